@@ -1,0 +1,45 @@
+# Wrapper over CMake: `make run` and `make test` install what is missing, build and go.
+BUILD      ?= build
+ASAN_BUILD ?= build-asan
+JOBS       ?= $(shell nproc)
+CMAKE_ARGS ?=
+
+SOURCES = $(shell git ls-files '*.h' '*.cpp' 2>/dev/null || find include src modules tools tests bench -name '*.h' -o -name '*.cpp')
+
+.PHONY: all deps configure build run test test-asan format format-check clean
+
+all: build
+
+deps:
+	@scripts/install-deps.sh
+
+$(BUILD)/build.ninja:
+	cmake -S . -B $(BUILD) -G Ninja $(CMAKE_ARGS)
+
+configure: deps $(BUILD)/build.ninja
+
+build: configure
+	cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	$(BUILD)/bin/lumo-publish modules
+
+format-check:
+	@clang-format --dry-run -Werror $(SOURCES)
+	@echo "clang-format: $(words $(SOURCES)) files clean"
+
+format:
+	clang-format -i $(SOURCES)
+
+test: build format-check
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+	$(MAKE) --no-print-directory test-asan
+
+# The tests that need no window, again under AddressSanitizer and UBSan.
+test-asan: deps
+	@test -f $(ASAN_BUILD)/build.ninja || cmake -S . -B $(ASAN_BUILD) -G Ninja -DLUMO_SANITIZE=ON -DLUMO_WITH_UI=OFF $(CMAKE_ARGS)
+	cmake --build $(ASAN_BUILD) -j $(JOBS)
+	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS) -L nonui
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD)

@@ -1,0 +1,29 @@
+// Pictures of image items.
+#pragma once
+
+#include "Api.h"
+
+namespace LumoApi {
+
+class DataApi;
+
+// Supplied by an image item's media module ("ImageApi" through MediaApi::GetApi).
+class ImageApi : public Api {
+public:
+    static constexpr const char TypeId[] = "ImageApi";
+
+    // The largest picture wanted; the aspect is kept. 0 x 0: the image's own size.
+    // Nonzero on success.
+    virtual int32_t LUMO_CALL SetSize(int32_t width, int32_t height) = 0;
+    // A module-defined option; 0 means none. Nonzero on success.
+    virtual int32_t LUMO_CALL SetOption(uint32_t option) = 0;
+    // Width of the source image in pixels, or 0 with a last error when it cannot be read.
+    virtual int32_t LUMO_CALL GetWidth() = 0;
+    // Height of the source image in pixels, or 0 with a last error when it cannot be read.
+    virtual int32_t LUMO_CALL GetHeight() = 0;
+    // The picture encoded as content_type ("image/jpeg"): a new reference, or null with a
+    // last error.
+    virtual DataApi* LUMO_CALL GetData(const char* content_type) = 0;
+};
+
+} // namespace LumoApi

@@ -1,0 +1,20 @@
+// Functions of liblumo-platform.so that host and modules share. Every module links that
+// library, so a last error set inside a module is the one the host reads on the same thread.
+#pragma once
+
+#include <cstdint>
+
+#include "Api.h"
+
+extern "C" {
+
+// The calling thread's last error code (see Errors.h).
+LUMO_EXPORT uint32_t LumoGetLastError(void);
+// Sets the calling thread's last error code.
+LUMO_EXPORT void LumoSetLastError(uint32_t code);
+// Frees a text buffer that an API operation documents as "freed by LumoFreeBuffer"
+// (DetailsHelpApi::FormatFileTime). Null is allowed.
+LUMO_EXPORT void LumoFreeBuffer(void* buffer);
+// Allocates a buffer that the receiver frees with LumoFreeBuffer; null when out of memory.
+LUMO_EXPORT void* LumoAllocBuffer(uint32_t sizeBytes);
+}
