@@ -8,7 +8,7 @@ packages=(
     qt6-base-dev qt6-multimedia-dev
     libjpeg62-turbo-dev libturbojpeg0-dev libtag1-dev libexif-dev libsqlite3-dev
     libgtest-dev libgmock-dev libbenchmark-dev
-    adwaita-icon-theme xvfb xdotool imagemagick
+    shared-mime-info adwaita-icon-theme xvfb xdotool imagemagick
 )
 
 missing=()

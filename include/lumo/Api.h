@@ -133,6 +133,7 @@ public:
 
     T* Get() const noexcept { return m_ptr; }
     T* operator->() const noexcept { return m_ptr; }
+    T& operator*() const noexcept { return *m_ptr; }
     explicit operator bool() const noexcept { return m_ptr != nullptr; }
 
     // A new raw reference for a receiver that will release it.

@@ -39,13 +39,15 @@ class DiskCacheApi : public Api {
 public:
     static constexpr const char TypeId[] = "DiskCacheApi";
 
-    // Stores a copy of data (borrowed) under key. value is the caller's, passed through.
-    // Nonzero on success; 0 with a last error.
+    // Stores a copy of data (borrowed) under key, replacing what was there, with value as its
+    // tag (a stamp of the source, such as its modification time). Nonzero on success; 0 with
+    // a last error.
     virtual int32_t LUMO_CALL Store(const char* key, DataApi* data, uint32_t value) = 0;
     // Forgets key. Failures are not reported.
     virtual void LUMO_CALL Remove(const char* key) = 0;
-    // The block stored under key: a new reference, or null with 1168 when absent (any other
-    // last error is a failure).
+    // The block stored under key: a new reference, or null with 1168 when absent. With a
+    // nonzero value, a block stored with another tag counts as absent. Any other last error
+    // is a failure.
     virtual DataApi* LUMO_CALL Lookup(const char* key, uint32_t value) = 0;
 };
 
@@ -55,11 +57,11 @@ class CacheApi : public Api {
 public:
     static constexpr const char TypeId[] = "CacheApi";
 
-    // Nonzero on success; 0 with a last error.
+    // As DiskCacheApi::Store: value is the block's tag. Nonzero on success; 0 with a last error.
     virtual int32_t LUMO_CALL Store(const char* key, DataApi* data, uint32_t value) = 0;
     // Failures are not reported.
     virtual void LUMO_CALL Remove(const char* key) = 0;
-    // A new reference, or null with 1168 when absent.
+    // A new reference, or null with 1168 when absent or stored with another nonzero tag.
     virtual DataApi* LUMO_CALL Lookup(const char* key, uint32_t value) = 0;
 };
 

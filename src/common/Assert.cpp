@@ -61,6 +61,9 @@ std::string QualifiedFunctionName(const char* prettyFunction)
     std::string text = prettyFunction ? prettyFunction : "";
     if (size_t with = text.find(" [with "); with != std::string::npos)
         text.erase(with);
+    // Inside a lambda, name the function that holds it: "Outer::Run(int)::<lambda()>".
+    if (size_t lambda = text.find("::<lambda"); lambda != std::string::npos)
+        text.erase(lambda);
     // The parameter list is the last balanced "(...)"; what stands before it is the name.
     size_t end = text.size();
     if (end > 0 && text[end - 1] != ')') {

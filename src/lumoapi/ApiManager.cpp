@@ -129,7 +129,9 @@ std::vector<ApiRef<Api>> ApiManager::GetApis(const char* type_id, const char* pa
 
     const std::string text = pattern;
     const size_t slash = text.rfind('/');
-    const std::string prefix = slash == std::string::npos ? std::string() : text.substr(0, slash + 1);
+    // A bare name would send the loader through the system's library path instead of the
+    // folder that was searched.
+    const std::string prefix = slash == std::string::npos ? std::string("./") : text.substr(0, slash + 1);
     for (const std::string& name : Platform::FindFiles(text)) {
         const std::string path = prefix + name;
         if (ApiRef<Api> api = GetApi(type_id, path.c_str()))

@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <dlfcn.h>
+#include <filesystem>
 #include <fnmatch.h>
 #include <link.h>
 
@@ -9,7 +10,14 @@ namespace Platform {
 
 LibraryHandle LoadLibrary(const std::string& path)
 {
-    return dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    // The loader keeps the name it was given as the library's file name; a relative one would
+    // name another file once the working folder changes. A bare name is left to the system's
+    // search.
+    if (path.find('/') == std::string::npos || path.front() == '/')
+        return dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    std::error_code error;
+    const std::filesystem::path full = std::filesystem::absolute(path, error).lexically_normal();
+    return dlopen(error ? path.c_str() : full.c_str(), RTLD_NOW | RTLD_LOCAL);
 }
 
 void* GetProcAddress(LibraryHandle library, const char* name)

@@ -9,7 +9,8 @@ namespace Platform {
 using LibraryHandle = void*;
 
 // Loads the library at path (dlopen, symbols bound now, kept local). A second load of the same
-// file, under any name, answers the same handle and raises its load count. Null on failure.
+// file, under any name, answers the same handle and raises its load count. A relative path is
+// made absolute first, so GetModuleFileName answers a full name. Null on failure.
 LibraryHandle LoadLibrary(const std::string& path);
 
 // The address of an exported symbol, or null.

@@ -22,6 +22,8 @@ constexpr MessageEntry c_messages[] = {
     {87, "The parameter is incorrect.\r\n"},
     {112, "There is not enough space on the disk.\r\n"},
     {123, "The filename, directory name, or volume label syntax is incorrect.\r\n"},
+    {126, "The specified module could not be found.\r\n"},
+    {127, "The specified procedure could not be found.\r\n"},
     {259, "No more data is available.\r\n"},
     {267, "The directory name is invalid.\r\n"},
     {487, "Attempt to access invalid address.\r\n"},
