@@ -51,6 +51,22 @@ public:
     virtual DataApi* LUMO_CALL Lookup(const char* key, uint32_t value) = 0;
 };
 
+// Optional, from the "LumoCache" module: what the disk cache holds. Its table begins with
+// DiskCacheApi's. Any thread.
+class DiskCacheInfoApi : public DiskCacheApi {
+public:
+    static constexpr const char TypeId[] = "DiskCacheInfoApi";
+
+    // Number of blocks stored.
+    virtual uint32_t LUMO_CALL GetEntryCount() = 0;
+    // Bytes of block data stored.
+    virtual uint64_t LUMO_CALL GetTotalBytes() = 0;
+    // The size bound; least recently used blocks leave beyond it.
+    virtual uint64_t LUMO_CALL GetLimitBytes() = 0;
+    // Where the cache lives (a path). Borrowed; valid while the object lives.
+    virtual const char* LUMO_CALL GetLocation() = 0;
+};
+
 // Implemented by the host ("CacheApi"): the disk cache, with the asking module's id and "."
 // put in front of every key so modules never collide.
 class CacheApi : public Api {

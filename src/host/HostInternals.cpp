@@ -9,6 +9,11 @@
 #include <lumo/Url.h>
 
 #include "common/ApiBoundary.h"
+#include "common/Exceptions.h"
+#include "host/ComHelp.h"
+#include "host/ModuleLog.h"
+#include "host/ModuleRegistry.h"
+#include "host/SystemFileTypes.h"
 #include "host/UrlBuilder.h"
 #include "host/UrlImpl.h"
 #include "platform/System.h"
@@ -33,9 +38,29 @@ struct CatalogueEntry {
     Api* (*create)(HostInternals& host, ModuleApi* module);
 };
 
+// The id of the module a per-module service is bound to.
+std::string IdOf(ModuleApi* module)
+{
+    if (!module)
+        ThrowWinError(ERROR_INVALID_PARAMETER);
+    const char* id = module->GetId();
+    return id ? id : "";
+}
+
 const CatalogueEntry c_catalogue[] = {
     {UrlApi::TypeId, [](HostInternals&, ModuleApi*) -> Api* { return new UrlImpl(); }},
+    {FileViewApi::TypeId,
+        [](HostInternals& host, ModuleApi*) -> Api* { return new CachingFileView(host.FileViews()); }},
     {UrlBuilderApi::TypeId, [](HostInternals&, ModuleApi*) -> Api* { return new UrlBuilder(); }},
+    {RegistryApi::TypeId, [](HostInternals&, ModuleApi* module) -> Api* { return new ModuleRegistry(IdOf(module)); }},
+    {MediaApi::TypeId, [](HostInternals& host, ModuleApi*) -> Api* { return &host.MediaGroup(); }},
+    {FormatApi::TypeId, [](HostInternals& host, ModuleApi*) -> Api* { return &host.FormatGroup(); }},
+    {ComHelpApi::TypeId, [](HostInternals&, ModuleApi*) -> Api* { return &ComHelp::Instance(); }},
+    {CacheApi::TypeId,
+        [](HostInternals& host, ModuleApi* module) -> Api* {
+            return new ModuleCache(IdOf(module), ApiRef<DiskCacheApi>::Share(&host.Cache().DiskCache()));
+        }},
+    {LogApi::TypeId, [](HostInternals&, ModuleApi* module) -> Api* { return ModuleLog::Create(module); }},
     {HostProgramApi::TypeId, [](HostInternals& host, ModuleApi*) -> Api* { return &host; }},
 };
 
@@ -49,12 +74,17 @@ HostInternals::HostInternals(std::string programFolder)
     : m_programFolder(WithTrailingSlash(std::move(programFolder))),
       m_dataFolder(DataFolderPath()),
       m_computerName(Platform::ComputerName()),
-      m_modules(m_programFolder, this)
+      m_modules(m_programFolder, this),
+      m_fileViewCache(m_cacheModule),
+      m_mediaGroup(m_formatGroup, m_detailsCache, m_fileViewCache)
 {
-    m_moduleGroup = &m_modules;
     g_host.store(this);
     try {
         m_modules.Initialize();
+        m_cacheModule.Initialize(m_modules);
+        m_formatGroup.Initialize(m_modules, SystemFileTypes());
+        m_mediaGroup.Initialize(m_modules);
+        m_mediaClassGroup.Initialize(m_modules);
     } catch (...) {
         g_host.store(nullptr);
         throw;

@@ -9,13 +9,20 @@
 #include <lumo/Api.h>
 #include <lumo/Module.h>
 
+#include "host/CacheModule.h"
+#include "host/DetailsCache.h"
+#include "host/FileViewCache.h"
+#include "host/FormatModuleGroup.h"
+#include "host/MediaClassGroup.h"
+#include "host/MediaModuleGroup.h"
 #include "host/ModuleGroup.h"
 
 class HostInternals : public LumoApi::RefNeutral<LumoApi::HostProgramApi> {
 public:
-    // Loads the modules of the running executable's folder.
+    // Loads the modules of the running executable's folder and builds the services on them.
+    // Raises 1168 when no "LumoCache" module is there.
     HostInternals();
-    // Loads the modules of programFolder (with or without a trailing "/").
+    // The same for the modules of programFolder (with or without a trailing "/").
     explicit HostInternals(std::string programFolder);
     ~HostInternals();
     HostInternals(const HostInternals&) = delete;
@@ -30,7 +37,12 @@ public:
     const std::string& DataFolder() const noexcept { return m_dataFolder; }
     const std::string& ComputerName() const noexcept { return m_computerName; }
 
-    ModuleGroup& Modules() noexcept { return *m_moduleGroup; }
+    ModuleGroup& Modules() noexcept { return m_modules; }
+    CacheModule& Cache() noexcept { return m_cacheModule; }
+    FormatModuleGroup& FormatGroup() noexcept { return m_formatGroup; }
+    MediaModuleGroup& MediaGroup() noexcept { return m_mediaGroup; }
+    MediaClassGroup& MediaClasses() noexcept { return m_mediaClassGroup; }
+    FileViewCache& FileViews() noexcept { return m_fileViewCache; }
 
     // The main window handed to modules through GetWindow.
     void SetWindow(void* window) noexcept { m_window = window; }
@@ -47,7 +59,13 @@ private:
     std::string m_computerName;
     void* m_window = nullptr;
 
-    ModuleGroup* m_moduleGroup = nullptr;
-
+    // Destroyed in reverse: the media classes first, since their items may hold cached
+    // details; then the caches; the groups; the disk cache; last the modules themselves.
     ModuleGroup m_modules;
+    CacheModule m_cacheModule;
+    FormatModuleGroup m_formatGroup;
+    DetailsCache m_detailsCache;
+    FileViewCache m_fileViewCache;
+    MediaModuleGroup m_mediaGroup;
+    MediaClassGroup m_mediaClassGroup;
 };

@@ -4,7 +4,10 @@
 #include <lumo/Platform.h>
 
 #include "common/Exceptions.h"
+#include "host/UrlBuilder.h"
 #include "host/UrlImpl.h"
+
+#include <filesystem>
 
 using namespace LumoApi;
 
@@ -122,4 +125,31 @@ std::string Url::ParamName(int32_t index) const
 std::string Url::ParamValue(int32_t index) const
 {
     return Required(m_url->GetParamValue(index));
+}
+
+Url FileUrlFromPath(const std::string& path)
+{
+    std::error_code error;
+    std::filesystem::path absolute = std::filesystem::absolute(path, error);
+    std::string text = error ? path : absolute.lexically_normal().string();
+    if (text.size() > 1 && text.back() == '/')
+        text.pop_back();
+    ApiRef<UrlBuilderApi> builder = ApiRef<UrlBuilderApi>::Adopt(new UrlBuilder());
+    if (!builder->SetScheme("file") || !builder->SetPath(text.c_str()))
+        ThrowLastError();
+    return Url::Adopt(builder->GetUrl());
+}
+
+Url UrlFromPathOrText(const std::string& text)
+{
+    if (text.find("://") != std::string::npos)
+        return Url::FromText(text);
+    return FileUrlFromPath(text);
+}
+
+std::string LocalPathOf(const Url& url)
+{
+    if (url.Scheme() != "file")
+        return std::string();
+    return "/" + url.Path();
 }

@@ -80,3 +80,13 @@ public:
 private:
     LumoApi::ApiRef<LumoApi::UrlApi> m_url;
 };
+
+// The "file" URL of a local path (made absolute against the working folder); every byte that
+// is not safe in a path is escaped, so names that are not UTF-8 survive.
+Url FileUrlFromPath(const std::string& path);
+
+// A "file" URL, or a path turned into one: texts with "://" are taken as URLs.
+Url UrlFromPathOrText(const std::string& text);
+
+// The local path of a "file" URL ("/" + its path); "" for other schemes.
+std::string LocalPathOf(const Url& url);

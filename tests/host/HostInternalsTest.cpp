@@ -7,8 +7,9 @@
 #include <lumo/Errors.h>
 #include <lumo/Url.h>
 
+#include "common/Exceptions.h"
 #include "host/HostInternals.h"
-#include "support/ModuleFolder.h"
+#include "support/HostFolder.h"
 
 using namespace LumoApi;
 
@@ -29,7 +30,7 @@ private:
 
 class HostInternalsTest : public ::testing::Test {
 protected:
-    ModuleFolder m_folder;
+    HostFolder m_folder;
     HostInternals m_host{m_folder.Path()};
 };
 
@@ -58,6 +59,24 @@ TEST_F(HostInternalsTest, CatalogueAnswersByExactIdentifier)
 
     ApiRef<Api> builder = ApiRef<Api>::Adopt(m_host.GetApi("UrlBuilderApi", nullptr));
     EXPECT_TRUE(builder);
+
+    // The groups are single objects; the per-module services are new each time.
+    EXPECT_EQ(m_host.GetApi("MediaApi", nullptr), m_host.GetApi("MediaApi", nullptr));
+    EXPECT_EQ(m_host.GetApi("FormatApi", nullptr), m_host.GetApi("FormatApi", nullptr));
+    EXPECT_EQ(m_host.GetApi("ComHelpApi", nullptr), m_host.GetApi("ComHelpApi", nullptr));
+    int alive = 0;
+    ApiRef<ModuleApi> module = ApiRef<ModuleApi>::Adopt(new CountedModule(alive));
+    for (const char* perModule : {"RegistryApi", "CacheApi", "LogApi"}) {
+        ApiRef<Api> one = ApiRef<Api>::Adopt(m_host.GetApi(perModule, module.NewRef()));
+        ApiRef<Api> two = ApiRef<Api>::Adopt(m_host.GetApi(perModule, module.NewRef()));
+        ASSERT_TRUE(one && two) << perModule;
+        EXPECT_NE(one.Get(), two.Get()) << perModule;
+        LumoSetLastError(0);
+        EXPECT_EQ(m_host.GetApi(perModule, nullptr), nullptr) << perModule;
+        EXPECT_EQ(LumoGetLastError(), ERROR_INVALID_PARAMETER) << perModule;
+    }
+    ApiRef<Api> view = ApiRef<Api>::Adopt(m_host.GetApi("FileViewApi", nullptr));
+    EXPECT_TRUE(view);
 
     for (const char* unknown : {"urlapi", "HOSTPROGRAMAPI", "NoSuchApi", ""}) {
         LumoSetLastError(0);
@@ -92,6 +111,29 @@ TEST_F(HostInternalsTest, GetApiReleasesTheReferenceToTheAskingModule)
     EXPECT_EQ(alive, 0);
 }
 
+TEST(HostInternals, ModulesLoadInOrderAndServicesAreBuilt)
+{
+    HostFolder folder;
+    HostInternals host(folder.Path());
+    ASSERT_EQ(host.Modules().Count(), 3u);
+    EXPECT_EQ(host.Modules()[host.Modules().Count() - 1].Id(), "LumoShellLink");
+    EXPECT_NO_THROW(host.Modules().ModuleById("LumoCache"));
+    EXPECT_EQ(host.MediaClasses().Count(), 1u);
+    EXPECT_EQ(host.MediaClasses().ById("FixtureMedia").Id(), "FixtureMedia");
+}
+
+TEST(HostInternals, NoDiskCacheModuleMeansNoHost)
+{
+    ModuleFolder folder({"fixture_media"});
+    try {
+        HostInternals host(folder.Path());
+        FAIL() << "a host without the disk cache module must not be built";
+    } catch (const WinErrorException& error) {
+        EXPECT_EQ(error.ErrorCode(), ERROR_NOT_FOUND);
+    }
+    EXPECT_EQ(HostInternals::Instance(), nullptr);
+}
+
 TEST(HostInternals, DataFolderFollowsXdgDataHome)
 {
     ModuleFolder data;
@@ -99,7 +141,7 @@ TEST(HostInternals, DataFolderFollowsXdgDataHome)
     const std::string previous = saved ? saved : "";
     setenv("XDG_DATA_HOME", data.Path().c_str(), 1);
     {
-        ModuleFolder program;
+        HostFolder program;
         HostInternals host(program.Path());
         EXPECT_EQ(host.DataFolder(), data.Path() + "Lumo Desktop");
         EXPECT_TRUE(std::filesystem::is_directory(host.DataFolder()));
@@ -112,7 +154,7 @@ TEST(HostInternals, DataFolderFollowsXdgDataHome)
 
 TEST(HostInternals, InstanceIsClearedWithTheHost)
 {
-    ModuleFolder folder;
+    HostFolder folder;
     {
         HostInternals host(folder.Path());
         EXPECT_EQ(HostInternals::Instance(), &host);

@@ -6,12 +6,37 @@
 #include <lumo/Errors.h>
 
 #include "common/Exceptions.h"
-#include "host/HostInternals.h"
+#include "host/ModuleGroup.h"
 #include "support/ModuleFolder.h"
 
 namespace {
 
-std::vector<std::string> Ids(HostInternals& host)
+// The modules see a host that offers nothing; the group needs no more.
+class NoServices : public LumoApi::RefNeutral<LumoApi::HostProgramApi> {
+public:
+    void* LUMO_CALL GetWindow() override { return nullptr; }
+    const char* LUMO_CALL GetComputerName() override { return "test"; }
+    LumoApi::Api* LUMO_CALL GetApi(const char*, LumoApi::ModuleApi* module) override
+    {
+        if (module)
+            module->Release();
+        LumoSetLastError(LumoApi::ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+};
+
+// A module group loaded from a folder.
+class LoadedGroup {
+public:
+    explicit LoadedGroup(const ModuleFolder& folder) : m_group(folder.Path(), &m_host) { m_group.Initialize(); }
+    ModuleGroup& Modules() { return m_group; }
+
+private:
+    NoServices m_host;
+    ModuleGroup m_group;
+};
+
+std::vector<std::string> Ids(LoadedGroup& host)
 {
     std::vector<std::string> ids;
     for (size_t index = 0; index < host.Modules().Count(); ++index)
@@ -24,7 +49,7 @@ std::vector<std::string> Ids(HostInternals& host)
 TEST(ModuleGroup, EmptyFolderStillHasTheBuiltInModule)
 {
     ModuleFolder folder;
-    HostInternals host(folder.Path());
+    LoadedGroup host(folder);
     ASSERT_EQ(host.Modules().Count(), 1u);
     const Module& module = host.Modules()[0];
     EXPECT_EQ(module.Id(), "LumoShellLink");
@@ -35,7 +60,7 @@ TEST(ModuleGroup, EmptyFolderStillHasTheBuiltInModule)
 TEST(ModuleGroup, FailingModuleOfAGroupIsLeftOutAndTheOthersKeepTheirIndexes)
 {
     ModuleFolder folder({"fixture_group_of_three"});
-    HostInternals host(folder.Path());
+    LoadedGroup host(folder);
     ASSERT_EQ(Ids(host), (std::vector<std::string>{"GroupA", "GroupC", "LumoShellLink"}));
     EXPECT_EQ(host.Modules()[0].Index(), 0);
     EXPECT_EQ(host.Modules()[1].Index(), 2);
@@ -46,7 +71,7 @@ TEST(ModuleGroup, FailingModuleOfAGroupIsLeftOutAndTheOthersKeepTheirIndexes)
 TEST(ModuleGroup, GroupModulesComeBeforeSingleModulesAndBothKindsOfOneLibraryLoad)
 {
     ModuleFolder folder({"fixture_new_object", "fixture_group_and_module"});
-    HostInternals host(folder.Path());
+    LoadedGroup host(folder);
     const std::vector<std::string> ids = Ids(host);
     ASSERT_EQ(ids.size(), 4u);
     EXPECT_EQ(ids[0], "BothGroupMember");
@@ -59,7 +84,7 @@ TEST(ModuleGroup, GroupModulesComeBeforeSingleModulesAndBothKindsOfOneLibraryLoa
 TEST(ModuleGroup, BrokenLibrariesAreSkippedSilently)
 {
     ModuleFolder folder({"fixture_no_entry", "fixture_no_dllapi", "fixture_init_fails", "fixture_new_object"});
-    HostInternals host(folder.Path());
+    LoadedGroup host(folder);
     EXPECT_EQ(Ids(host), (std::vector<std::string>{"FixtureNew", "LumoShellLink"}));
     EXPECT_FALSE(ModuleFolder::IsLoaded(folder.File("fixture_no_entry.so")));
     EXPECT_FALSE(ModuleFolder::IsLoaded(folder.File("fixture_init_fails.so")));
@@ -68,7 +93,7 @@ TEST(ModuleGroup, BrokenLibrariesAreSkippedSilently)
 TEST(ModuleGroup, LookupById)
 {
     ModuleFolder folder({"fixture_group_of_three"});
-    HostInternals host(folder.Path());
+    LoadedGroup host(folder);
     EXPECT_EQ(host.Modules().ModuleById("GroupC").Index(), 2);
     // Asked twice, the memo answers the same record.
     EXPECT_EQ(&host.Modules().ModuleById("GroupC"), &host.Modules().ModuleById("GroupC"));
@@ -85,7 +110,7 @@ TEST(ModuleGroup, LookupById)
 TEST(ModuleGroup, InitializeTwiceIsAnAssertionAndLoadsNothingMore)
 {
     ModuleFolder folder({"fixture_new_object"});
-    HostInternals host(folder.Path());
+    LoadedGroup host(folder);
     const size_t count = host.Modules().Count();
     EXPECT_THROW(host.Modules().Initialize(), LumoAssertException);
     EXPECT_EQ(host.Modules().Count(), count);
@@ -94,7 +119,7 @@ TEST(ModuleGroup, InitializeTwiceIsAnAssertionAndLoadsNothingMore)
 TEST(ModuleGroup, ModuleApisComeThroughTheModulesGroup)
 {
     ModuleFolder folder({"fixture_group_of_three"});
-    HostInternals host(folder.Path());
+    LoadedGroup host(folder);
     const Module& module = host.Modules().ModuleById("GroupA");
     EXPECT_FALSE(module.GetApi("FormatApi"));
     EXPECT_EQ(LumoGetLastError(), LumoApi::ERROR_INVALID_PARAMETER);
@@ -111,7 +136,7 @@ TEST(ModuleGroup, ShutDownUnloadsEveryLibrary)
 {
     ModuleFolder folder({"fixture_new_object", "fixture_group_of_three", "fixture_group_and_module"});
     {
-        HostInternals host(folder.Path());
+        LoadedGroup host(folder);
         EXPECT_TRUE(ModuleFolder::IsLoaded(folder.File("fixture_new_object.so")));
         EXPECT_TRUE(ModuleFolder::IsLoaded(folder.File("fixture_group_of_three.so")));
     }

@@ -36,6 +36,15 @@ public:
         return target.string();
     }
 
+    // Copies the real module build/bin/<name>.so into the folder; answers its path.
+    std::string AddProgramModule(const char* name)
+    {
+        const std::filesystem::path source = std::filesystem::path(LUMO_PROGRAM_DIR) / (std::string(name) + ".so");
+        const std::filesystem::path target = m_path / (std::string(name) + ".so");
+        std::filesystem::copy_file(source, target, std::filesystem::copy_options::overwrite_existing);
+        return target.string();
+    }
+
     // With a trailing "/".
     std::string Path() const { return m_path.string() + "/"; }
     std::string File(const std::string& name) const { return (m_path / name).string(); }

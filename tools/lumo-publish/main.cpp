@@ -8,18 +8,24 @@
 
 #include "common/Exceptions.h"
 #include "host/HostInternals.h"
+#include "host/ItemData.h"
+#include "host/Url.h"
 
 namespace {
 
 const char c_usage[] = "Usage: lumo-publish COMMAND [ARGUMENTS]\n"
                        "\n"
                        "Commands:\n"
-                       "  modules     list the loaded modules: id, display name and file, one per line\n"
+                       "  modules               the loaded modules: id, display name and file, one per line\n"
+                       "  cache stats           entries, bytes and location of the disk cache\n"
+                       "  type PATH-OR-URL...   the content type the host decides and the module handling it\n"
                        "\n"
                        "Options:\n"
-                       "  -h, --help  show this text\n";
+                       "  -h, --help            show this text\n";
 
-int ListModules(HostInternals& host)
+using Arguments = std::vector<std::string>;
+
+int ListModules(HostInternals& host, const Arguments&)
 {
     ModuleGroup& modules = host.Modules();
     for (size_t index = 0; index < modules.Count(); ++index) {
@@ -30,13 +36,61 @@ int ListModules(HostInternals& host)
     return 0;
 }
 
+int CacheStats(HostInternals& host, const Arguments& args)
+{
+    if (args.size() != 1 || args[0] != "stats") {
+        std::fprintf(stderr, "lumo-publish: usage: lumo-publish cache stats\n");
+        return 2;
+    }
+    LumoApi::ApiRef<LumoApi::DiskCacheInfoApi> info = host.Cache().Info();
+    if (!info) {
+        std::fprintf(stderr, "lumo-publish: the disk cache module gives no statistics\n");
+        return 1;
+    }
+    const char* location = info->GetLocation();
+    std::printf("entries\t%u\nbytes\t%llu\nlimit\t%llu\nlocation\t%s\n", info->GetEntryCount(),
+        static_cast<unsigned long long>(info->GetTotalBytes()), static_cast<unsigned long long>(info->GetLimitBytes()),
+        location ? location : "");
+    return 0;
+}
+
+int DecideTypes(HostInternals& host, const Arguments& args)
+{
+    if (args.empty()) {
+        std::fprintf(stderr, "lumo-publish: usage: lumo-publish type PATH-OR-URL...\n");
+        return 2;
+    }
+    int status = 0;
+    for (const std::string& arg : args) {
+        try {
+            const Url url = UrlFromPathOrText(arg);
+            LumoApi::ApiRef<LumoApi::DataApi> data = OpenItemData(host.FileViews(), url.Api());
+            const std::string type = host.FormatGroup().DecideContentType(url.Api(), data.Get());
+            std::string handler = "-";
+            if (!type.empty()) {
+                try {
+                    handler = host.MediaGroup().ModuleForType(type).module->Id();
+                } catch (const WinErrorException&) {
+                }
+            }
+            std::printf("%s\t%s\t%s\n", type.empty() ? "-" : type.c_str(), handler.c_str(), url.Text().c_str());
+        } catch (const std::exception& error) {
+            std::fprintf(stderr, "lumo-publish: %s: %s\n", arg.c_str(), error.what());
+            status = 1;
+        }
+    }
+    return status;
+}
+
 struct Command {
     const char* name;
-    int (*run)(HostInternals& host);
+    int (*run)(HostInternals& host, const Arguments& args);
 };
 
 const Command c_commands[] = {
     {"modules", ListModules},
+    {"cache", CacheStats},
+    {"type", DecideTypes},
 };
 
 } // namespace
@@ -57,7 +111,7 @@ int main(int argc, char** argv)
             continue;
         try {
             HostInternals host;
-            return command.run(host);
+            return command.run(host, Arguments(args.begin() + 1, args.end()));
         } catch (const std::exception& error) {
             std::fprintf(stderr, "lumo-publish: %s\n", error.what());
             return 1;

@@ -1,0 +1,80 @@
+// The host's FormatApi: every content type the modules and the system's file-type database
+// know, and the decision of an item's content type from its URL and data.
+#pragma once
+
+#include <mutex>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include <lumo/Api.h>
+#include <lumo/Data.h>
+#include <lumo/Media.h>
+#include <lumo/Url.h>
+
+#include "common/MruCache.h"
+
+class Module;
+class ModuleGroup;
+
+// One file type of the system's database: a content type, its extensions (".mp3"), its
+// description.
+struct FileType {
+    std::string contentType;
+    std::vector<std::string> extensions;
+    std::string description;
+};
+
+class FormatModuleGroup : public LumoApi::RefNeutral<LumoApi::FormatApi> {
+public:
+    FormatModuleGroup();
+    ~FormatModuleGroup();
+
+    // Reads every module's formats, then adds the system's file types. Once, at start-up.
+    void Initialize(const ModuleGroup& modules, const std::vector<FileType>& systemTypes);
+
+    // The content type of an item, lower case, or "" when nothing places it. data is the item's
+    // bytes (or empty data). Any thread: modules' Identify must be thread-safe.
+    std::string DecideContentType(LumoApi::UrlApi* url, LumoApi::DataApi* data);
+
+    int32_t LUMO_CALL GetFormatCount() override;
+    int32_t LUMO_CALL GetFormat(int32_t index, LumoApi::FormatInfo* info) override;
+    int32_t LUMO_CALL Identify(LumoApi::UrlApi* url, LumoApi::DataApi* data) override;
+
+    // The extensions known for a content type (lower case, with their dots); empty if unknown.
+    std::vector<std::string> ExtensionsOf(const std::string& contentType) const;
+
+private:
+    struct TypeInfo {
+        std::string contentType;
+        std::vector<std::string> extensions;
+        std::string description;
+        // Texts handed out through GetFormat; they live as long as the host.
+        std::string extensionsText;
+    };
+    struct FormatModule {
+        const Module* module;
+        LumoApi::ApiRef<LumoApi::FormatApi> api;
+        int32_t count;
+        std::vector<std::string> contentTypes;
+    };
+
+    void AddType(
+        const std::string& contentType, const std::vector<std::string>& extensions, const std::string& description);
+    // Index of contentType in m_types (ignoring case), or -1.
+    int32_t IndexOf(const std::string& contentType) const;
+    std::string TypeFromExtension(const std::string& extension) const;
+    static std::string ExtensionOf(LumoApi::UrlApi* url);
+
+    // Sorted by content type; fixed after Initialize.
+    std::vector<TypeInfo> m_types;
+    std::vector<FormatModule> m_formatModules;
+    // Extension → the first content type in m_types order that lists it.
+    std::unordered_map<std::string, std::string> m_typeByExtension;
+
+    // Guards m_decided only: module calls run outside it, so a slow Identify on one thread
+    // never holds up decisions on another.
+    std::mutex m_lock;
+    // URL text → decided content type.
+    MruCache<std::string> m_decided{2000};
+};
