@@ -6,7 +6,7 @@ CMAKE_ARGS ?=
 
 SOURCES = $(shell git ls-files '*.h' '*.cpp' 2>/dev/null || find include src modules tools tests bench -name '*.h' -o -name '*.cpp')
 
-.PHONY: all deps configure build run test test-asan format format-check clean
+.PHONY: all deps configure build run test test-asan fuzz format format-check clean
 
 all: build
 
@@ -34,12 +34,18 @@ format:
 test: build format-check
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 	$(MAKE) --no-print-directory test-asan
+	$(MAKE) --no-print-directory fuzz
 
 # The tests that need no window, again under AddressSanitizer and UBSan.
 test-asan: deps
 	@test -f $(ASAN_BUILD)/build.ninja || cmake -S . -B $(ASAN_BUILD) -G Ninja -DLUMO_SANITIZE=ON -DLUMO_WITH_UI=OFF $(CMAKE_ARGS)
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS) -L nonui
+
+# The libFuzzer targets of fuzz/, a short run each; skipped with a note where clang or its
+# fuzzer runtime is missing. FUZZ_SECONDS=300 for a longer run.
+fuzz:
+	@$(MAKE) --no-print-directory -C fuzz
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD)

@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-    build-essential cmake ninja-build pkg-config ccache clang-format
+    build-essential cmake ninja-build pkg-config ccache clang-format clang libclang-rt-14-dev
     qt6-base-dev qt6-multimedia-dev
     libjpeg62-turbo-dev libturbojpeg0-dev libtag1-dev libexif-dev libsqlite3-dev
     libgtest-dev libgmock-dev libbenchmark-dev

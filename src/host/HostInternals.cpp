@@ -11,6 +11,9 @@
 #include "common/ApiBoundary.h"
 #include "common/Exceptions.h"
 #include "host/ComHelp.h"
+#include "host/DetailsHelp.h"
+#include "host/FilterContainer.h"
+#include "host/FilterDetails.h"
 #include "host/ModuleLog.h"
 #include "host/ModuleRegistry.h"
 #include "host/SystemFileTypes.h"
@@ -49,8 +52,13 @@ std::string IdOf(ModuleApi* module)
 
 const CatalogueEntry c_catalogue[] = {
     {UrlApi::TypeId, [](HostInternals&, ModuleApi*) -> Api* { return new UrlImpl(); }},
+    {DetailsHelpApi::TypeId, [](HostInternals&, ModuleApi*) -> Api* { return &DetailsHelp::Instance(); }},
     {FileViewApi::TypeId,
         [](HostInternals& host, ModuleApi*) -> Api* { return new CachingFileView(host.FileViews()); }},
+    {FilterDetailsApi::TypeId,
+        [](HostInternals& host, ModuleApi*) -> Api* { return new FilterDetails(host.MediaGroup()); }},
+    {FilterContainerApi::TypeId,
+        [](HostInternals& host, ModuleApi*) -> Api* { return new FilterContainer(host.MediaGroup()); }},
     {UrlBuilderApi::TypeId, [](HostInternals&, ModuleApi*) -> Api* { return new UrlBuilder(); }},
     {RegistryApi::TypeId, [](HostInternals&, ModuleApi* module) -> Api* { return new ModuleRegistry(IdOf(module)); }},
     {MediaApi::TypeId, [](HostInternals& host, ModuleApi*) -> Api* { return &host.MediaGroup(); }},

@@ -12,6 +12,8 @@
 constexpr std::string_view c_ComponentSafe = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789$-_.!*'(),";
 // Bytes copied unchanged into a host or a path: the component set with ":" and "/".
 constexpr std::string_view c_PathSafe = ":/ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789$-_.!*'(),";
+// The host keeps ":" (a port) but not "/", which would end it when the text is read back.
+constexpr std::string_view c_HostSafe = ":ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789$-_.!*'(),";
 
 // The query parameters of a URL, in order. Names are compared exactly; an empty name is never
 // held. Names and values are plain text (unescaped).

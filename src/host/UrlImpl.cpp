@@ -71,7 +71,7 @@ void UrlImpl::ComposeText()
         return;
     SplitParts();
     SplitParams();
-    m_text = JoinUrl(EscapeComponent(m_scheme), EscapePath(m_host), EscapePath(m_path), BuildQuery(m_params));
+    m_text = JoinUrl(EscapeComponent(m_scheme), Escape(m_host, c_HostSafe), EscapePath(m_path), BuildQuery(m_params));
     m_flags |= c_TextCurrent;
 }
 

@@ -37,6 +37,7 @@ constexpr MessageEntry c_messages[] = {
     {1413, "Invalid index.\r\n"},
     {1629, "The data supplied is of the wrong type.\r\n"},
     {1630, "Data of this type is not supported.\r\n"},
+    {1921, "The name of the file cannot be resolved by the system.\r\n"},
 };
 
 } // namespace

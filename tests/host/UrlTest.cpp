@@ -181,6 +181,17 @@ TEST(UrlBuilderTest, ComposedTextReadsBackAsTheSameParts)
     EXPECT_STREQ(reread->GetPath(), "dir/x?y#z");
     EXPECT_STREQ(reread->GetParam("LumoExternalUrl"), "http://other/x?y=1&z");
     EXPECT_STREQ(built->GetLocalPart(), "/dir/x%3Fy%23z?LumoExternalUrl=http%3A%2F%2Fother%2Fx%3Fy%3D1%26z");
+
+    // A "/" in the host would end it when the text is read back: it is escaped.
+    ApiRef<UrlBuilderApi> slashed = NewBuilder();
+    slashed->SetScheme("s");
+    slashed->SetHost("a/b");
+    slashed->SetPath("p");
+    ApiRef<UrlApi> slashedUrl = ApiRef<UrlApi>::Adopt(slashed->GetUrl());
+    EXPECT_EQ(TextOf(slashedUrl.Get()), "s://a%2Fb/p");
+    ApiRef<UrlApi> slashedBack = MakeUrl(TextOf(slashedUrl.Get()));
+    EXPECT_STREQ(slashedBack->GetHost(), "a/b");
+    EXPECT_STREQ(slashedBack->GetPath(), "p");
 }
 
 TEST(UrlBuilderTest, ChangeFailsWhenTheSourceCannotBeRead)

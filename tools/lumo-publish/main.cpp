@@ -9,7 +9,10 @@
 #include "common/Exceptions.h"
 #include "host/HostInternals.h"
 #include "host/ItemData.h"
+#include "host/ShellLink.h"
+
 #include "host/Url.h"
+#include <sys/stat.h>
 
 namespace {
 
@@ -19,6 +22,7 @@ const char c_usage[] = "Usage: lumo-publish COMMAND [ARGUMENTS]\n"
                        "  modules               the loaded modules: id, display name and file, one per line\n"
                        "  cache stats           entries, bytes and location of the disk cache\n"
                        "  type PATH-OR-URL...   the content type the host decides and the module handling it\n"
+                       "  link PATH.lnk...      the fields of shortcut files and whether their targets exist\n"
                        "\n"
                        "Options:\n"
                        "  -h, --help            show this text\n";
@@ -82,6 +86,39 @@ int DecideTypes(HostInternals& host, const Arguments& args)
     return status;
 }
 
+// Reads shortcuts on its own: it needs no host, so a broken module folder cannot hide a link.
+int ShowLinks(const Arguments& args)
+{
+    if (args.empty()) {
+        std::fprintf(stderr, "lumo-publish: usage: lumo-publish link PATH.lnk...\n");
+        return 2;
+    }
+    int status = 0;
+    for (const std::string& path : args) {
+        const ShellLink link(path);
+        if (!link.Loaded()) {
+            std::fprintf(stderr, "lumo-publish: %s: not a readable shortcut\n", path.c_str());
+            status = 1;
+            continue;
+        }
+        const std::string target = link.TargetAsLocalPath();
+        struct stat info { };
+        const bool exists = !target.empty() && ::stat(target.c_str(), &info) == 0;
+        std::printf("link\t%s\n", link.LinkPath().c_str());
+        std::printf("description\t%s\n", link.Description().c_str());
+        std::printf("target\t%s\n", link.TargetPath().c_str());
+        std::printf("local target\t%s\n", target.c_str());
+        std::printf("relative path\t%s\n", link.RelativePath().c_str());
+        std::printf("working directory\t%s\n", link.WorkingDirectory().c_str());
+        std::printf("arguments\t%s\n", link.Arguments().c_str());
+        std::printf("show command\t%d\n", link.ShowCommand());
+        std::printf("target exists\t%s\n", exists ? "yes" : "no");
+        if (args.size() > 1)
+            std::printf("\n");
+    }
+    return status;
+}
+
 struct Command {
     const char* name;
     int (*run)(HostInternals& host, const Arguments& args);
@@ -106,6 +143,8 @@ int main(int argc, char** argv)
         std::fputs(c_usage, stdout);
         return 0;
     }
+    if (args[0] == "link")
+        return ShowLinks(Arguments(args.begin() + 1, args.end()));
     for (const Command& command : c_commands) {
         if (args[0] != command.name)
             continue;
