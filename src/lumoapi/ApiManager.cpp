@@ -111,6 +111,7 @@ ApiRef<Api> ApiManager::GetApi(const char* type_id, const char* path)
     ApiRef<Api> api = ApiRef<Api>::Adopt(module->GetApi(type_id));
     if (!api)
         return api;
+    std::lock_guard<std::mutex> lock(m_lock);
     auto [entry, inserted] = m_apis.try_emplace(api.Get(), module);
     if (inserted)
         ++module->m_refs;
@@ -143,20 +144,37 @@ std::vector<ApiRef<Api>> ApiManager::GetApis(const char* type_id, const char* pa
 const char* ApiManager::GetApiPath(const ApiRef<Api>& api)
 {
     m_pathBuffer.clear();
-    if (auto found = m_apis.find(api.Get()); found != m_apis.end())
-        m_pathBuffer = Platform::GetModuleFileName(found->second->m_module);
+    Module* module = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        if (auto found = m_apis.find(api.Get()); found != m_apis.end())
+            module = found->second;
+    }
+    if (module)
+        m_pathBuffer = Platform::GetModuleFileName(module->m_module);
     return m_pathBuffer.c_str();
 }
 
 void ApiManager::UnloadUnusedModules()
 {
-    std::erase_if(m_modules, [](const std::unique_ptr<Module>& module) { return !module->HasRefs(); });
+    std::vector<std::unique_ptr<Module>> unused;
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        for (std::unique_ptr<Module>& module : m_modules) {
+            if (!module->HasRefs())
+                unused.push_back(std::move(module));
+        }
+        std::erase(m_modules, nullptr);
+    }
+    // Unloaded outside the lock: a library's teardown may still report destroyed objects.
+    unused.clear();
 }
 
 void LUMO_CALL ApiManager::ApiDestroyed(Api* old_api)
 {
     try {
         LUMO_ASSERT(!Platform::IsBadReadPtr(old_api, sizeof(Api)));
+        std::lock_guard<std::mutex> lock(m_lock);
         auto found = m_apis.find(old_api);
         if (found == m_apis.end())
             return;

@@ -4,6 +4,7 @@
 
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -14,8 +15,9 @@
 
 namespace LumoApi {
 
-// Used on the interface thread only; ApiDestroyed reaches it from Release calls the host makes
-// there. It has no lock.
+// Loading and unloading run on the interface thread. ApiDestroyed may come from any thread a
+// library destroys an object on (a container released by an enumeration thread), so the
+// bookkeeping of live objects sits behind m_lock.
 class ApiManager : public RefNeutral<DllCallbackApi> {
 public:
     // One loaded plug-in library.
@@ -77,6 +79,8 @@ private:
     Module* FindOrLoadModule(const char* path);
 
     std::vector<std::unique_ptr<Module>> m_modules;
+    // Guards m_apis and every module's m_refs.
+    mutable std::mutex m_lock;
     std::map<Api*, Module*> m_apis;
     // Not limited to 260 characters: paths on this platform may be longer.
     std::string m_pathBuffer;
