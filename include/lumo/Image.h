@@ -15,7 +15,10 @@ public:
     // The largest picture wanted; the aspect is kept. 0 x 0: the image's own size.
     // Nonzero on success.
     virtual int32_t LUMO_CALL SetSize(int32_t width, int32_t height) = 0;
-    // A module-defined option; 0 means none. Nonzero on success.
+    // A module-defined option; 0 means none. Nonzero on success. "LumoPhotos" reads bits: 1 the
+    // picture and its size as stored (EXIF orientation not applied), 2 never the thumbnail
+    // embedded in the photo, 4 neither look up nor store in the host's cache; other bits fail
+    // with 87.
     virtual int32_t LUMO_CALL SetOption(uint32_t option) = 0;
     // Width of the source image in pixels, or 0 with a last error when it cannot be read.
     virtual int32_t LUMO_CALL GetWidth() = 0;

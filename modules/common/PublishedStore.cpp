@@ -1,0 +1,375 @@
+#include "PublishedStore.h"
+
+#include <chrono>
+#include <filesystem>
+
+#include <sqlite3.h>
+
+#include "ModuleGuard.h"
+
+namespace LumoModules {
+
+namespace {
+
+constexpr int c_SchemaVersion = 1;
+// Another process holds the write lock for one publish at a time; a media server reading a
+// large set holds no lock that blocks a writer in WAL mode.
+constexpr int c_BusyTimeoutMs = 10000;
+
+// WAL lets a media server read while we write. synchronous=NORMAL loses no committed
+// transaction when a process is killed (the log is in the system's cache), only the last ones
+// on a power cut, and the database stays consistent then too. Its only flushes to disk are at
+// checkpoints: a log of 8192 pages between them halves the time of publishing a large
+// selection, and the log is cut back to 32 MB after each.
+constexpr const char c_Setup[] = "PRAGMA journal_mode=WAL;"
+                                 "PRAGMA synchronous=NORMAL;"
+                                 "PRAGMA wal_autocheckpoint=8192;"
+                                 "PRAGMA journal_size_limit=33554432;";
+
+constexpr const char c_Schema[] = R"(
+CREATE TABLE IF NOT EXISTS published(
+    class TEXT NOT NULL,
+    url TEXT NOT NULL,
+    path TEXT NOT NULL,
+    title TEXT NOT NULL,
+    added INTEGER NOT NULL,
+    folder INTEGER NOT NULL DEFAULT 0,
+    PRIMARY KEY(class, url));
+CREATE INDEX IF NOT EXISTS published_in_order ON published(class, added, url);
+PRAGMA user_version = 1;
+)";
+
+struct SqliteError {
+    int code;
+};
+
+uint32_t ErrorCode(int code, uint32_t otherwise)
+{
+    switch (code & 0xff) {
+    case SQLITE_FULL:
+        return c_ErrorDiskFull;
+    case SQLITE_NOMEM:
+    case SQLITE_TOOBIG:
+        return LumoApi::ERROR_NOT_ENOUGH_MEMORY;
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        return c_ErrorSharingViolation;
+    case SQLITE_PERM:
+    case SQLITE_READONLY:
+    case SQLITE_AUTH:
+    case SQLITE_CANTOPEN:
+        return c_ErrorAccessDenied;
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB:
+    case SQLITE_SCHEMA:
+        return LumoApi::ERROR_INVALID_DATA;
+    default:
+        return otherwise;
+    }
+}
+
+void Exec(sqlite3* db, const char* sql)
+{
+    if (const int rc = sqlite3_exec(db, sql, nullptr, nullptr, nullptr); rc != SQLITE_OK)
+        throw SqliteError{rc};
+}
+
+struct DatabaseCloser {
+    void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
+};
+using DatabaseHandle = std::unique_ptr<sqlite3, DatabaseCloser>;
+
+int64_t NowUs()
+{
+    return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+class Statement {
+public:
+    Statement(sqlite3* db, const char* sql) : m_db(db)
+    {
+        if (const int rc = sqlite3_prepare_v3(db, sql, -1, SQLITE_PREPARE_PERSISTENT, &m_stmt, nullptr);
+            rc != SQLITE_OK)
+            throw SqliteError{rc};
+    }
+    ~Statement() { sqlite3_finalize(m_stmt); }
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    sqlite3_stmt* Get() const { return m_stmt; }
+
+private:
+    sqlite3* m_db;
+    sqlite3_stmt* m_stmt = nullptr;
+};
+
+// One use of a prepared statement; leaves it reset and unbound, whatever happens.
+class Query {
+public:
+    explicit Query(Statement& statement) : m_stmt(statement.Get()) { }
+    ~Query()
+    {
+        sqlite3_reset(m_stmt);
+        sqlite3_clear_bindings(m_stmt);
+    }
+    Query(const Query&) = delete;
+    Query& operator=(const Query&) = delete;
+
+    Query& Bind(int index, int64_t value) { return Check(sqlite3_bind_int64(m_stmt, index, value)); }
+    // text must outlive the query. Paths are bytes: their length is passed, not looked for.
+    Query& Bind(int index, const std::string& text)
+    {
+        return Check(sqlite3_bind_text(m_stmt, index, text.data(), int(text.size()), SQLITE_STATIC));
+    }
+
+    bool Step()
+    {
+        const int rc = sqlite3_step(m_stmt);
+        if (rc == SQLITE_ROW)
+            return true;
+        if (rc == SQLITE_DONE)
+            return false;
+        throw SqliteError{rc};
+    }
+    void Run()
+    {
+        while (Step()) { }
+    }
+
+    int64_t Int(int column) const { return sqlite3_column_int64(m_stmt, column); }
+    std::string Text(int column) const
+    {
+        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, column));
+        return text ? std::string(text, size_t(sqlite3_column_bytes(m_stmt, column))) : std::string();
+    }
+
+private:
+    Query& Check(int rc)
+    {
+        if (rc != SQLITE_OK)
+            throw SqliteError{rc};
+        return *this;
+    }
+
+    sqlite3_stmt* m_stmt;
+};
+
+DatabaseHandle OpenDatabase(const std::string& path)
+{
+    std::error_code error;
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), error);
+    sqlite3* raw = nullptr;
+    const int rc = sqlite3_open_v2(
+        path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+    DatabaseHandle db(raw);
+    if (rc != SQLITE_OK)
+        throw SqliteError{rc};
+    sqlite3_extended_result_codes(raw, 1);
+    sqlite3_busy_timeout(raw, c_BusyTimeoutMs);
+    Exec(raw, c_Setup);
+
+    Exec(raw, "BEGIN IMMEDIATE");
+    try {
+        sqlite3_stmt* stmt = nullptr;
+        if (const int prc = sqlite3_prepare_v2(raw, "PRAGMA user_version", -1, &stmt, nullptr); prc != SQLITE_OK)
+            throw SqliteError{prc};
+        const int step = sqlite3_step(stmt);
+        const int version = step == SQLITE_ROW ? sqlite3_column_int(stmt, 0) : 0;
+        sqlite3_finalize(stmt);
+        if (step != SQLITE_ROW)
+            throw SqliteError{step};
+        // A later release's file is not ours to read or patch.
+        if (version != 0 && version != c_SchemaVersion)
+            throw SqliteError{SQLITE_NOTADB};
+        if (version == 0)
+            Exec(raw, c_Schema);
+        Exec(raw, "COMMIT");
+    } catch (...) {
+        sqlite3_exec(raw, "ROLLBACK", nullptr, nullptr, nullptr);
+        throw;
+    }
+    return db;
+}
+
+} // namespace
+
+// The handle is declared first so that it is closed after every statement is finalised.
+class PublishedConnection {
+public:
+    explicit PublishedConnection(const std::string& path) : m_handle(OpenDatabase(path)) { }
+    sqlite3* Handle() const { return m_handle.get(); }
+
+private:
+    DatabaseHandle m_handle;
+
+public:
+    Statement begin{Handle(), "BEGIN IMMEDIATE"};
+    Statement beginRead{Handle(), "BEGIN"};
+    Statement commit{Handle(), "COMMIT"};
+    // added: now, but always past the class's newest entry, so the order is the order of
+    // publishing even when clocks of two processes disagree or step back.
+    Statement insert{Handle(),
+        "INSERT INTO published(class, url, path, title, added, folder) "
+        "VALUES(?1, ?2, ?3, ?4, MAX(?5, COALESCE((SELECT MAX(added) FROM published WHERE class = ?1), 0) + 1), ?6) "
+        "ON CONFLICT(class, url) DO NOTHING RETURNING added"};
+    Statement remove{Handle(), "DELETE FROM published WHERE class = ?1 AND url = ?2"};
+    Statement find{Handle(), "SELECT url, path, title, added, folder FROM published WHERE class = ?1 AND url = ?2"};
+    Statement list{
+        Handle(), "SELECT url, path, title, added, folder FROM published WHERE class = ?1 ORDER BY added, url"};
+    Statement listUrls{Handle(), "SELECT url FROM published WHERE class = ?1 ORDER BY added, url"};
+    Statement dataVersion{Handle(), "PRAGMA data_version"};
+};
+
+namespace {
+
+class Transaction {
+public:
+    Transaction(PublishedConnection& db, Statement& begin) : m_db(db) { Query(begin).Run(); }
+    ~Transaction()
+    {
+        if (!m_committed)
+            sqlite3_exec(m_db.Handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+    }
+    Transaction(const Transaction&) = delete;
+    Transaction& operator=(const Transaction&) = delete;
+
+    void Commit()
+    {
+        Query(m_db.commit).Run();
+        m_committed = true;
+    }
+
+private:
+    PublishedConnection& m_db;
+    bool m_committed = false;
+};
+
+PublishedEntry EntryOf(const Query& row)
+{
+    PublishedEntry entry;
+    entry.url = row.Text(0);
+    entry.path = row.Text(1);
+    entry.title = row.Text(2);
+    entry.addedUs = row.Int(3);
+    entry.folder = row.Int(4) != 0;
+    return entry;
+}
+
+} // namespace
+
+PublishedStore::PublishedStore(std::string path) : m_path(std::move(path))
+{
+}
+
+PublishedStore::~PublishedStore() = default;
+
+PublishedConnection& PublishedStore::Db()
+{
+    if (!m_db)
+        m_db = std::make_unique<PublishedConnection>(m_path);
+    return *m_db;
+}
+
+template <class Body>
+auto PublishedStore::Attempt(uint32_t failureCode, Body&& body)
+{
+    std::lock_guard<std::mutex> lock(m_lock);
+    try {
+        return body(Db());
+    } catch (const SqliteError& error) {
+        // A connection that failed to open is tried again on the next call (m_db stays
+        // null): the folder may appear, the other process may let go.
+        throw ClassError(ErrorCode(error.code, failureCode));
+    }
+}
+
+bool PublishedStore::Add(const std::string& classId, PublishedEntry& entry)
+{
+    return Attempt(LumoApi::ERROR_CANTWRITE, [&](PublishedConnection& db) {
+        Transaction transaction(db, db.begin);
+        bool added = false;
+        {
+            Query insert(db.insert);
+            insert.Bind(1, classId)
+                .Bind(2, entry.url)
+                .Bind(3, entry.path)
+                .Bind(4, entry.title)
+                .Bind(5, NowUs())
+                .Bind(6, entry.folder ? 1 : 0);
+            if (insert.Step()) {
+                entry.addedUs = insert.Int(0);
+                added = true;
+            }
+            insert.Run();
+        }
+        transaction.Commit();
+        return added;
+    });
+}
+
+bool PublishedStore::Remove(const std::string& classId, const std::string& url)
+{
+    return Attempt(LumoApi::ERROR_CANTWRITE, [&](PublishedConnection& db) {
+        Transaction transaction(db, db.begin);
+        Query(db.remove).Bind(1, classId).Bind(2, url).Run();
+        const bool removed = sqlite3_changes(db.Handle()) > 0;
+        transaction.Commit();
+        return removed;
+    });
+}
+
+std::optional<PublishedEntry> PublishedStore::Find(const std::string& classId, const std::string& url)
+{
+    return Attempt(LumoApi::ERROR_CANTREAD, [&](PublishedConnection& db) -> std::optional<PublishedEntry> {
+        Query find(db.find);
+        find.Bind(1, classId).Bind(2, url);
+        if (!find.Step())
+            return std::nullopt;
+        return EntryOf(find);
+    });
+}
+
+std::vector<PublishedEntry> PublishedStore::List(const std::string& classId)
+{
+    return Attempt(LumoApi::ERROR_CANTREAD, [&](PublishedConnection& db) {
+        std::vector<PublishedEntry> entries;
+        Query list(db.list);
+        list.Bind(1, classId);
+        while (list.Step())
+            entries.push_back(EntryOf(list));
+        return entries;
+    });
+}
+
+int64_t PublishedStore::ReadUrls(const std::string& classId, std::vector<std::string>& urls)
+{
+    return Attempt(LumoApi::ERROR_CANTREAD, [&](PublishedConnection& db) {
+        Transaction transaction(db, db.beginRead);
+        int64_t version = 0;
+        {
+            Query query(db.dataVersion);
+            if (query.Step())
+                version = query.Int(0);
+        }
+        urls.clear();
+        {
+            Query list(db.listUrls);
+            list.Bind(1, classId);
+            while (list.Step())
+                urls.push_back(list.Text(0));
+        }
+        transaction.Commit();
+        return version;
+    });
+}
+
+int64_t PublishedStore::DataVersion()
+{
+    return Attempt(LumoApi::ERROR_CANTREAD, [&](PublishedConnection& db) {
+        Query query(db.dataVersion);
+        return query.Step() ? query.Int(0) : int64_t(0);
+    });
+}
+
+} // namespace LumoModules

@@ -1,0 +1,46 @@
+// Keeps exceptions on this side of the plug-in boundary: every API operation of the module runs
+// its body through Guard, which turns a failure into the fallback result and a last error.
+#pragma once
+
+#include <cstdint>
+#include <exception>
+#include <new>
+
+#include <lumo/Errors.h>
+#include <lumo/Platform.h>
+
+namespace LumoFolders {
+
+// System codes this module reports that Errors.h does not name.
+constexpr uint32_t c_ErrorFileNotFound = 2;
+constexpr uint32_t c_ErrorPathNotFound = 3;
+constexpr uint32_t c_ErrorAccessDenied = 5;
+constexpr uint32_t c_ErrorCantResolveFilename = 1921;
+
+// A failure inside the module, carrying the last error the caller will see.
+class FolderError : public std::exception {
+public:
+    explicit FolderError(uint32_t code) : m_code(code) { }
+    uint32_t Code() const noexcept { return m_code; }
+    const char* what() const noexcept override { return "LumoFolders error"; }
+
+private:
+    uint32_t m_code;
+};
+
+template <class Result, class Body>
+Result Guard(Result fallback, Body&& body) noexcept
+{
+    try {
+        return body();
+    } catch (const FolderError& error) {
+        LumoSetLastError(error.Code());
+    } catch (const std::bad_alloc&) {
+        LumoSetLastError(LumoApi::ERROR_NOT_ENOUGH_MEMORY);
+    } catch (...) {
+        LumoSetLastError(LumoApi::ERROR_INTERNAL_ERROR);
+    }
+    return fallback;
+}
+
+} // namespace LumoFolders

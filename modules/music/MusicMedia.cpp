@@ -1,0 +1,68 @@
+#include "MusicMedia.h"
+
+#include <cstring>
+#include <string>
+
+#include <lumo/Errors.h>
+#include <lumo/Platform.h>
+
+#include "AudioFormats.h"
+#include "Guard.h"
+#include "MusicFormat.h"
+#include "MusicPaths.h"
+#include "MusicState.h"
+#include "PlaylistContainer.h"
+#include "PlaylistDetails.h"
+#include "SongDetails.h"
+
+using namespace LumoApi;
+
+namespace LumoMusic {
+
+const char* LUMO_CALL MusicMedia::GetContentTypes()
+{
+    static const std::string types = [] {
+        std::string text = MusicState::Instance().Class().GetContentTypes();
+        for (int32_t index = 0; index < c_AudioFormatCount; ++index)
+            text += std::string(",") + InfoOf(AudioFormat(index)).contentType;
+        return text;
+    }();
+    return types.c_str();
+}
+
+const char* LUMO_CALL MusicMedia::GetSecondaryTypes()
+{
+    return nullptr;
+}
+
+Api* LUMO_CALL MusicMedia::GetApi(const char* type_id, UrlApi* url)
+{
+    return Guard<Api*>(nullptr, [&]() -> Api* {
+        if (!type_id || !url)
+            throw MusicError(ERROR_INVALID_PARAMETER);
+        LumoModules::MediaClassSupport& support = MusicState::Instance().Class();
+        if (support.IsClassItem(url))
+            return support.GetApi(type_id, url);
+        const std::optional<AudioFormat> format = IdentifyItem(url);
+        if (!format)
+            throw MusicError(ERROR_UNSUPPORTED_TYPE);
+
+        const bool details = std::strcmp(type_id, DetailsApi::TypeId) == 0;
+        const bool container = std::strcmp(type_id, ContainerApi::TypeId) == 0;
+        if (*format == AudioFormat::Playlist) {
+            LocalFile playlist;
+            if (!LocalFileOf(url, playlist))
+                throw MusicError(ERROR_INVALID_PARAMETER);
+            if (details)
+                return new PlaylistDetails(std::move(playlist));
+            if (container)
+                return new PlaylistContainer(std::move(playlist));
+            throw MusicError(ERROR_INVALID_PARAMETER);
+        }
+        if (details)
+            return SongDetails::Create(url, *format).Detach();
+        throw MusicError(ERROR_INVALID_PARAMETER);
+    });
+}
+
+} // namespace LumoMusic

@@ -1,0 +1,119 @@
+#include "SongDetails.h"
+
+#include <iterator>
+
+#include <lumo/Errors.h>
+
+#include "FileFacts.h"
+#include "Guard.h"
+#include "MusicText.h"
+#include "SongReader.h"
+
+using namespace LumoApi;
+
+namespace LumoMusic {
+
+namespace {
+
+enum Stage { c_FromUrl, c_FromFileSystem, c_FromTags };
+
+constexpr PropertyName c_SongNames[] = {
+    {"FileName", c_FromUrl},
+    {"SourceLocation", c_FromUrl},
+    {"ContentType", c_FromFileSystem},
+    {"SourceFormat", c_FromFileSystem},
+    {"SourceSize", c_FromFileSystem},
+    {"CreationDate", c_FromFileSystem},
+    {"LastChangeDate", c_FromFileSystem},
+    {"SongTitle", c_FromTags},
+    {"ArtistName", c_FromTags},
+    {"AlbumTitle", c_FromTags},
+    {"AlbumYear", c_FromTags},
+    {"MusicGenre", c_FromTags},
+    {"Duration", c_FromTags},
+    {"SourceBitRate", c_FromTags},
+    {"SourceSampleRate", c_FromTags},
+};
+
+} // namespace
+
+ApiRef<DetailsApi> SongDetails::Create(UrlApi* url, AudioFormat format)
+{
+    LocalFile file;
+    if (LocalFileOf(url, file)) {
+        std::string location = ReadableText(file.path);
+        return ApiRef<DetailsApi>::Adopt(new SongDetails(format, true, std::move(file.path), std::move(location)));
+    }
+    const char* text = url ? url->GetText() : nullptr;
+    if (!text)
+        throw MusicError(ERROR_INVALID_PARAMETER);
+    const char* path = url->GetPath();
+    std::string networkPath = path ? path : "";
+    while (!networkPath.empty() && networkPath.back() == '/')
+        networkPath.pop_back();
+    if (networkPath.empty()) {
+        const char* host = url->GetHost();
+        networkPath = host ? host : "";
+    }
+    return ApiRef<DetailsApi>::Adopt(new SongDetails(format, false, std::move(networkPath), ReadableText(text)));
+}
+
+SongDetails::SongDetails(AudioFormat format, bool local, std::string path, std::string location)
+    : ListedDetails(c_SongNames, std::size(c_SongNames)),
+      m_format(format),
+      m_local(local),
+      m_path(std::move(path)),
+      m_location(std::move(location))
+{
+}
+
+void SongDetails::LoadStage(int stage)
+{
+    switch (stage) {
+    case c_FromUrl:
+        SetValue("FileName", ReadableText(LeafOf(m_path)));
+        SetValue("SourceLocation", m_location);
+        break;
+    case c_FromFileSystem: {
+        const char* type = InfoOf(m_format).contentType;
+        if (m_local) {
+            const FileFacts facts = ReadFileFacts(m_path);
+            // Something else under the song's name (a folder left where the file was) is no
+            // more the song than nothing is.
+            m_broken = facts.gone || (facts.known && !facts.regular);
+            m_regular = facts.known && facts.regular;
+            if (m_broken)
+                type = c_BrokenType;
+            if (m_regular) {
+                SetValue("SourceSize", DecimalText(int64_t(facts.sizeBytes)));
+                SetValue("CreationDate", DecimalText(facts.creationTime));
+                SetValue("LastChangeDate", DecimalText(facts.changeTime));
+            }
+        }
+        SetValue("ContentType", type);
+        SetValue("SourceFormat", type);
+        break;
+    }
+    case c_FromTags: {
+        RunStage(c_FromFileSystem);
+        if (!m_local || m_broken)
+            break;
+        SongInfo info;
+        if (!ReadSong(m_path, m_format, info))
+            break;
+        SetValue("SongTitle", std::move(info.title));
+        SetValue("ArtistName", std::move(info.artist));
+        SetValue("AlbumTitle", std::move(info.album));
+        SetValue("AlbumYear", info.year ? std::to_string(info.year) : std::string());
+        SetValue("MusicGenre", std::move(info.genre));
+        SetValue("Duration", info.durationMs > 0 ? std::to_string(info.durationMs) : std::string());
+        SetValue("SourceBitRate", BitRateText(info.bitRateKbps));
+        SetValue("SourceSampleRate", SampleRateText(info.sampleRateHz));
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+} // namespace LumoMusic

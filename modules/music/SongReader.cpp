@@ -1,0 +1,201 @@
+#include "SongReader.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <taglib/aifffile.h>
+#include <taglib/apefile.h>
+#include <taglib/asffile.h>
+#include <taglib/flacfile.h>
+#include <taglib/id3v2framefactory.h>
+#include <taglib/mp4file.h>
+#include <taglib/mpcfile.h>
+#include <taglib/mpegfile.h>
+#include <taglib/oggflacfile.h>
+#include <taglib/opusfile.h>
+#include <taglib/speexfile.h>
+#include <taglib/tiostream.h>
+#include <taglib/vorbisfile.h>
+#include <taglib/wavfile.h>
+#include <taglib/wavpackfile.h>
+
+#include "MusicText.h"
+
+namespace LumoMusic {
+
+namespace {
+
+// The largest block handed to TagLib in one read. A damaged header can claim a tag of
+// gigabytes; TagLib would allocate it before finding out.
+constexpr unsigned long c_MaxReadBytes = 64ul << 20;
+
+// A read-only TagLib stream over a file descriptor the caller owns, reading with pread: no
+// second open, no stdio buffer, and nothing can ever be written.
+class FdStream : public TagLib::IOStream {
+public:
+    FdStream(int fd, const std::string& path, long long lengthBytes) : m_fd(fd), m_path(path), m_length(lengthBytes) { }
+
+    TagLib::FileName name() const override { return m_path.c_str(); }
+
+    TagLib::ByteVector readBlock(unsigned long length) override
+    {
+        if (m_position >= m_length || length == 0 || length > c_MaxReadBytes)
+            return TagLib::ByteVector();
+        const long long available = m_length - m_position;
+        const unsigned long wanted = (long long)length > available ? (unsigned long)available : length;
+        TagLib::ByteVector block(static_cast<unsigned int>(wanted), 0);
+        size_t done = 0;
+        while (done < wanted) {
+            const ssize_t count = pread(m_fd, block.data() + done, wanted - done, off_t(m_position + done));
+            if (count < 0 && errno == EINTR)
+                continue;
+            if (count <= 0)
+                break; // the file shrank, or cannot be read further: what was read counts
+            done += size_t(count);
+        }
+        block.resize(static_cast<unsigned int>(done));
+        m_position += (long long)done;
+        return block;
+    }
+
+    void writeBlock(const TagLib::ByteVector&) override { }
+    void insert(const TagLib::ByteVector&, unsigned long, unsigned long) override { }
+    void removeBlock(unsigned long, unsigned long) override { }
+    bool readOnly() const override { return true; }
+    bool isOpen() const override { return true; }
+
+    void seek(long offset, Position from) override
+    {
+        long long target = offset;
+        if (from == Current)
+            target += m_position;
+        else if (from == End)
+            target += m_length;
+        m_position = target < 0 ? 0 : target;
+    }
+
+    long tell() const override { return long(m_position); }
+    long length() override { return long(m_length); }
+    void truncate(long) override { }
+
+private:
+    int m_fd;
+    const std::string& m_path;
+    long long m_length;
+    long long m_position = 0;
+};
+
+class FileCloser {
+public:
+    explicit FileCloser(int fd) : m_fd(fd) { }
+    ~FileCloser() { close(m_fd); }
+    FileCloser(const FileCloser&) = delete;
+    FileCloser& operator=(const FileCloser&) = delete;
+
+private:
+    int m_fd;
+};
+
+// Formats whose first bytes settle what they are; a bare MPEG frame or an ID3 tag does not
+// outweigh the name.
+bool IsConclusive(AudioFormat format)
+{
+    return format != AudioFormat::Mpeg;
+}
+
+std::unique_ptr<TagLib::File> OpenReader(AudioFormat format, TagLib::IOStream* stream)
+{
+    constexpr auto c_Style = TagLib::AudioProperties::Fast;
+    TagLib::ID3v2::FrameFactory* frames = TagLib::ID3v2::FrameFactory::instance();
+    switch (format) {
+    case AudioFormat::Mpeg:
+        return std::make_unique<TagLib::MPEG::File>(stream, frames, true, c_Style);
+    case AudioFormat::Aac:
+        // TagLib reads no ADTS stream properties, and looking for MPEG frames in one would walk
+        // the whole file: tags only.
+        return std::make_unique<TagLib::MPEG::File>(stream, frames, false, c_Style);
+    case AudioFormat::Flac:
+        return std::make_unique<TagLib::FLAC::File>(stream, frames, true, c_Style);
+    case AudioFormat::Vorbis:
+        return std::make_unique<TagLib::Ogg::Vorbis::File>(stream, true, c_Style);
+    case AudioFormat::Opus:
+        return std::make_unique<TagLib::Ogg::Opus::File>(stream, true, c_Style);
+    case AudioFormat::OggFlac:
+        return std::make_unique<TagLib::Ogg::FLAC::File>(stream, true, c_Style);
+    case AudioFormat::Speex:
+        return std::make_unique<TagLib::Ogg::Speex::File>(stream, true, c_Style);
+    case AudioFormat::Mp4:
+        return std::make_unique<TagLib::MP4::File>(stream, true, c_Style);
+    case AudioFormat::Wav:
+        return std::make_unique<TagLib::RIFF::WAV::File>(stream, true, c_Style);
+    case AudioFormat::Aiff:
+        return std::make_unique<TagLib::RIFF::AIFF::File>(stream, true, c_Style);
+    case AudioFormat::Wma:
+        return std::make_unique<TagLib::ASF::File>(stream, true, c_Style);
+    case AudioFormat::WavPack:
+        return std::make_unique<TagLib::WavPack::File>(stream, true, c_Style);
+    case AudioFormat::Ape:
+        return std::make_unique<TagLib::APE::File>(stream, true, c_Style);
+    case AudioFormat::Musepack:
+        return std::make_unique<TagLib::MPC::File>(stream, true, c_Style);
+    case AudioFormat::Playlist:
+    case AudioFormat::Stream:
+    case AudioFormat::Count:
+        break;
+    }
+    return nullptr;
+}
+
+std::string TagText(const TagLib::String& text)
+{
+    return text.isEmpty() ? std::string() : CleanTagText(text.to8Bit(true));
+}
+
+void ReadTagsAndProperties(TagLib::File& file, SongInfo& info)
+{
+    if (!file.isValid())
+        return;
+    if (const TagLib::Tag* tag = file.tag()) {
+        info.title = TagText(tag->title());
+        info.artist = TagText(tag->artist());
+        info.album = TagText(tag->album());
+        info.genre = TagText(tag->genre());
+        info.year = tag->year();
+    }
+    if (const TagLib::AudioProperties* properties = file.audioProperties()) {
+        info.durationMs = properties->lengthInMilliseconds();
+        info.bitRateKbps = properties->bitrate();
+        info.sampleRateHz = properties->sampleRate();
+    }
+}
+
+} // namespace
+
+bool ReadSong(const std::string& path, AudioFormat named, SongInfo& info)
+{
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0)
+        return false;
+    FileCloser closer(fd);
+    struct stat facts { };
+    if (fstat(fd, &facts) != 0 || !S_ISREG(facts.st_mode))
+        return false;
+
+    AudioFormat format = named;
+    if (const std::optional<AudioFormat> sniffed = SniffFile(fd); sniffed && IsConclusive(*sniffed))
+        format = *sniffed;
+    try {
+        FdStream stream(fd, path, (long long)facts.st_size);
+        if (std::unique_ptr<TagLib::File> file = OpenReader(format, &stream))
+            ReadTagsAndProperties(*file, info);
+    } catch (...) {
+        // Out of memory on a damaged length field, or anything else TagLib raises: the song
+        // keeps what was read and its file facts.
+    }
+    return true;
+}
+
+} // namespace LumoMusic

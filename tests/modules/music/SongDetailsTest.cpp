@@ -1,0 +1,274 @@
+// Song details through the host: tags and audio properties of real little files, and what
+// damaged, vanished and oddly named songs show.
+#include <random>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "MusicTestSupport.h"
+#include "MusicText.h"
+
+using namespace LumoApi;
+using namespace MusicTest;
+
+namespace {
+
+class SongDetailsTest : public MusicHostTest {
+protected:
+    // The details of path, all read; fails the test when the host gives none.
+    std::map<std::string, std::string> ValuesOf(const std::string& path)
+    {
+        ApiRef<DetailsApi> details = DetailsOf(path);
+        EXPECT_TRUE(details) << path << ": " << LumoGetLastError();
+        return details ? AllValues(*details) : std::map<std::string, std::string>();
+    }
+};
+
+std::string Repeat(const std::string& text, size_t times)
+{
+    std::string out;
+    for (size_t at = 0; at < times; ++at)
+        out += text;
+    return out;
+}
+
+std::optional<std::string> Find(const std::map<std::string, std::string>& values, const char* name)
+{
+    auto found = values.find(name);
+    return found == values.end() ? std::nullopt : std::optional<std::string>(found->second);
+}
+
+} // namespace
+
+TEST_F(SongDetailsTest, WavShowsItsTagsAndExactLength)
+{
+    // 2.5 seconds of 16-bit stereo at 44.1 kHz.
+    const std::string path = m_sandbox.File("Song One.wav", WavBytes(44100, 2, 16, 110250));
+    TagWav(path, {"Für Elise", "Ludwig van Beethoven", "Bagatelles", "Classical", 1810});
+
+    const auto values = ValuesOf(path);
+    EXPECT_EQ(Find(values, "SongTitle"), "Für Elise");
+    EXPECT_EQ(Find(values, "ArtistName"), "Ludwig van Beethoven");
+    EXPECT_EQ(Find(values, "AlbumTitle"), "Bagatelles");
+    EXPECT_EQ(Find(values, "AlbumYear"), "1810");
+    EXPECT_EQ(Find(values, "MusicGenre"), "Classical");
+    EXPECT_EQ(Find(values, "Duration"), "2500");
+    EXPECT_EQ(Find(values, "SourceBitRate"), "1411 kbps");
+    EXPECT_EQ(Find(values, "SourceSampleRate"), "44.1 kHz");
+    EXPECT_EQ(Find(values, "ContentType"), "audio/x-wav");
+    EXPECT_EQ(Find(values, "SourceFormat"), "audio/x-wav");
+    EXPECT_EQ(Find(values, "FileName"), "Song One.wav");
+    EXPECT_EQ(Find(values, "SourceLocation"), path);
+
+    struct stat info { };
+    ASSERT_EQ(stat(path.c_str(), &info), 0);
+    EXPECT_EQ(Find(values, "SourceSize"), std::to_string(info.st_size));
+    EXPECT_EQ(Find(values, "LastChangeDate"), std::to_string(info.st_mtime));
+    ASSERT_TRUE(Find(values, "CreationDate"));
+    EXPECT_LE(std::stoll(*Find(values, "CreationDate")), int64_t(info.st_mtime));
+    EXPECT_GT(std::stoll(*Find(values, "CreationDate")), int64_t(info.st_mtime) - 3600);
+}
+
+TEST_F(SongDetailsTest, Mp3ShowsItsRatesAndLength)
+{
+    const uint32_t frames = 40;
+    const std::string path = m_sandbox.File("track.mp3", Mp3Bytes(frames));
+    TagMp3(path, {"Déjà vu", "Beyoncé", "B'Day", "R&B", 2006});
+
+    ApiRef<DetailsApi> details = DetailsOf(path);
+    ASSERT_TRUE(details);
+    EXPECT_EQ(ValueOf(*details, "SongTitle"), "Déjà vu");
+    EXPECT_EQ(ValueOf(*details, "ArtistName"), "Beyoncé");
+    EXPECT_EQ(ValueOf(*details, "SourceBitRate"), "128 kbps");
+    EXPECT_EQ(ValueOf(*details, "SourceSampleRate"), "44.1 kHz");
+    const std::optional<std::string> duration = ValueOf(*details, "Duration");
+    ASSERT_TRUE(duration);
+    const double expectedMs = 1000.0 * frames * c_Mp3FrameSamples / 44100;
+    EXPECT_NEAR(std::stod(*duration), expectedMs, 30.0);
+    EXPECT_EQ(ValueOf(*details, "ContentType"), "audio/mpeg");
+}
+
+TEST_F(SongDetailsTest, FlacShowsItsCommentsAndLength)
+{
+    const std::string path = m_sandbox.File("take.flac", FlacBytes(48000, 2, 24, 96000));
+    TagFlac(path, {"Take Five", "Quartet", "Time Out", "Jazz", 1959});
+
+    const auto values = ValuesOf(path);
+    EXPECT_EQ(Find(values, "SongTitle"), "Take Five");
+    EXPECT_EQ(Find(values, "AlbumYear"), "1959");
+    EXPECT_EQ(Find(values, "Duration"), "2000");
+    EXPECT_EQ(Find(values, "SourceSampleRate"), "48 kHz");
+    EXPECT_EQ(Find(values, "ContentType"), "audio/flac");
+}
+
+TEST_F(SongDetailsTest, MissingTagsAreAbsentNotEmpty)
+{
+    const std::string path = m_sandbox.File("sparse.mp3", Mp3Bytes(10));
+    TagMp3(path, {"Only a title", "   ", "", "", 0});
+
+    ApiRef<DetailsApi> details = DetailsOf(path);
+    ASSERT_TRUE(details);
+    const auto values = AllValues(*details);
+    EXPECT_EQ(Find(values, "SongTitle"), "Only a title");
+    for (const char* name : {"ArtistName", "AlbumTitle", "AlbumYear", "MusicGenre"}) {
+        EXPECT_FALSE(Find(values, name)) << name;
+        LumoSetLastError(0);
+        EXPECT_EQ(details->GetValue(name), nullptr) << name;
+        EXPECT_EQ(LumoGetLastError(), ERROR_NOT_FOUND) << name;
+    }
+    LumoSetLastError(0);
+    EXPECT_EQ(details->GetValue("NoSuchProperty"), nullptr);
+    EXPECT_EQ(LumoGetLastError(), ERROR_NOT_FOUND);
+    EXPECT_EQ(details->GetValue(nullptr), nullptr);
+    EXPECT_EQ(LumoGetLastError(), ERROR_INVALID_PARAMETER);
+}
+
+TEST_F(SongDetailsTest, DamagedFilesGiveWhatCanBeKnown)
+{
+    std::string tagged;
+    {
+        const std::string whole = m_sandbox.File("whole.mp3", Mp3Bytes(30));
+        TagMp3(whole, {"Cut short", "Someone", "", "", 0});
+        std::ifstream in(whole, std::ios::binary);
+        tagged.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    std::mt19937 random(11);
+    std::string noise(300000, '\0');
+    for (char& byte : noise)
+        byte = char(random());
+    // An ID3 header that claims a tag of about 256 MB in a file of a few bytes.
+    const std::string hugeClaim = std::string("ID3\x04\x00\x00\x7F\x7F\x7F\x7F", 10) + "TIT2";
+    std::string lyingWav = WavBytes(44100, 2, 16, 1000);
+    lyingWav.replace(40, 4, "\xFF\xFF\xFF\x7F"); // data chunk far longer than the file
+
+    const struct {
+        const char* name;
+        std::string bytes;
+    } cases[] = {
+        {"truncated in tag.mp3", tagged.substr(0, 40)},
+        {"truncated in audio.mp3", tagged.substr(0, tagged.size() / 2)},
+        {"noise.mp3", noise},
+        {"noise.flac", noise},
+        {"noise.m4a", noise},
+        {"noise.ogg", noise},
+        {"noise.wma", noise},
+        {"noise.opus", noise},
+        {"empty.mp3", ""},
+        {"empty.flac", ""},
+        {"empty.wav", ""},
+        {"huge claim.mp3", hugeClaim},
+        {"lying.wav", lyingWav},
+        {"half.flac", FlacBytes(44100, 2, 16, 1000).substr(0, 20)},
+        {"m4a head only.m4a", M4aHead()},
+    };
+    for (const auto& item : cases) {
+        const std::string path = m_sandbox.File(item.name, item.bytes);
+        const auto values = ValuesOf(path);
+        EXPECT_EQ(Find(values, "SourceSize"), std::to_string(item.bytes.size())) << item.name;
+        EXPECT_EQ(Find(values, "FileName"), item.name);
+        ASSERT_TRUE(Find(values, "ContentType")) << item.name;
+        EXPECT_EQ(Find(values, "ContentType")->rfind("audio/", 0), 0u) << item.name;
+        for (const auto& [name, value] : values)
+            EXPECT_TRUE(LumoMusic::IsValidUtf8(value) && !value.empty()) << item.name << " " << name;
+    }
+    // What was read before the cut still shows.
+    EXPECT_EQ(Find(ValuesOf(m_sandbox.Path("truncated in audio.mp3")), "SongTitle"), "Cut short");
+}
+
+TEST_F(SongDetailsTest, VanishedSongIsBroken)
+{
+    const std::string path = m_sandbox.File("gone.mp3", Mp3Bytes(10));
+    ApiRef<DetailsApi> earlier = DetailsOf(path);
+    ASSERT_TRUE(earlier);
+    ASSERT_EQ(unlink(path.c_str()), 0);
+
+    // Asked before the file went, read after: the details reflect the file as it is now.
+    ApiRef<DetailsApi> never = DetailsOf(m_sandbox.Path("never-there.flac"));
+    for (DetailsApi* details : {earlier.Get(), never.Get()}) {
+        ASSERT_NE(details, nullptr);
+        const auto values = AllValues(*details);
+        EXPECT_EQ(Find(values, "ContentType"), "x-application/lumo-broken");
+        EXPECT_EQ(Find(values, "SourceFormat"), "x-application/lumo-broken");
+        EXPECT_TRUE(Find(values, "FileName"));
+        EXPECT_TRUE(Find(values, "SourceLocation"));
+        EXPECT_FALSE(Find(values, "SourceSize"));
+        EXPECT_FALSE(Find(values, "Duration"));
+    }
+}
+
+TEST_F(SongDetailsTest, NamesAndTagsInOtherEncodingsReadAsText)
+{
+    // A name from an old Latin-1 system: "Café.mp3" with é as the single byte 0xE9.
+    const std::string latin1Name = "Caf\xE9.mp3";
+    const std::string path = m_sandbox.File(latin1Name, Mp3Bytes(10));
+    TagMp3(path, {"Café au lait", "", "", "", 0});
+
+    ApiRef<UrlApi> url = FileUrl(path);
+    EXPECT_NE(TextOf(url.Get()).find("Caf%E9.mp3"), std::string::npos) << "the name's bytes stay in the URL";
+    EXPECT_EQ(ContentTypeOf(url.Get()), "audio/mpeg");
+    ApiRef<DetailsApi> details = DetailsOf(url.Get());
+    ASSERT_TRUE(details);
+    const auto values = AllValues(*details);
+    EXPECT_EQ(Find(values, "FileName"), "Café.mp3");
+    EXPECT_EQ(Find(values, "SourceLocation"), m_sandbox.Path("Café.mp3"));
+    EXPECT_EQ(Find(values, "SongTitle"), "Café au lait") << "the file is found by its bytes";
+
+    // Tags too: an ID3v1 tag is Latin-1 by definition.
+    const std::string v1 = m_sandbox.File("v1.mp3", Mp3Bytes(10));
+    {
+        TagLib::MPEG::File file(v1.c_str(), false);
+        file.ID3v1Tag(true)->setTitle(TagLib::String("Gar\xE7on", TagLib::String::Latin1));
+        ASSERT_TRUE(file.save(TagLib::MPEG::File::ID3v1, TagLib::File::StripOthers));
+    }
+    EXPECT_EQ(ValueOf(*DetailsOf(v1), "SongTitle"), "Garçon");
+}
+
+TEST_F(SongDetailsTest, HugeTagsAreCutToReadableText)
+{
+    const std::string path = m_sandbox.File("long.mp3", Mp3Bytes(10));
+    TagMp3(path, {Repeat("ñandú ", 20000), "Artist\n\tName\x01", "", "", 0});
+
+    ApiRef<DetailsApi> details = DetailsOf(path);
+    ASSERT_TRUE(details);
+    const std::optional<std::string> title = ValueOf(*details, "SongTitle");
+    ASSERT_TRUE(title);
+    EXPECT_LE(title->size(), LumoMusic::c_MaxValueBytes);
+    EXPECT_GT(title->size(), LumoMusic::c_MaxValueBytes / 2);
+    EXPECT_TRUE(LumoMusic::IsValidUtf8(*title));
+    EXPECT_EQ(title->rfind("ñandú ñandú", 0), 0u);
+    EXPECT_EQ(ValueOf(*details, "ArtistName"), "Artist  Name");
+}
+
+TEST_F(SongDetailsTest, ContentWinsOverAWrongExtensionWhenReading)
+{
+    // A FLAC file saved as ".mp3": the host calls it MP3 by its name, but its tags are FLAC's.
+    const std::string path = m_sandbox.File("really-flac.mp3", FlacBytes(44100, 2, 16, 44100));
+    TagFlac(path, {"Hidden FLAC", "", "", "", 0});
+    ApiRef<DetailsApi> details = DetailsOf(path);
+    ASSERT_TRUE(details);
+    EXPECT_EQ(ValueOf(*details, "SongTitle"), "Hidden FLAC");
+    EXPECT_EQ(ValueOf(*details, "Duration"), "1000");
+}
+
+TEST_F(SongDetailsTest, SongsOnTheMusicPageAreTheSameFiles)
+{
+    const std::string path = m_sandbox.File("page.wav", WavBytes(48000, 1, 16, 24000));
+    TagWav(path, {"On the page", "", "", "", 0});
+    ApiRef<UrlApi> prefixed = FileUrl(path, "lumomusic-file");
+    ApiRef<DetailsApi> details = DetailsOf(prefixed.Get());
+    ASSERT_TRUE(details);
+    EXPECT_EQ(ValueOf(*details, "SongTitle"), "On the page");
+    EXPECT_EQ(ValueOf(*details, "Duration"), "500");
+    EXPECT_EQ(ValueOf(*details, "SourceSampleRate"), "48 kHz");
+    EXPECT_EQ(ValueOf(*details, "SourceLocation"), path);
+}
+
+TEST_F(SongDetailsTest, StreamEntriesShowWhereTheyLead)
+{
+    ApiRef<DetailsApi> details = DetailsOf(UrlOfText("http://radio.example/channels/live").Get());
+    ASSERT_TRUE(details);
+    const auto values = AllValues(*details);
+    EXPECT_EQ(Find(values, "ContentType"), "audio/x-lumomusic-stream");
+    EXPECT_EQ(Find(values, "FileName"), "live");
+    EXPECT_EQ(Find(values, "SourceLocation"), "http://radio.example/channels/live");
+    EXPECT_FALSE(Find(values, "SourceSize"));
+}
