@@ -10,22 +10,22 @@ using namespace ShortcutWriter;
 
 namespace {
 
-bool Save(const std::string& folder, const char* name, const LinkSpec& spec)
+bool Save(const std::string& folder, const char* name, const LinkSpec& plan)
 {
-    const Shortcut shortcut = Write(spec);
+    const Shortcut shortcut = Write(plan);
     std::ofstream out(folder + "/" + name, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(shortcut.bytes.data()), std::streamsize(shortcut.bytes.size()));
     return bool(out);
 }
 
-LinkSpec Strings(LinkSpec spec)
+LinkSpec Strings(LinkSpec plan)
 {
-    spec.description = u"Song \u266A";
-    spec.relativePath = u"..\\Music\\a.mp3";
-    spec.workingDirectory = u"C:\\Music";
-    spec.arguments = u"/play";
-    spec.iconLocation = u"C:\\icons.dll";
-    return spec;
+    plan.description = u"Song \u266A";
+    plan.relativePath = u"..\\Music\\a.mp3";
+    plan.workingDirectory = u"C:\\Music";
+    plan.arguments = u"/play";
+    plan.iconLocation = u"C:\\icons.dll";
+    return plan;
 }
 
 } // namespace

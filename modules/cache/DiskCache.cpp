@@ -47,7 +47,7 @@ std::string HomeFolder()
 std::string CacheFolder()
 {
     std::string base;
-    // The base directory specification ignores relative values.
+    // Relative values are ignored, as the base directory rules say.
     if (const char* xdg = std::getenv("XDG_CACHE_HOME"); xdg && xdg[0] == '/')
         base = xdg;
     else if (std::string home = HomeFolder(); !home.empty())

@@ -189,7 +189,7 @@ std::vector<std::string> ListRootFolders(const RootFoldersSource& source)
     const std::string home = HomeFolder();
     std::string userDirsPath = source.userDirsPath;
     if (userDirsPath.empty()) {
-        // The base directory specification ignores relative values.
+        // Relative values are ignored, as the base directory rules say.
         const char* config = std::getenv("XDG_CONFIG_HOME");
         const std::string base = config && config[0] == '/' ? std::string(config) : home + "/.config";
         userDirsPath = WithoutTrailingSlash(base) + "/user-dirs.dirs";

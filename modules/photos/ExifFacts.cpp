@@ -99,8 +99,7 @@ ExifFacts ReadExif(const uint8_t* payload, size_t sizeBytes, bool wantThumbnail)
     ExifData* data = holder.Get();
     if (!data || !payload || sizeBytes < 6 || sizeBytes > 0xFFFF)
         return facts;
-    // The fix-ups that following the specification brings would add and rewrite entries we
-    // only read, at a cost.
+    // libexif's automatic fix-ups would add and rewrite entries we only read, at a cost.
     exif_data_unset_option(data, EXIF_DATA_OPTION_FOLLOW_SPECIFICATION);
     exif_data_load_data(data, payload, static_cast<unsigned int>(sizeBytes));
 

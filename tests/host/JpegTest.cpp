@@ -52,9 +52,9 @@ void Fill(uint8_t* px, QColor colour)
 TEST(JpegDecodeTest, GivesTheSizeAndColoursOfTheFile)
 {
     for (bool progressive : {false, true}) {
-        JpegSpec spec{64, 64};
-        spec.progressive = progressive;
-        std::vector<uint8_t> file = WriteJpeg(spec, [](int x, int y, uint8_t* px) {
+        JpegSpec plan{64, 64};
+        plan.progressive = progressive;
+        std::vector<uint8_t> file = WriteJpeg(plan, [](int x, int y, uint8_t* px) {
             Fill(px, y < 32 ? (x < 32 ? Qt::red : Qt::green) : (x < 32 ? Qt::blue : Qt::white));
         });
         file.insert(file.end(), {'t', 'r', 'a', 'i', 'l', 'e', 'r'}); // ignored after the end marker
@@ -100,9 +100,9 @@ TEST(JpegDecodeTest, GrayscaleAndCmykBecomeRgb)
 TEST(JpegDecodeTest, EveryTruncationFailsCleanly)
 {
     for (bool progressive : {false, true}) {
-        JpegSpec spec{24, 20};
-        spec.progressive = progressive;
-        const std::vector<uint8_t> file = WriteJpeg(spec, [](int x, int y, uint8_t* px) {
+        JpegSpec plan{24, 20};
+        plan.progressive = progressive;
+        const std::vector<uint8_t> file = WriteJpeg(plan, [](int x, int y, uint8_t* px) {
             px[0] = uint8_t(x * 10);
             px[1] = uint8_t(y * 12);
             px[2] = uint8_t((x ^ y) * 16);
@@ -132,13 +132,13 @@ TEST(JpegDecodeTest, GarbageAndNothingFail)
 TEST(JpegDecodeTest, AFloodOfScansIsRefused)
 {
     auto flood = [](int components) {
-        JpegSpec spec{8, 8, components == 1 ? JCS_GRAYSCALE : JCS_RGB, components};
-        spec.scans.push_back({components, {0, 1, 2}, 0, 0, 0, 0});
+        JpegSpec plan{8, 8, components == 1 ? JCS_GRAYSCALE : JCS_RGB, components};
+        plan.scans.push_back({components, {0, 1, 2}, 0, 0, 0, 0});
         for (int c = 0; c < components; ++c)
             for (int k = 1; k < 64; ++k)
                 for (int al = 10; al >= 0; --al)
-                    spec.scans.push_back({1, {c}, k, k, al == 10 ? 0 : al + 1, al});
-        return WriteJpeg(spec, [=](int x, int y, uint8_t* px) { std::fill_n(px, components, uint8_t(x * 30 + y)); });
+                    plan.scans.push_back({1, {c}, k, k, al == 10 ? 0 : al + 1, al});
+        return WriteJpeg(plan, [=](int x, int y, uint8_t* px) { std::fill_n(px, components, uint8_t(x * 30 + y)); });
     };
     const std::vector<uint8_t> gray = flood(1), colour = flood(3); // 694 and 2080 scans
     EXPECT_EQ(DecodeError(gray, gray.size()), 0u);

@@ -34,29 +34,29 @@ struct Errors {
 };
 
 // Nothing here has a destructor: libjpeg errors longjmp out.
-inline bool Compress(jpeg_compress_struct& info, const JpegSpec& spec, const uint8_t* raster, unsigned char** out,
+inline bool Compress(jpeg_compress_struct& info, const JpegSpec& plan, const uint8_t* raster, unsigned char** out,
     unsigned long* outSize)
 {
     if (setjmp(reinterpret_cast<Errors*>(info.err)->jump))
         return false;
     jpeg_create_compress(&info);
     jpeg_mem_dest(&info, out, outSize);
-    info.image_width = JDIMENSION(spec.width);
-    info.image_height = JDIMENSION(spec.height);
-    info.input_components = spec.components;
-    info.in_color_space = spec.colorSpace;
+    info.image_width = JDIMENSION(plan.width);
+    info.image_height = JDIMENSION(plan.height);
+    info.input_components = plan.components;
+    info.in_color_space = plan.colorSpace;
     jpeg_set_defaults(&info);
     jpeg_set_quality(&info, 95, TRUE);
-    info.write_Adobe_marker = spec.colorSpace == JCS_CMYK && spec.adobeMarker;
-    if (spec.progressive)
+    info.write_Adobe_marker = plan.colorSpace == JCS_CMYK && plan.adobeMarker;
+    if (plan.progressive)
         jpeg_simple_progression(&info);
-    if (!spec.scans.empty()) {
-        info.scan_info = spec.scans.data();
-        info.num_scans = int(spec.scans.size());
+    if (!plan.scans.empty()) {
+        info.scan_info = plan.scans.data();
+        info.num_scans = int(plan.scans.size());
     }
     jpeg_start_compress(&info, TRUE);
     while (info.next_scanline < info.image_height) {
-        JSAMPROW row = const_cast<uint8_t*>(raster + size_t(spec.width * spec.components) * info.next_scanline);
+        JSAMPROW row = const_cast<uint8_t*>(raster + size_t(plan.width * plan.components) * info.next_scanline);
         jpeg_write_scanlines(&info, &row, 1);
     }
     jpeg_finish_compress(&info);
@@ -65,13 +65,13 @@ inline bool Compress(jpeg_compress_struct& info, const JpegSpec& spec, const uin
 
 } // namespace JpegWriterDetail
 
-// pixel(x, y, samples) fills the spec.components samples of one pixel.
-inline std::vector<uint8_t> WriteJpeg(const JpegSpec& spec, const std::function<void(int, int, uint8_t*)>& pixel)
+// pixel(x, y, samples) fills the plan.components samples of one pixel.
+inline std::vector<uint8_t> WriteJpeg(const JpegSpec& plan, const std::function<void(int, int, uint8_t*)>& pixel)
 {
-    std::vector<uint8_t> raster(size_t(spec.width * spec.height * spec.components));
-    for (int y = 0; y < spec.height; ++y)
-        for (int x = 0; x < spec.width; ++x)
-            pixel(x, y, &raster[size_t((y * spec.width + x) * spec.components)]);
+    std::vector<uint8_t> raster(size_t(plan.width * plan.height * plan.components));
+    for (int y = 0; y < plan.height; ++y)
+        for (int x = 0; x < plan.width; ++x)
+            pixel(x, y, &raster[size_t((y * plan.width + x) * plan.components)]);
     jpeg_compress_struct info{};
     JpegWriterDetail::Errors errors{};
     info.err = jpeg_std_error(&errors.base);
@@ -79,7 +79,7 @@ inline std::vector<uint8_t> WriteJpeg(const JpegSpec& spec, const std::function<
         = [](j_common_ptr c) { std::longjmp(reinterpret_cast<JpegWriterDetail::Errors*>(c->err)->jump, 1); };
     unsigned char* out = nullptr;
     unsigned long outSize = 0;
-    const bool written = JpegWriterDetail::Compress(info, spec, raster.data(), &out, &outSize);
+    const bool written = JpegWriterDetail::Compress(info, plan, raster.data(), &out, &outSize);
     jpeg_destroy_compress(&info);
     std::vector<uint8_t> file;
     if (written && out)

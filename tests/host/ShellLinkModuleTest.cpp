@@ -50,10 +50,10 @@ protected:
     // Writes name.lnk pointing at target (a local path); answers the shortcut's URL.
     Url WriteShortcut(const std::string& name, const std::string& target)
     {
-        ShortcutWriter::LinkSpec spec;
-        spec.linkInfo = ShortcutWriter::LinkInfoSpec().Local(target);
-        spec.description = u"A test shortcut";
-        const ShortcutWriter::Shortcut shortcut = ShortcutWriter::Write(spec);
+        ShortcutWriter::LinkSpec plan;
+        plan.linkInfo = ShortcutWriter::LinkInfoSpec().Local(target);
+        plan.description = u"A test shortcut";
+        const ShortcutWriter::Shortcut shortcut = ShortcutWriter::Write(plan);
         const std::string path = m_folder.File(name + ".lnk");
         std::ofstream(path, std::ios::binary)
             .write(reinterpret_cast<const char*>(shortcut.bytes.data()), std::streamsize(shortcut.bytes.size()));

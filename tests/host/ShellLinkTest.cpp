@@ -24,9 +24,9 @@ ShellLink Read(const std::vector<uint8_t>& bytes, const std::string& linkPath = 
     return ShellLink::FromBytes(copy.data(), copy.size(), linkPath);
 }
 
-ShellLink Read(const LinkSpec& spec)
+ShellLink Read(const LinkSpec& plan)
 {
-    return Read(Write(spec).bytes);
+    return Read(Write(plan).bytes);
 }
 
 void ExpectUnread(const ShellLink& link, const std::string& what)
@@ -42,27 +42,27 @@ void ExpectUnread(const ShellLink& link, const std::string& what)
 
 LinkSpec LocalLink(std::u16string target)
 {
-    LinkSpec spec;
-    spec.linkInfo = LinkInfoSpec().Local("?").LocalUnicode(std::move(target));
-    return spec;
+    LinkSpec plan;
+    plan.linkInfo = LinkInfoSpec().Local("?").LocalUnicode(std::move(target));
+    return plan;
 }
 
 // Every part of the format present, ExtraData with one block before the terminal block.
 LinkSpec FullLink(bool unicode)
 {
-    LinkSpec spec;
-    spec.unicode = unicode;
-    spec.showCommand = 3;
-    spec.idList = std::vector<uint8_t>{0x14, 0x00, 0x1F, 0x50, 0xE0, 0x4F, 0xD0, 0x20, 0xEA, 0x3A, 0x69, 0x10, 0xA2,
+    LinkSpec plan;
+    plan.unicode = unicode;
+    plan.showCommand = 3;
+    plan.idList = std::vector<uint8_t>{0x14, 0x00, 0x1F, 0x50, 0xE0, 0x4F, 0xD0, 0x20, 0xEA, 0x3A, 0x69, 0x10, 0xA2,
         0xD8, 0x08, 0x00, 0x2B, 0x30, 0x30, 0x9D, 0x00, 0x00};
-    spec.linkInfo = LinkInfoSpec().Local("C:\\Music\\").Suffix("Song.mp3");
-    spec.description = u"My song";
-    spec.relativePath = u"..\\..\\Music\\Song.mp3";
-    spec.workingDirectory = u"C:\\Music";
-    spec.arguments = u"/play \"Song.mp3\"";
-    spec.iconLocation = u"%SystemRoot%\\system32\\imageres.dll";
-    spec.extraBlocks = {ExtraBlock(0xA0000003, 0x58)};
-    return spec;
+    plan.linkInfo = LinkInfoSpec().Local("C:\\Music\\").Suffix("Song.mp3");
+    plan.description = u"My song";
+    plan.relativePath = u"..\\..\\Music\\Song.mp3";
+    plan.workingDirectory = u"C:\\Music";
+    plan.arguments = u"/play \"Song.mp3\"";
+    plan.iconLocation = u"%SystemRoot%\\system32\\imageres.dll";
+    plan.extraBlocks = {ExtraBlock(0xA0000003, 0x58)};
+    return plan;
 }
 
 class TempFolder {
@@ -107,21 +107,21 @@ TEST(ShellLinkReadTest, ReadsEveryFieldInBothCharacterSets)
 
 TEST(ShellLinkReadTest, AnsiTextsAreCodePage1252)
 {
-    LinkSpec spec;
-    spec.unicode = false;
-    spec.linkInfo = LinkInfoSpec().Local("C:\\M\xFAsica\\").Suffix("\x80.mp3");
-    spec.description = u"Caf\xE9 \x80\x81\x9F\xFF";
-    const ShellLink link = Read(spec);
+    LinkSpec plan;
+    plan.unicode = false;
+    plan.linkInfo = LinkInfoSpec().Local("C:\\M\xFAsica\\").Suffix("\x80.mp3");
+    plan.description = u"Caf\xE9 \x80\x81\x9F\xFF";
+    const ShellLink link = Read(plan);
     EXPECT_EQ(link.TargetPath(), "C:\\M\u00FAsica\\\u20AC.mp3");
     EXPECT_EQ(link.Description(), "Caf\u00E9 \u20AC\u0081\u0178\u00FF");
 }
 
 TEST(ShellLinkReadTest, UnicodeTextsKeepPairsAndReplaceLoneSurrogates)
 {
-    LinkSpec spec;
-    spec.description = u"\U0001F3B5 \xD800x \xDC00 \xD800";
-    spec.arguments = u"\u266A";
-    const ShellLink link = Read(spec);
+    LinkSpec plan;
+    plan.description = u"\U0001F3B5 \xD800x \xDC00 \xD800";
+    plan.arguments = u"\u266A";
+    const ShellLink link = Read(plan);
     EXPECT_EQ(link.Description(), "\U0001F3B5 \uFFFDx \uFFFD \uFFFD");
     EXPECT_EQ(link.Arguments(), "\u266A");
 
@@ -135,10 +135,10 @@ TEST(ShellLinkReadTest, UnicodeTextsKeepPairsAndReplaceLoneSurrogates)
 
 TEST(ShellLinkReadTest, TextsEndAtTheirFirstNulButTheCountFindsTheNext)
 {
-    LinkSpec spec;
-    spec.description = std::u16string(u"abc\0def", 7);
-    spec.arguments = u"-x";
-    const ShellLink link = Read(spec);
+    LinkSpec plan;
+    plan.description = std::u16string(u"abc\0def", 7);
+    plan.arguments = u"-x";
+    const ShellLink link = Read(plan);
     EXPECT_EQ(link.Description(), "abc");
     EXPECT_EQ(link.Arguments(), "-x");
 }
@@ -164,9 +164,9 @@ TEST(ShellLinkReadTest, LinkInfoPrefersUnicodeAndJoinsTheSuffix)
         {LinkInfoSpec().Share("\\\\\\share"), ""},
     };
     for (const auto& c : cases) {
-        LinkSpec spec;
-        spec.linkInfo = c.info;
-        const ShellLink link = Read(spec);
+        LinkSpec plan;
+        plan.linkInfo = c.info;
+        const ShellLink link = Read(plan);
         EXPECT_TRUE(link.Loaded()) << c.target;
         EXPECT_EQ(link.TargetPath(), c.target);
     }
@@ -174,26 +174,26 @@ TEST(ShellLinkReadTest, LinkInfoPrefersUnicodeAndJoinsTheSuffix)
 
 TEST(ShellLinkReadTest, RelativePathIsTheTargetWhenLinkInfoNamesNone)
 {
-    LinkSpec spec;
-    spec.relativePath = u"..\\Music\\a.mp3";
-    EXPECT_EQ(Read(spec).TargetPath(), "..\\Music\\a.mp3");
+    LinkSpec plan;
+    plan.relativePath = u"..\\Music\\a.mp3";
+    EXPECT_EQ(Read(plan).TargetPath(), "..\\Music\\a.mp3");
 
-    spec.linkInfo = LinkInfoSpec().Local("C:\\Music\\a.mp3");
-    spec.extraFlags = c_ForceNoLinkInfo;
-    EXPECT_EQ(Read(spec).TargetPath(), "..\\Music\\a.mp3");
+    plan.linkInfo = LinkInfoSpec().Local("C:\\Music\\a.mp3");
+    plan.extraFlags = c_ForceNoLinkInfo;
+    EXPECT_EQ(Read(plan).TargetPath(), "..\\Music\\a.mp3");
 
-    spec.linkInfo = LinkInfoSpec().Share("not a share");
-    spec.extraFlags = 0;
-    EXPECT_EQ(Read(spec).TargetPath(), "..\\Music\\a.mp3");
+    plan.linkInfo = LinkInfoSpec().Share("not a share");
+    plan.extraFlags = 0;
+    EXPECT_EQ(Read(plan).TargetPath(), "..\\Music\\a.mp3");
 }
 
 TEST(ShellLinkReadTest, ShowCommandOutsideOneThreeSevenReadsAsOne)
 {
     const std::pair<uint32_t, int32_t> cases[] = {{0, 1}, {1, 1}, {2, 1}, {3, 3}, {7, 7}, {0x103, 1}, {0xFFFFFFFF, 1}};
     for (const auto& [stored, read] : cases) {
-        LinkSpec spec;
-        spec.showCommand = stored;
-        EXPECT_EQ(Read(spec).ShowCommand(), read) << stored;
+        LinkSpec plan;
+        plan.showCommand = stored;
+        EXPECT_EQ(Read(plan).ShowCommand(), read) << stored;
     }
 }
 
@@ -220,13 +220,13 @@ TEST(ShellLinkLimitTest, FieldsAreCutToTheirLimitInCharacters)
                 std::u16string text;
                 for (size_t i = 0; i < count; ++i)
                     text += unit;
-                LinkSpec spec = f.text ? LinkSpec() : LocalLink(text);
+                LinkSpec plan = f.text ? LinkSpec() : LocalLink(text);
                 if (f.text)
-                    spec.*f.text = text;
+                    plan.*f.text = text;
                 std::string expected;
                 for (size_t i = 0; i < std::min(count, f.limit); ++i)
                     expected += utf8;
-                EXPECT_EQ((Read(spec).*f.field)(), expected) << f.limit << " " << utf8 << " x" << count;
+                EXPECT_EQ((Read(plan).*f.field)(), expected) << f.limit << " " << utf8 << " x" << count;
             }
         }
     }
@@ -234,9 +234,9 @@ TEST(ShellLinkLimitTest, FieldsAreCutToTheirLimitInCharacters)
 
 TEST(ShellLinkLimitTest, TargetIsCutAfterJoiningBaseAndSuffix)
 {
-    LinkSpec spec;
-    spec.linkInfo = LinkInfoSpec().Local(std::string(200, 'b')).Suffix(std::string(100, 's'));
-    EXPECT_EQ(Read(spec).TargetPath(), std::string(200, 'b') + std::string(60, 's'));
+    LinkSpec plan;
+    plan.linkInfo = LinkInfoSpec().Local(std::string(200, 'b')).Suffix(std::string(100, 's'));
+    EXPECT_EQ(Read(plan).TargetPath(), std::string(200, 'b') + std::string(60, 's'));
 }
 
 TEST(ShellLinkRejectTest, WhatIsNotAShortcutIsNotRead)
@@ -340,10 +340,10 @@ TEST(ShellLinkRejectTest, NothingLargerThanOneMebibyteIsRead)
 {
     TempFolder folder;
     for (const size_t size : {ShellLink::c_MaxFileBytes, ShellLink::c_MaxFileBytes + 1}) {
-        LinkSpec spec = LocalLink(u"C:\\a.mp3");
-        const size_t rest = size - Write(spec).bytes.size();
-        spec.extraBlocks = {ExtraBlock(0xA0000001, rest - 8)};
-        const std::vector<uint8_t> bytes = Write(spec).bytes;
+        LinkSpec plan = LocalLink(u"C:\\a.mp3");
+        const size_t rest = size - Write(plan).bytes.size();
+        plan.extraBlocks = {ExtraBlock(0xA0000001, rest - 8)};
+        const std::vector<uint8_t> bytes = Write(plan).bytes;
         ASSERT_EQ(bytes.size(), size);
         const bool fits = size <= ShellLink::c_MaxFileBytes;
         EXPECT_EQ(Read(bytes).TargetPath(), fits ? "C:\\a.mp3" : "") << size;
@@ -402,11 +402,11 @@ TEST(ShellLinkLocalPathTest, TargetAsLocalPath)
         {{}, {}, "/links/x.lnk", ""},
     };
     for (const auto& c : cases) {
-        LinkSpec spec;
+        LinkSpec plan;
         if (c.localBase)
-            spec.linkInfo = LinkInfoSpec().Local(*c.localBase);
-        spec.relativePath = c.relative;
-        EXPECT_EQ(Read(Write(spec).bytes, c.linkPath).TargetAsLocalPath(), c.local) << c.local;
+            plan.linkInfo = LinkInfoSpec().Local(*c.localBase);
+        plan.relativePath = c.relative;
+        EXPECT_EQ(Read(Write(plan).bytes, c.linkPath).TargetAsLocalPath(), c.local) << c.local;
     }
 }
 

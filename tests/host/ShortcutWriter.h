@@ -139,13 +139,13 @@ inline std::vector<uint8_t> ExtraBlock(uint32_t signature, size_t payloadBytes)
     return block;
 }
 
-inline std::vector<uint8_t> WriteLinkInfo(const LinkInfoSpec& spec)
+inline std::vector<uint8_t> WriteLinkInfo(const LinkInfoSpec& plan)
 {
-    const bool unicode = spec.localBasePathUnicode || spec.commonPathSuffixUnicode;
-    const uint32_t headerSize = spec.headerSize ? spec.headerSize : unicode ? 0x24 : 0x1C;
+    const bool unicode = plan.localBasePathUnicode || plan.commonPathSuffixUnicode;
+    const uint32_t headerSize = plan.headerSize ? plan.headerSize : unicode ? 0x24 : 0x1C;
     std::vector<uint8_t> info(headerSize, 0);
     uint32_t flags = 0;
-    if (spec.localBasePath || spec.localBasePathUnicode) {
+    if (plan.localBasePath || plan.localBasePathUnicode) {
         flags |= 1;
         // VolumeID: size, drive type (fixed), serial number, label offset, empty label.
         PutU32(info, 0x0C, static_cast<uint32_t>(info.size()));
@@ -154,36 +154,36 @@ inline std::vector<uint8_t> WriteLinkInfo(const LinkInfoSpec& spec)
         AppendU32(info, 0x12345678);
         AppendU32(info, 0x10);
         info.push_back(0);
-        if (spec.localBasePath) {
+        if (plan.localBasePath) {
             PutU32(info, c_LocalBasePathOffsetAt, static_cast<uint32_t>(info.size()));
-            AppendAnsiZ(info, *spec.localBasePath);
+            AppendAnsiZ(info, *plan.localBasePath);
         }
     }
-    if (spec.netName || spec.netNameUnicode) {
+    if (plan.netName || plan.netNameUnicode) {
         flags |= 2;
         const size_t linkAt = info.size();
         PutU32(info, c_NetworkLinkOffsetAt, static_cast<uint32_t>(linkAt));
-        const uint32_t linkHeader = spec.netNameUnicode ? 0x1C : 0x14;
+        const uint32_t linkHeader = plan.netNameUnicode ? 0x1C : 0x14;
         std::vector<uint8_t> link(linkHeader, 0);
         PutU32(link, 8, linkHeader);
-        AppendAnsiZ(link, spec.netName.value_or(""));
-        if (spec.netNameUnicode) {
+        AppendAnsiZ(link, plan.netName.value_or(""));
+        if (plan.netNameUnicode) {
             PutU32(link, 0x14, static_cast<uint32_t>(link.size()));
-            AppendUnicodeZ(link, *spec.netNameUnicode);
+            AppendUnicodeZ(link, *plan.netNameUnicode);
         }
         PutU32(link, 0, static_cast<uint32_t>(link.size()));
         info.insert(info.end(), link.begin(), link.end());
     }
     PutU32(info, c_CommonPathSuffixOffsetAt, static_cast<uint32_t>(info.size()));
-    AppendAnsiZ(info, spec.commonPathSuffix);
+    AppendAnsiZ(info, plan.commonPathSuffix);
     if (headerSize >= 0x24) {
-        if (spec.localBasePathUnicode) {
+        if (plan.localBasePathUnicode) {
             PutU32(info, 0x1C, static_cast<uint32_t>(info.size()));
-            AppendUnicodeZ(info, *spec.localBasePathUnicode);
+            AppendUnicodeZ(info, *plan.localBasePathUnicode);
         }
-        if (spec.commonPathSuffixUnicode) {
+        if (plan.commonPathSuffixUnicode) {
             PutU32(info, 0x20, static_cast<uint32_t>(info.size()));
-            AppendUnicodeZ(info, *spec.commonPathSuffixUnicode);
+            AppendUnicodeZ(info, *plan.commonPathSuffixUnicode);
         }
     }
     PutU32(info, c_LinkInfoSizeAt, static_cast<uint32_t>(info.size()));
@@ -192,23 +192,23 @@ inline std::vector<uint8_t> WriteLinkInfo(const LinkInfoSpec& spec)
     return info;
 }
 
-inline Shortcut Write(const LinkSpec& spec)
+inline Shortcut Write(const LinkSpec& plan)
 {
     Shortcut out;
     std::vector<uint8_t>& bytes = out.bytes;
-    uint32_t flags = spec.extraFlags;
-    if (spec.unicode)
+    uint32_t flags = plan.extraFlags;
+    if (plan.unicode)
         flags |= c_IsUnicode;
-    if (spec.idList)
+    if (plan.idList)
         flags |= c_HasLinkTargetIdList;
-    if (spec.linkInfo)
+    if (plan.linkInfo)
         flags |= c_HasLinkInfo;
     const std::pair<const std::optional<std::u16string>*, uint32_t> strings[] = {
-        {&spec.description, c_HasName},
-        {&spec.relativePath, c_HasRelativePath},
-        {&spec.workingDirectory, c_HasWorkingDir},
-        {&spec.arguments, c_HasArguments},
-        {&spec.iconLocation, c_HasIconLocation},
+        {&plan.description, c_HasName},
+        {&plan.relativePath, c_HasRelativePath},
+        {&plan.workingDirectory, c_HasWorkingDir},
+        {&plan.arguments, c_HasArguments},
+        {&plan.iconLocation, c_HasIconLocation},
     };
     for (const auto& [text, flag] : strings) {
         if (*text)
@@ -223,15 +223,15 @@ inline Shortcut Write(const LinkSpec& spec)
     std::copy(std::begin(clsid), std::end(clsid), bytes.begin() + 4);
     PutU32(bytes, c_LinkFlagsAt, flags);
     PutU32(bytes, 24, 0x20);
-    PutU32(bytes, 60, spec.showCommand);
+    PutU32(bytes, 60, plan.showCommand);
 
-    if (spec.idList) {
-        AppendU16(bytes, static_cast<uint16_t>(spec.idList->size()));
-        bytes.insert(bytes.end(), spec.idList->begin(), spec.idList->end());
+    if (plan.idList) {
+        AppendU16(bytes, static_cast<uint16_t>(plan.idList->size()));
+        bytes.insert(bytes.end(), plan.idList->begin(), plan.idList->end());
     }
-    if (spec.linkInfo) {
+    if (plan.linkInfo) {
         out.linkInfoAt = bytes.size();
-        const std::vector<uint8_t> info = WriteLinkInfo(*spec.linkInfo);
+        const std::vector<uint8_t> info = WriteLinkInfo(*plan.linkInfo);
         bytes.insert(bytes.end(), info.begin(), info.end());
     }
     out.stringDataAt = bytes.size();
@@ -240,16 +240,16 @@ inline Shortcut Write(const LinkSpec& spec)
             continue;
         AppendU16(bytes, static_cast<uint16_t>((*text)->size()));
         for (const char16_t unit : **text) {
-            if (spec.unicode)
+            if (plan.unicode)
                 AppendU16(bytes, unit);
             else
                 bytes.push_back(static_cast<uint8_t>(unit));
         }
     }
     out.extraDataAt = bytes.size();
-    for (const std::vector<uint8_t>& block : spec.extraBlocks)
+    for (const std::vector<uint8_t>& block : plan.extraBlocks)
         bytes.insert(bytes.end(), block.begin(), block.end());
-    if (spec.terminalBlock)
+    if (plan.terminalBlock)
         AppendU32(bytes, 0);
     return out;
 }

@@ -171,28 +171,28 @@ inline void SetNumber(ExifEntry* entry, ExifByteOrder order, uint32_t value)
 } // namespace Detail
 
 // An APP1 payload ("Exif\0\0" and a TIFF structure) written by libexif.
-inline std::vector<uint8_t> ExifPayload(const ExifSpec& spec)
+inline std::vector<uint8_t> ExifPayload(const ExifSpec& plan)
 {
     ExifData* data = exif_data_new();
-    const ExifByteOrder order = spec.bigEndian ? EXIF_BYTE_ORDER_MOTOROLA : EXIF_BYTE_ORDER_INTEL;
+    const ExifByteOrder order = plan.bigEndian ? EXIF_BYTE_ORDER_MOTOROLA : EXIF_BYTE_ORDER_INTEL;
     exif_data_set_byte_order(data, order);
-    if (spec.orientation != 0)
-        Detail::SetNumber(Detail::AddEntry(data, EXIF_IFD_0, EXIF_TAG_ORIENTATION), order, spec.orientation);
-    if (spec.dateTimeOriginal) {
+    if (plan.orientation != 0)
+        Detail::SetNumber(Detail::AddEntry(data, EXIF_IFD_0, EXIF_TAG_ORIENTATION), order, plan.orientation);
+    if (plan.dateTimeOriginal) {
         ExifEntry* entry = Detail::AddEntry(data, EXIF_IFD_EXIF, EXIF_TAG_DATE_TIME_ORIGINAL);
         std::memset(entry->data, 0, entry->size);
         std::memcpy(
-            entry->data, spec.dateTimeOriginal, std::min<size_t>(entry->size - 1, std::strlen(spec.dateTimeOriginal)));
+            entry->data, plan.dateTimeOriginal, std::min<size_t>(entry->size - 1, std::strlen(plan.dateTimeOriginal)));
     }
-    if (spec.pixelWidth != 0) {
-        Detail::SetNumber(Detail::AddEntry(data, EXIF_IFD_EXIF, EXIF_TAG_PIXEL_X_DIMENSION), order, spec.pixelWidth);
-        Detail::SetNumber(Detail::AddEntry(data, EXIF_IFD_EXIF, EXIF_TAG_PIXEL_Y_DIMENSION), order, spec.pixelHeight);
+    if (plan.pixelWidth != 0) {
+        Detail::SetNumber(Detail::AddEntry(data, EXIF_IFD_EXIF, EXIF_TAG_PIXEL_X_DIMENSION), order, plan.pixelWidth);
+        Detail::SetNumber(Detail::AddEntry(data, EXIF_IFD_EXIF, EXIF_TAG_PIXEL_Y_DIMENSION), order, plan.pixelHeight);
     }
-    if (!spec.thumbnail.empty()) {
+    if (!plan.thumbnail.empty()) {
         // libexif frees it with the default allocator's free().
-        data->data = static_cast<unsigned char*>(std::malloc(spec.thumbnail.size()));
-        std::memcpy(data->data, spec.thumbnail.data(), spec.thumbnail.size());
-        data->size = static_cast<unsigned int>(spec.thumbnail.size());
+        data->data = static_cast<unsigned char*>(std::malloc(plan.thumbnail.size()));
+        std::memcpy(data->data, plan.thumbnail.data(), plan.thumbnail.size());
+        data->size = static_cast<unsigned int>(plan.thumbnail.size());
     }
     unsigned char* out = nullptr;
     unsigned int outSize = 0;
@@ -206,9 +206,9 @@ inline std::vector<uint8_t> ExifPayload(const ExifSpec& spec)
 }
 
 // jpeg with an APP1 EXIF segment right after its start marker.
-inline std::vector<uint8_t> WithExif(const std::vector<uint8_t>& jpeg, const ExifSpec& spec)
+inline std::vector<uint8_t> WithExif(const std::vector<uint8_t>& jpeg, const ExifSpec& plan)
 {
-    const std::vector<uint8_t> payload = ExifPayload(spec);
+    const std::vector<uint8_t> payload = ExifPayload(plan);
     const size_t length = payload.size() + 2;
     EXPECT_LE(length, 0xFFFFu);
     std::vector<uint8_t> file(jpeg.size() + 4 + payload.size());
