@@ -3,6 +3,7 @@
 #include <mutex>
 
 #include <lumo/Errors.h>
+#include <lumo/Platform.h>
 
 #include "common/ApiBoundary.h"
 #include "common/Exceptions.h"
@@ -15,10 +16,14 @@ namespace {
 // interface thread and from enumeration threads at once, and its first read splits it.
 std::mutex g_urlLock;
 
+// An absent part is an everyday answer (a file URL has no host), so it is given without the
+// cost of an exception: listings ask it of every item.
 const char* NonEmpty(const std::string& text)
 {
-    if (text.empty())
-        ThrowWinError(ERROR_NOT_FOUND);
+    if (text.empty()) {
+        LumoSetLastError(ERROR_NOT_FOUND);
+        return nullptr;
+    }
     return text.c_str();
 }
 
@@ -158,8 +163,10 @@ const char* LUMO_CALL UrlImpl::GetParam(const char* name)
         RequireText();
         SplitParams();
         const std::string* value = m_params.Find(name);
-        if (!value)
-            ThrowWinError(ERROR_NOT_FOUND);
+        if (!value) {
+            LumoSetLastError(ERROR_NOT_FOUND);
+            return static_cast<const char*>(nullptr);
+        }
         return value->c_str();
     });
 }

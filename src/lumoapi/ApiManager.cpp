@@ -172,8 +172,11 @@ void ApiManager::UnloadUnusedModules()
 
 void LUMO_CALL ApiManager::ApiDestroyed(Api* old_api)
 {
+    // The pointer is only a key here, never read: a dangling one is harmless, and probing it
+    // would cost a system call for every object any module destroys.
+    if (!old_api)
+        return;
     try {
-        LUMO_ASSERT(!Platform::IsBadReadPtr(old_api, sizeof(Api)));
         std::lock_guard<std::mutex> lock(m_lock);
         auto found = m_apis.find(old_api);
         if (found == m_apis.end())
