@@ -22,7 +22,11 @@ build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
 run: build
-	$(BUILD)/bin/lumo-publish modules
+	@for class in music photos; do \
+	    echo "== $$class: roots"; $(BUILD)/bin/lumo-publish roots $$class || exit 1; \
+	    echo "== $$class: available"; $(BUILD)/bin/lumo-publish ls lumo$$class://roots || exit 1; \
+	    echo "== $$class: published"; $(BUILD)/bin/lumo-publish published $$class || exit 1; \
+	done
 
 format-check:
 	@clang-format --dry-run -Werror $(SOURCES)

@@ -99,6 +99,15 @@ void BuildTree(const std::filesystem::path& root)
     }
 }
 
+// The command a user scripts with: every module loaded, every entry's type and title printed.
+void TimeTool(const std::filesystem::path& root)
+{
+    const std::string command = "'" + (std::filesystem::path(Platform::ProgramFolder()) / "lumo-publish").string()
+        + "' ls -R '" + root.string() + "' > /dev/null";
+    if (std::system(command.c_str()) != 0)
+        std::fprintf(stderr, "bench_folders: lumo-publish ls -R failed\n");
+}
+
 void TimeFind(const std::filesystem::path& root)
 {
     const std::string command = "find '" + root.string() + "' -printf '%s %T@ %p\\n' > /dev/null";
@@ -210,6 +219,7 @@ int main(int argc, char** argv)
         std::vector<Timing> hostTimes;
         std::vector<Timing> listTimes;
         std::vector<Timing> cacheTimes;
+        std::vector<Timing> toolTimes;
         std::vector<std::string> texts;
         for (const auto& entry : std::filesystem::recursive_directory_iterator(tree))
             texts.push_back(FileUrl(entry.path().string())->GetText());
@@ -219,6 +229,7 @@ int main(int argc, char** argv)
             hostTimes.push_back(Measure(RUSAGE_SELF, [&] { listing = ListTree(host, tree.string()); }));
             listTimes.push_back(Measure(RUSAGE_SELF, [&] { ListOnly(folders); }));
             cacheTimes.push_back(Measure(RUSAGE_SELF, [&] { CacheOnly(texts); }));
+            toolTimes.push_back(Measure(RUSAGE_CHILDREN, [&] { TimeTool(tree); }));
         }
         const auto wall = [](const std::vector<Timing>& timings) {
             std::vector<double> values;
@@ -243,8 +254,11 @@ int main(int argc, char** argv)
         row("host: list + content type", hostTimes);
         row("host: the listing alone", listTimes);
         row("host: content-type cache alone", cacheTimes);
+        row("lumo-publish ls -R (all modules)", toolTimes);
         std::printf("ratio host / find: %.2f wall, %.2f cpu  (goal: 1.5 or less)\n", wall(hostTimes) / wall(findTimes),
             cpu(hostTimes) / cpu(findTimes));
+        std::printf("ratio ls -R / find: %.2f wall, %.2f cpu\n", wall(toolTimes) / wall(findTimes),
+            cpu(toolTimes) / cpu(findTimes));
     } catch (const std::exception& error) {
         std::fprintf(stderr, "bench_folders: %s\n", error.what());
         status = 1;

@@ -1,0 +1,211 @@
+// lumo-publish as a script runs it: a process per command, in a home folder of its own, with
+// the modules of the build.
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include <QImage>
+#include <QProcess>
+
+#include <gtest/gtest.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Result {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+class LumoPublishTest : public testing::Test {
+protected:
+    LumoPublishTest()
+    {
+        std::string pattern = (fs::temp_directory_path() / "lumo-publish-test-XXXXXX").string();
+        if (!mkdtemp(pattern.data()))
+            ADD_FAILURE() << "mkdtemp failed";
+        m_root = pattern;
+        fs::create_directories(m_root / "config");
+        fs::create_directories(Home() / "Music");
+        fs::create_directories(Home() / "Pictures");
+        std::ofstream(m_root / "config" / "user-dirs.dirs")
+            << "XDG_MUSIC_DIR=\"$HOME/Music\"\nXDG_PICTURES_DIR=\"$HOME/Pictures\"\n";
+    }
+    ~LumoPublishTest() override
+    {
+        std::error_code ignored;
+        fs::remove_all(m_root, ignored);
+    }
+
+    fs::path Home() const { return m_root / "home"; }
+
+    Result Publish(const QStringList& args)
+    {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("HOME", QString::fromStdString(Home().string()));
+        environment.insert("XDG_CONFIG_HOME", QString::fromStdString((m_root / "config").string()));
+        environment.insert("XDG_DATA_HOME", QString::fromStdString((m_root / "data").string()));
+        environment.insert("XDG_CACHE_HOME", QString::fromStdString((m_root / "cache").string()));
+        QProcess process;
+        process.setProcessEnvironment(environment);
+        process.setWorkingDirectory(QString::fromStdString(m_root.string()));
+        process.start(QStringLiteral(LUMO_PROGRAM_DIR "/lumo-publish"), args);
+        Result run;
+        if (!process.waitForFinished(120000)) {
+            ADD_FAILURE() << "lumo-publish did not finish";
+            return run;
+        }
+        run.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+        run.out = process.readAllStandardOutput().toStdString();
+        run.err = process.readAllStandardError().toStdString();
+        return run;
+    }
+
+    // A tenth of a second of silence.
+    std::string Song(const std::string& relative)
+    {
+        const uint32_t rate = 8000;
+        const uint32_t bytes = rate / 10 * 2;
+        std::string wav = "RIFF";
+        auto put = [&wav](uint32_t value, int size) {
+            for (int at = 0; at < size; ++at)
+                wav += char(value >> (8 * at));
+        };
+        put(36 + bytes, 4);
+        wav += "WAVEfmt ";
+        put(16, 4), put(1, 2), put(1, 2), put(rate, 4), put(rate * 2, 4), put(2, 2), put(16, 2);
+        wav += "data";
+        put(bytes, 4);
+        wav.append(bytes, '\0');
+        return Write(relative, wav);
+    }
+
+    std::string Photo(const std::string& relative, int width, int height)
+    {
+        QImage image(width, height, QImage::Format_RGB32);
+        image.fill(Qt::darkCyan);
+        const fs::path path = Home() / relative;
+        fs::create_directories(path.parent_path());
+        EXPECT_TRUE(image.save(QString::fromStdString(path.string()), "JPEG"));
+        return path.string();
+    }
+
+    std::string Write(const std::string& relative, const std::string& bytes)
+    {
+        const fs::path path = Home() / relative;
+        fs::create_directories(path.parent_path());
+        std::ofstream(path, std::ios::binary) << bytes;
+        return path.string();
+    }
+
+    fs::path m_root;
+};
+
+QStringList Q(std::initializer_list<std::string> texts)
+{
+    QStringList list;
+    for (const std::string& text : texts)
+        list << QString::fromStdString(text);
+    return list;
+}
+
+int LinesOf(const std::string& text)
+{
+    return int(std::count(text.begin(), text.end(), '\n'));
+}
+
+} // namespace
+
+TEST_F(LumoPublishTest, ListsRootsFoldersAndPlaylistsAndGoesOnPastAFailure)
+{
+    const std::string song = Song("Music/Album/01 First.wav");
+    Song("Music/Album/02 Second.wav");
+    Write("Music/Album/.hidden.wav", "x");
+    // Two playlists listing each other, one with a missing song: -R neither loops nor fails.
+    Write("Music/Album/a.m3u", "b.m3u\n01 First.wav\ngone.mp3\n");
+    Write("Music/Album/b.m3u", "a.m3u\n");
+
+    const Result roots = Publish(Q({"roots", "music"}));
+    EXPECT_EQ(roots.status, 0) << roots.err;
+    EXPECT_EQ(roots.out,
+        "x-container/lumomusic-roots\tMusic\tlumomusic://roots\n"
+        "x-container/lumomusic-published\tPublished music\tlumomusic://published\n");
+    const Result available = Publish(Q({"ls", "lumomusic://roots"}));
+    EXPECT_NE(
+        available.out.find("x-container/lumomusic-folder\tMusic\tlumomusic-file://" + Home().string() + "/Music\n"),
+        std::string::npos)
+        << available.out;
+
+    const Result tree = Publish(Q({"ls", "-R", (Home() / "Music").string(), (Home() / "Nowhere").string()}));
+    EXPECT_EQ(tree.status, 1);
+    EXPECT_EQ(
+        tree.err, "lumo-publish: " + (Home() / "Nowhere").string() + ": The system cannot find the file specified\n");
+    EXPECT_NE(tree.out.find("x-container/folder\tAlbum\tfile://"), std::string::npos) << tree.out;
+    EXPECT_NE(tree.out.find("audio/x-wav\t01 First\tfile://" + Home().string() + "/Music/Album/01%20First.wav\n"),
+        std::string::npos)
+        << tree.out;
+    EXPECT_NE(tree.out.find("x-application/lumo-broken\tgone\t"), std::string::npos) << tree.out;
+    EXPECT_EQ(tree.out.find(".hidden"), std::string::npos);
+    // Album; its 4 entries; a: b (a listed, not entered again), the song, gone; b: a (b listed,
+    // the song, gone).
+    EXPECT_EQ(LinesOf(tree.out), 1 + 4 + (2 + 2) + (2 + 2)) << tree.out;
+
+    const Result details = Publish(Q({"details", song}));
+    EXPECT_EQ(details.status, 0) << details.err;
+    EXPECT_EQ(details.out.rfind("Url\tfile://", 0), 0u) << details.out;
+    EXPECT_NE(details.out.find("\nContentType\taudio/x-wav\n"), std::string::npos) << details.out;
+    EXPECT_NE(details.out.find("\nDuration\t100\n"), std::string::npos) << details.out;
+}
+
+TEST_F(LumoPublishTest, PublishesEachInputOnItsOwnAndKeepsTheSet)
+{
+    const std::string song = Song("Music/a song.wav");
+    const std::string photo = Photo("Pictures/lake.jpg", 64, 48);
+    const std::string entry = "lumomusic-file://" + Home().string() + "/Music/a%20song.wav";
+
+    const Result publish = Publish(Q({"publish", "music", song, photo, song}));
+    EXPECT_EQ(publish.status, 1);
+    EXPECT_EQ(publish.out, entry + "\n");
+    EXPECT_EQ(publish.err,
+        "lumo-publish: " + photo
+            + ": The data supplied is of the wrong type\n"
+              "lumo-publish: "
+            + song + ": Cannot create a file when that file already exists\n");
+
+    const Result published = Publish(Q({"published", "music"}));
+    EXPECT_EQ(published.out, "audio/x-wav\ta song\t" + entry + "\n");
+    EXPECT_EQ(Publish(Q({"published", "photos"})).out, "");
+
+    const Result unpublish = Publish(Q({"unpublish", "music", song, song}));
+    EXPECT_EQ(unpublish.status, 1);
+    EXPECT_EQ(unpublish.out, entry + "\n");
+    EXPECT_EQ(Publish(Q({"published", "music"})).out, "");
+
+    EXPECT_EQ(Publish(Q({"publish", "videos", song})).status, 2);
+}
+
+TEST_F(LumoPublishTest, WritesOneThumbnailPerPictureThatFitsTheSize)
+{
+    const std::string wide = Photo("Pictures/wide.jpg", 400, 200);
+    const std::string tall = Photo("Pictures/tall.jpg", 100, 300);
+    const std::string broken = Write("Pictures/broken.jpg", std::string("\xFF\xD8\xFF\xE0 not a picture", 20));
+    const fs::path out = m_root / "thumbs";
+
+    const Result run = Publish(Q({"thumbnail", "--out", out.string(), wide, broken, tall}));
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, (out / "wide-116x116.jpg").string() + "\n" + (out / "tall-116x116.jpg").string() + "\n");
+    EXPECT_NE(run.err.find(broken + ": "), std::string::npos) << run.err;
+    EXPECT_EQ(QImage(QString::fromStdString((out / "wide-116x116.jpg").string())).size(), QSize(116, 58));
+    EXPECT_EQ(QImage(QString::fromStdString((out / "tall-116x116.jpg").string())).size(), QSize(39, 116));
+    EXPECT_FALSE(fs::exists(out / "broken-116x116.jpg"));
+    EXPECT_FALSE(fs::exists(out / "broken-116x116.jpg.part"));
+
+    const Result sized = Publish(Q({"thumbnail", "--no-cache", "--size=40x30", "--out", out.string(), wide}));
+    EXPECT_EQ(sized.status, 0) << sized.err;
+    EXPECT_EQ(QImage(QString::fromStdString((out / "wide-40x30.jpg").string())).size(), QSize(40, 20));
+
+    EXPECT_EQ(Publish(Q({"thumbnail", "--size", "0x10", wide})).status, 2);
+}

@@ -1,0 +1,172 @@
+#include "BrowseCommands.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "common/Exceptions.h"
+#include "host/HostInternals.h"
+#include "host/ItemData.h"
+#include "host/MediaItem.h"
+#include "host/Url.h"
+
+using namespace LumoApi;
+
+namespace {
+
+ApiRef<UrlApi> ItemUrl(const std::string& pathOrUrl)
+{
+    return ApiRef<UrlApi>::Adopt(UrlFromPathOrText(pathOrUrl).NewRef());
+}
+
+// Prints the children of url and, when recursive, their children after each of them. A
+// playlist may list itself or another that lists it back, so a container already on the way
+// down is not entered again.
+void ListChildren(
+    HostInternals& host, const ApiRef<UrlApi>& url, bool recursive, std::vector<std::string>& path, Outcome& outcome)
+{
+    Container container(url);
+    for (ApiRef<UrlApi> child = container.GetFirst(); child; child = container.GetNext()) {
+        const std::string type = PrintItemLine(host, child);
+        if (!recursive || !IsContainerType(type))
+            continue;
+        const std::string text = child->GetText();
+        if (std::find(path.begin(), path.end(), text) != path.end())
+            continue;
+        path.push_back(text);
+        try {
+            ListChildren(host, child, recursive, path, outcome);
+        } catch (const std::exception& error) {
+            outcome.Fail(text, error);
+        }
+        path.pop_back();
+    }
+}
+
+} // namespace
+
+int ListModules(HostInternals& host, const Arguments& args)
+{
+    if (!args.empty())
+        throw UsageError("modules takes no arguments");
+    ModuleGroup& modules = host.Modules();
+    for (size_t index = 0; index < modules.Count(); ++index) {
+        const Module& module = modules[index];
+        const std::string file = module.File().empty() ? std::string("(built-in)") : module.File();
+        std::printf("%s\t%s\t%s\n", module.Id().c_str(), module.DisplayName().c_str(), file.c_str());
+    }
+    return 0;
+}
+
+int CacheStats(HostInternals& host, const Arguments& args)
+{
+    if (args.size() != 1 || args[0] != "stats")
+        throw UsageError("usage: lumo-publish cache stats");
+    ApiRef<DiskCacheInfoApi> info = host.Cache().Info();
+    if (!info) {
+        std::fprintf(stderr, "lumo-publish: the disk cache module gives no statistics\n");
+        return 1;
+    }
+    const char* location = info->GetLocation();
+    std::printf("entries\t%u\nbytes\t%llu\nlimit\t%llu\nlocation\t%s\n", info->GetEntryCount(),
+        static_cast<unsigned long long>(info->GetTotalBytes()), static_cast<unsigned long long>(info->GetLimitBytes()),
+        location ? location : "");
+    return 0;
+}
+
+int DecideTypes(HostInternals& host, const Arguments& args)
+{
+    if (args.empty())
+        throw UsageError("usage: lumo-publish type PATH-OR-URL...");
+    Outcome outcome;
+    for (const std::string& arg : args) {
+        try {
+            const ApiRef<UrlApi> url = ItemUrl(arg);
+            ApiRef<DataApi> data = OpenItemData(host.FileViews(), url.Get());
+            const std::string type = host.FormatGroup().DecideContentType(url.Get(), data.Get());
+            std::string handler = "-";
+            if (!type.empty()) {
+                try {
+                    handler = host.MediaGroup().ModuleForType(type).module->Id();
+                } catch (const WinErrorException&) {
+                }
+            }
+            std::printf("%s\t%s\t%s\n", type.empty() ? "-" : type.c_str(), handler.c_str(), url->GetText());
+        } catch (const std::exception& error) {
+            outcome.Fail(arg, error);
+        }
+    }
+    return outcome.Status();
+}
+
+int ShowRoots(HostInternals& host, const Arguments& args)
+{
+    if (args.size() != 1)
+        throw UsageError("usage: lumo-publish roots music|photos");
+    MediaClass& mediaClass = host.MediaClasses().ById(ClassIdOf(args[0]));
+    PrintItemLine(host, mediaClass.FirstRoot().Url());
+    PrintItemLine(host, mediaClass.SecondRoot().Url());
+    return 0;
+}
+
+int ListItems(HostInternals& host, const Arguments& args)
+{
+    bool recursive = false;
+    Arguments inputs;
+    bool options = true;
+    for (const std::string& arg : args) {
+        if (options && arg == "-R")
+            recursive = true;
+        else if (options && arg == "--")
+            options = false;
+        else if (options && arg.size() > 1 && arg[0] == '-')
+            throw UsageError("ls: unknown option '" + arg + "'");
+        else
+            inputs.push_back(arg);
+    }
+    if (inputs.empty())
+        throw UsageError("usage: lumo-publish ls [-R] URL-OR-PATH...");
+    Outcome outcome;
+    for (const std::string& input : inputs) {
+        try {
+            const Url item = UrlFromPathOrText(input);
+            RequireReachable(item);
+            const ApiRef<UrlApi> url = ApiRef<UrlApi>::Adopt(item.NewRef());
+            // What has no children lists as itself, as ls(1) lists a file.
+            if (!MediaItem(url).IsContainer()) {
+                PrintItemLine(host, url);
+                continue;
+            }
+            std::vector<std::string> path{url->GetText()};
+            ListChildren(host, url, recursive, path, outcome);
+        } catch (const std::exception& error) {
+            outcome.Fail(input, error);
+        }
+    }
+    return outcome.Status();
+}
+
+int ShowDetails(HostInternals&, const Arguments& args)
+{
+    if (args.empty())
+        throw UsageError("usage: lumo-publish details URL-OR-PATH...");
+    Outcome outcome;
+    bool first = true;
+    for (const std::string& arg : args) {
+        try {
+            MediaItem item(ItemUrl(arg));
+            Details& details = item.GetDetails();
+            const size_t count = details.Count();
+            if (!first)
+                std::printf("\n");
+            first = false;
+            std::printf("Url\t%s\n", item.UrlText().c_str());
+            for (size_t index = 0; index < count; ++index) {
+                const std::string name = details.NameAt(index);
+                std::printf("%s\t%s\n", OneLine(name).c_str(), OneLine(details.Value(name)).c_str());
+            }
+        } catch (const std::exception& error) {
+            outcome.Fail(arg, error);
+        }
+    }
+    return outcome.Status();
+}

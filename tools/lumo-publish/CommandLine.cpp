@@ -1,0 +1,75 @@
+#include "CommandLine.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <sys/stat.h>
+
+#include "common/Exceptions.h"
+#include "host/HostInternals.h"
+#include "host/ItemData.h"
+#include "host/MediaItem.h"
+#include "host/Url.h"
+#include "platform/System.h"
+
+using namespace LumoApi;
+
+void Outcome::Fail(const std::string& input, const std::exception& error)
+{
+    Fail(input, error.what());
+}
+
+void Outcome::Fail(const std::string& input, const std::string& text)
+{
+    ++m_failures;
+    std::fprintf(stderr, "lumo-publish: %s: %s\n", OneLine(input).c_str(), OneLine(text).c_str());
+}
+
+std::string ClassIdOf(const std::string& name)
+{
+    if (name == "music")
+        return "LumoMusic";
+    if (name == "photos")
+        return "LumoPhotos";
+    throw UsageError("'" + name + "' is not a media class: say music or photos");
+}
+
+std::string OneLine(std::string text)
+{
+    for (char& c : text) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            c = ' ';
+    }
+    return text;
+}
+
+void RequireReachable(const Url& url)
+{
+    const std::string path = LocalPathOf(url);
+    struct stat info { };
+    if (!path.empty() && ::stat(path.c_str(), &info) != 0)
+        ThrowWinError(Platform::CodeFromErrno(errno));
+}
+
+bool IsContainerType(const std::string& type)
+{
+    return type.rfind("x-container/", 0) == 0;
+}
+
+std::string PrintItemLine(HostInternals& host, const ApiRef<UrlApi>& url)
+{
+    std::string type;
+    std::string title;
+    try {
+        MediaItem item(url);
+        type = item.Property("ContentType");
+        title = item.Property("Title");
+    } catch (const WinErrorException&) {
+        ApiRef<DataApi> data = OpenItemData(host.FileViews(), url.Get());
+        type = host.FormatGroup().DecideContentType(url.Get(), data.Get());
+        const std::string path = Url::Share(url.Get()).Path();
+        title = path.substr(path.find_last_of('/') + 1);
+    }
+    const char* text = url->GetText();
+    std::printf("%s\t%s\t%s\n", type.empty() ? "-" : OneLine(type).c_str(), OneLine(title).c_str(), text ? text : "");
+    return type;
+}
