@@ -6,7 +6,7 @@ CMAKE_ARGS ?=
 
 SOURCES = $(shell git ls-files '*.h' '*.cpp' 2>/dev/null || find include src modules tools tests bench -name '*.h' -o -name '*.cpp')
 
-.PHONY: all deps configure build run test test-asan fuzz format format-check clean
+.PHONY: all deps configure build run test test-asan test-tsan fuzz format format-check clean
 
 all: build
 
@@ -45,6 +45,15 @@ test-asan: deps
 	@test -f $(ASAN_BUILD)/build.ninja || cmake -S . -B $(ASAN_BUILD) -G Ninja -DLUMO_SANITIZE=ON -DLUMO_WITH_UI=OFF $(CMAKE_ARGS)
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS) -L nonui
+
+# The tests of code that runs on several threads, under ThreadSanitizer (by hand: it needs a
+# build of its own and is not part of make test).
+TSAN_BUILD ?= build-tsan
+TSAN_TESTS ?= MyMediaItemTest|UpdateQueueTest|FolderWatcherTest|PublishingTest|ApiManager
+test-tsan: deps
+	@test -f $(TSAN_BUILD)/build.ninja || cmake -S . -B $(TSAN_BUILD) -G Ninja -DLUMO_TSAN=ON $(CMAKE_ARGS)
+	cmake --build $(TSAN_BUILD) -j $(JOBS)
+	cd $(TSAN_BUILD) && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j $(JOBS) -R '$(TSAN_TESTS)'
 
 # The libFuzzer targets of fuzz/, a short run each; skipped with a note where clang or its
 # fuzzer runtime is missing. FUZZ_SECONDS=300 for a longer run.

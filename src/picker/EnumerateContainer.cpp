@@ -1,0 +1,149 @@
+#include "picker/EnumerateContainer.h"
+
+#include <chrono>
+#include <pthread.h>
+#include <sched.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include "common/Exceptions.h"
+#include "host/MediaItem.h"
+
+using namespace LumoApi;
+
+namespace {
+
+std::atomic<int> g_running{0};
+
+// Listing must never compete with the interface for the processor.
+void LowerOwnPriority()
+{
+    sched_param param{};
+    if (pthread_setschedparam(pthread_self(), SCHED_IDLE, &param) != 0)
+        setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 19);
+}
+
+} // namespace
+
+EnumerateContainer::EnumerateContainer(ApiRef<UrlApi> item, std::function<void()> finished)
+    : m_item(std::move(item)), m_finishedHandler(std::move(finished)), m_children(std::make_unique<ChildList>())
+{
+    ++g_running;
+    m_thread = std::thread([this] { Run(); });
+}
+
+EnumerateContainer::~EnumerateContainer()
+{
+    if (m_thread.joinable())
+        m_thread.join();
+    std::lock_guard<std::mutex> lock(m_lock);
+    m_container.reset();
+    m_children.reset();
+}
+
+int EnumerateContainer::Running() noexcept
+{
+    return g_running.load();
+}
+
+void EnumerateContainer::Run()
+{
+    LowerOwnPriority();
+    bool failed = false;
+    std::string error;
+    try {
+        auto container = std::make_unique<Container>(m_item);
+        Container* listing = container.get();
+        {
+            std::lock_guard<std::mutex> lock(m_lock);
+            m_container = std::move(container);
+        }
+        if (m_terminate)
+            listing->Cancel();
+        for (ApiRef<UrlApi> child = listing->GetFirst(); child && !m_terminate;) {
+            const char* text = child->GetText();
+            m_children->push_back(text ? text : "");
+            if (m_terminate)
+                break;
+            child = listing->GetNext();
+        }
+    } catch (const WinErrorException& exception) {
+        failed = true;
+        error = std::string("(WinErrorException)") + exception.what();
+    } catch (const Exception& exception) {
+        failed = true;
+        error = std::string("(Exception)") + exception.what();
+    } catch (...) {
+        failed = true;
+        error = "(GeneralException)Media item enumeration failed";
+    }
+
+    bool abandoned = false;
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        m_failed = failed;
+        m_errorText = std::move(error);
+        m_finished = true;
+        abandoned = m_abandoned;
+    }
+    if (abandoned) {
+        delete this;
+    } else if (m_finishedHandler) {
+        m_finishedHandler();
+    }
+    --g_running;
+}
+
+bool EnumerateContainer::IsFinished()
+{
+    std::lock_guard<std::mutex> lock(m_lock);
+    return m_finished;
+}
+
+std::unique_ptr<ChildList> EnumerateContainer::TakeChildren()
+{
+    std::lock_guard<std::mutex> lock(m_lock);
+    if (m_failed)
+        m_children.reset();
+    return std::move(m_children);
+}
+
+bool EnumerateContainer::GetError(std::string& text)
+{
+    std::lock_guard<std::mutex> lock(m_lock);
+    text = m_errorText + " during step: " + m_stepText;
+    return m_failed;
+}
+
+void EnumerateContainer::Cancel()
+{
+    std::lock_guard<std::mutex> lock(m_lock);
+    if (m_container)
+        m_container->Cancel();
+    m_terminate = true;
+}
+
+bool EnumerateContainer::WaitForFinish(uint32_t milliseconds)
+{
+    Cancel();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    while (!IsFinished() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    return IsFinished();
+}
+
+void EnumerateContainer::Abandon(std::unique_ptr<EnumerateContainer> enumeration)
+{
+    EnumerateContainer* raw = enumeration.release();
+    bool finished = false;
+    {
+        std::lock_guard<std::mutex> lock(raw->m_lock);
+        finished = raw->m_finished;
+        raw->m_abandoned = !finished;
+        if (!finished)
+            raw->m_thread.detach();
+    }
+    // It finished after all: nobody is left to delete it but us.
+    if (finished)
+        delete raw;
+}

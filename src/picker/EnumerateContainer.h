@@ -1,0 +1,64 @@
+// Lists a container's children on a worker thread of the lowest priority. The worker never
+// touches a view or an item: it works on its own copy of the reference and its own Container,
+// and the interface thread collects the result once finished.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include <lumo/Api.h>
+#include <lumo/Url.h>
+
+#include "picker/UpdateInfo.h"
+
+class Container;
+
+class EnumerateContainer {
+public:
+    // Starts the worker at once. finished is called on the worker's thread when it is done
+    // (successfully or not), after the result can be collected.
+    explicit EnumerateContainer(LumoApi::ApiRef<LumoApi::UrlApi> item, std::function<void()> finished = {});
+    // Only once the worker finished, or through Abandon.
+    ~EnumerateContainer();
+    EnumerateContainer(const EnumerateContainer&) = delete;
+    EnumerateContainer& operator=(const EnumerateContainer&) = delete;
+
+    bool IsFinished();
+    // The children found, or none when the enumeration failed; the caller owns them.
+    std::unique_ptr<ChildList> TakeChildren();
+    // Fills text with "ERROR during step: STEP"; answers whether the enumeration failed.
+    bool GetError(std::string& text);
+    // Asks the worker and its container to stop; a stopped listing is never delivered.
+    void Cancel();
+    // Cancels, then waits until finished or milliseconds passed; answers IsFinished.
+    bool WaitForFinish(uint32_t milliseconds);
+
+    // Leaves a worker that did not stop in time running; it deletes itself when it finishes.
+    static void Abandon(std::unique_ptr<EnumerateContainer> enumeration);
+    // Workers that have not finished or deleted themselves: for tests and shutdown.
+    static int Running() noexcept;
+
+private:
+    void Run();
+
+    const LumoApi::ApiRef<LumoApi::UrlApi> m_item;
+    const std::function<void()> m_finishedHandler;
+    std::atomic<bool> m_terminate{false};
+    // Guards the fields below against the interface thread.
+    std::mutex m_lock;
+    std::unique_ptr<Container> m_container;
+    bool m_failed = false;
+    bool m_finished = false;
+    bool m_abandoned = false;
+    std::string m_errorText;
+    // No step ever names itself; kept for the failure text's form.
+    std::string m_stepText;
+    // Appended by the worker without the lock: handed out only after m_finished.
+    std::unique_ptr<ChildList> m_children;
+    std::thread m_thread;
+};

@@ -1,0 +1,149 @@
+#include "picker/MyMediaItem.h"
+
+#include <chrono>
+#include <thread>
+
+#include <QCoreApplication>
+#include <QObject>
+#include <QThread>
+
+#include "common/Assert.h"
+#include "host/MediaItem.h"
+#include "picker/UpdateQueue.h"
+#include "platform/MessageBox.h"
+
+using namespace LumoApi;
+
+namespace {
+
+constexpr uint32_t c_DestroyWaitMs = 5000;
+constexpr auto c_EnumerationWait = std::chrono::milliseconds(30000);
+
+} // namespace
+
+MyMediaItem::MyMediaItem(ApiRef<UrlApi> item, QObject* target, UpdateQueue& queue)
+    : m_url(item),
+      m_item(std::make_unique<MediaItem>(std::move(item))),
+      m_target(target),
+      m_queue(queue),
+      m_context(std::make_unique<QObject>())
+{
+}
+
+MyMediaItem::~MyMediaItem()
+{
+    try {
+        Unsubscribe();
+    } catch (...) {
+        // Going away regardless; a module that cannot unsubscribe must not keep the view.
+    }
+    if (m_enumeration) {
+        if (!m_enumeration->WaitForFinish(c_DestroyWaitMs))
+            EnumerateContainer::Abandon(std::move(m_enumeration));
+        m_enumeration.reset();
+    }
+}
+
+void MyMediaItem::FillUpdateInfo(UpdateInfo&)
+{
+}
+
+bool MyMediaItem::IsContainer()
+{
+    return m_item->IsContainer();
+}
+
+void MyMediaItem::Subscribe()
+{
+    if (!IsContainer())
+        return;
+    if (!m_subscribed) {
+        auto container = std::make_unique<Container>(m_url);
+        container->SetChildAddedHandler(
+            [this](const ApiRef<UrlApi>& child) { PostUpdate(ChildAdded, child, nullptr); });
+        container->SetChildRemovedHandler(
+            [this](const ApiRef<UrlApi>& child) { PostUpdate(ChildRemoved, child, nullptr); });
+        container->SetChangedHandler([this](const ApiRef<UrlApi>& child) { OnChanged(child); });
+        m_item = std::move(container);
+        m_subscribed = true;
+    }
+    static_cast<Container&>(*m_item).Subscribe(0);
+}
+
+void MyMediaItem::Unsubscribe()
+{
+    if (m_subscribed)
+        static_cast<Container&>(*m_item).Unsubscribe();
+}
+
+void MyMediaItem::OnChanged(const ApiRef<UrlApi>& child)
+{
+    if (child) {
+        PostUpdate(ChildChanged, child, nullptr);
+        return;
+    }
+    // The whole container changed: list it again. The item's fields belong to the interface
+    // thread, so a module's own thread hands the request over instead of starting it here.
+    if (QThread::currentThread() == m_context->thread())
+        StartEnumeration();
+    else
+        QMetaObject::invokeMethod(
+            m_context.get(), [this] { StartEnumeration(); }, Qt::QueuedConnection);
+}
+
+void MyMediaItem::StartEnumeration()
+{
+    if (!IsContainer())
+        return;
+    if (m_enumeration) {
+        m_refreshPending = true;
+        return;
+    }
+    UpdateQueue* queue = &m_queue;
+    m_enumeration = std::make_unique<EnumerateContainer>(m_url, [queue] { queue->Wake(); });
+}
+
+void MyMediaItem::PostRefreshNotification()
+{
+    if (!m_enumeration || !m_enumeration->IsFinished())
+        return;
+    if (std::unique_ptr<ChildList> children = m_enumeration->TakeChildren()) {
+        PostUpdate(Enumerated, m_url, std::move(children));
+    } else {
+        std::string text;
+        const bool bFailed = m_enumeration->GetError(text);
+        LUMO_ASSERT(bFailed);
+        if (Platform::ShowMessageBox(
+                text.c_str(), "Enumeration Failure", Platform::MB_RETRYCANCEL | Platform::MB_ICONERROR)
+            == Platform::IDRETRY)
+            m_refreshPending = true;
+    }
+    m_enumeration.reset();
+    if (m_refreshPending) {
+        m_refreshPending = false;
+        StartEnumeration();
+    }
+}
+
+std::string MyMediaItem::Property(const std::string& name)
+{
+    return m_item->Property(name);
+}
+
+void MyMediaItem::PostUpdate(uint8_t kind, ApiRef<UrlApi> item, std::unique_ptr<ChildList> children)
+{
+    auto info = std::make_unique<UpdateInfo>(kind, std::move(item), std::move(children));
+    FillUpdateInfo(*info);
+    m_queue.AddItem(m_target, std::move(info));
+}
+
+void WaitForEnumeration(MyMediaItem& item, const std::function<bool()>& idle)
+{
+    const auto deadline = std::chrono::steady_clock::now() + c_EnumerationWait;
+    while (item.HasEnumeration() && std::chrono::steady_clock::now() < deadline) {
+        idle();
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    while (!idle() && std::chrono::steady_clock::now() < deadline) { }
+    QCoreApplication::processEvents();
+}

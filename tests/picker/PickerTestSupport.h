@@ -1,0 +1,64 @@
+// A real host over the in-memory media fixture, an application object for events, and a view
+// stand-in that counts the records it receives.
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QObject>
+
+#include <gtest/gtest.h>
+
+#include "host/HostInternals.h"
+#include "host/UrlImpl.h"
+#include "picker/UpdateQueue.h"
+#include "support/HostFolder.h"
+
+inline QCoreApplication& Application()
+{
+    static int argc = 1;
+    static char name[] = "picker_tests";
+    static char* argv[] = {name, nullptr};
+    static QCoreApplication* application = QCoreApplication::instance() ? nullptr : new QCoreApplication(argc, argv);
+    return application ? *application : *QCoreApplication::instance();
+}
+
+// Keeps every record a view would apply.
+class RecordingView : public QObject {
+public:
+    std::vector<std::unique_ptr<UpdateInfo>> records;
+    std::function<void()> received;
+
+    bool event(QEvent* event) override
+    {
+        if (event->type() != QueuedEvent::c_Type)
+            return QObject::event(event);
+        records.push_back(static_cast<QueuedEvent*>(event)->TakeInfo());
+        if (received)
+            received();
+        return true;
+    }
+};
+
+// Waits for condition while letting the interface thread's events run; false on timeout.
+inline bool WaitUntil(const std::function<bool()>& condition, int milliseconds = 10000)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        QCoreApplication::processEvents();
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
+inline LumoApi::ApiRef<LumoApi::UrlApi> MemUrl(const char* text)
+{
+    return MakeUrl(text);
+}
