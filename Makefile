@@ -51,7 +51,7 @@ test-asan: deps
 TSAN_BUILD ?= build-tsan
 TSAN_TESTS ?= MyMediaItemTest|UpdateQueueTest|FolderWatcherTest|PublishingTest|ApiManager
 test-tsan: deps
-	@test -f $(TSAN_BUILD)/build.ninja || cmake -S . -B $(TSAN_BUILD) -G Ninja -DLUMO_TSAN=ON $(CMAKE_ARGS)
+	@test -f $(TSAN_BUILD)/build.ninja || cmake -S . -B $(TSAN_BUILD) -G Ninja -DLUMO_TSAN=ON -DLUMO_WITH_UI=OFF $(CMAKE_ARGS)
 	cmake --build $(TSAN_BUILD) -j $(JOBS)
 	cd $(TSAN_BUILD) && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j $(JOBS) -R '$(TSAN_TESTS)'
 
