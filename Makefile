@@ -22,11 +22,12 @@ build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
 run: build
-	@for class in music photos; do \
-	    echo "== $$class: roots"; $(BUILD)/bin/lumo-publish roots $$class || exit 1; \
-	    echo "== $$class: available"; $(BUILD)/bin/lumo-publish ls lumo$$class://roots || exit 1; \
-	    echo "== $$class: published"; $(BUILD)/bin/lumo-publish published $$class || exit 1; \
-	done
+	@if [ -n "$$DISPLAY$$WAYLAND_DISPLAY" ]; then \
+	    $(BUILD)/bin/lumo-publisher; \
+	else \
+	    echo "No DISPLAY or WAYLAND_DISPLAY: running on a virtual X server and saving a screenshot"; \
+	    scripts/run-headless.sh $(BUILD)/bin/lumo-publisher $(BUILD)/screenshot.png; \
+	fi
 
 format-check:
 	@clang-format --dry-run -Werror $(SOURCES)

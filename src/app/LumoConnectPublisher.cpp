@@ -1,0 +1,377 @@
+#include "app/LumoConnectPublisher.h"
+
+#include <algorithm>
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QProcess>
+#include <QScreen>
+#include <QShowEvent>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QToolBar>
+#include <QToolButton>
+#include <QUrl>
+
+#include "app/AboutBoxForm.h"
+#include "app/ActionLink.h"
+#include "app/Artwork.h"
+#include "app/BusyCursor.h"
+#include "app/ErrorDisplay.h"
+#include "app/SplashScreen.h"
+#include "host/HostInternals.h"
+#include "host/HostRegistry.h"
+#include "host/Log.h"
+#include "picker/UpdateQueue.h"
+#include "platform/System.h"
+#include "platform/Tick.h"
+
+namespace {
+
+constexpr char c_WindowTitle[] = "Lumo Publisher";
+constexpr char c_VendorSite[] = "https://www.lumo-desktop.example";
+constexpr char c_HelpPath[] = "/desktop/help.asp";
+constexpr char c_UpdatePath[] = "/desktop/upgrade.asp?ver=11";
+constexpr char c_ServerPropertiesCaption[] = "Lumo Server P&roperties";
+
+// Room the window leaves on the screen for the desktop's own bars.
+constexpr int c_ScreenMarginWidth = 40;
+constexpr int c_ScreenMarginHeight = 60;
+// Keeps the idle pass from spinning while nothing is queued.
+constexpr uint32_t c_IdleSleepMs = 20;
+
+QAction* AddItem(QMenu* menu, const char* caption, const QKeySequence& shortcut = {})
+{
+    QAction* item = menu->addAction(QString::fromUtf8(caption));
+    item->setShortcut(shortcut);
+    return item;
+}
+
+QToolButton* AddStripButton(QToolBar* bar, QAction* action, QSize size, Qt::ToolButtonStyle style)
+{
+    auto* button = new QToolButton(bar);
+    button->setDefaultAction(action);
+    button->setAutoRaise(true);
+    button->setFixedSize(size);
+    button->setToolButtonStyle(style);
+    bar->addWidget(button);
+    return button;
+}
+
+} // namespace
+
+TLumoConnectPublisher::TLumoConnectPublisher(const std::string& programFolder)
+{
+    BuildDesign();
+    m_host = std::make_unique<HostInternals>(programFolder);
+    m_host->SetWindow(static_cast<QWidget*>(this));
+    m_settings = std::make_unique<HostRegistry>("Publisher");
+    m_queue = std::make_unique<UpdateQueue>();
+    m_server = std::make_unique<ServerLocator>(m_host->ProgramFolder());
+    Log::Instance().SetEnabled(m_settings->ReadBool("", "LoggingEnabled", false));
+
+    RestoreLayout();
+    const std::string menuText = m_settings->ReadString("", "PublisherMenuText", "");
+    if (!menuText.empty())
+        m_serverPropertiesItem->setText(QString::fromStdString(menuText));
+
+    // Commands' enabled states are brought up to date on every idle pass, before the queue.
+    m_idle = std::make_unique<IdleProcessor>([this] {
+        bool done = true;
+        RunGuarded([&] {
+            UpdateActions();
+            done = RunIdle();
+        });
+        return done;
+    });
+}
+
+TLumoConnectPublisher::~TLumoConnectPublisher()
+{
+    m_idle.reset();
+    DestroyPages();
+    m_settings.reset();
+    m_queue.reset();
+    m_host->SetWindow(nullptr);
+    m_host.reset();
+}
+
+std::string TLumoConnectPublisher::DefaultProgramFolder()
+{
+    return Platform::ProgramFolder();
+}
+
+void TLumoConnectPublisher::BuildDesign()
+{
+    InitArtwork();
+    setObjectName("TLumoConnectPublisher");
+    setWindowTitle(c_WindowTitle);
+    // The design's 8 point client font, in the desktop's own sans-serif family.
+    QFont clientFont = font();
+    clientFont.setPointSize(8);
+    setFont(clientFont);
+    setMinimumSize(c_MinWidth, c_MinHeight);
+    resize(c_DesignWidth, c_DesignHeight);
+
+    BuildMenus();
+    // The hidden tool bar first: the strip's buttons take their hints from it.
+    BuildToolBar();
+    BuildBandBar();
+    addToolBar(Qt::TopToolBarArea, m_bandBar);
+    addToolBar(Qt::TopToolBarArea, m_toolBar);
+    m_toolBar->hide();
+
+    m_tabs = new QTabWidget(this);
+    m_tabs->addTab(new QWidget(m_tabs), "&Music");
+    m_tabs->addTab(new QWidget(m_tabs), "&Photos");
+    m_tabs->setCurrentIndex(0);
+    setCentralWidget(m_tabs);
+
+    m_statusPanel = new QLabel(this);
+    m_statusPanel->setFixedWidth(500);
+    statusBar()->addWidget(m_statusPanel);
+
+    // The tool bars are fixed parts of the design, not something to switch off.
+    setContextMenuPolicy(Qt::NoContextMenu);
+}
+
+void TLumoConnectPublisher::BuildMenus()
+{
+    auto pageItem = [this](QMenu* menu, PageAction action, const char* caption, const QKeySequence& shortcut = {}) {
+        QAction* item = AddItem(menu, caption, shortcut);
+        m_pageItems[action] = item;
+        m_pageLinks[action].push_back(new ActionLink(item, ActionLink::Caption::Follow));
+    };
+
+    QMenu* file = menuBar()->addMenu("&File");
+    pageItem(file, Publish, "&Publish", QKeySequence("Ctrl+H"));
+    pageItem(file, Unpublish, "&Unpublish", QKeySequence("Ctrl+U"));
+    file->addSeparator();
+    pageItem(file, Open, "&Open", QKeySequence("Ctrl+O"));
+    pageItem(file, Properties, "P&roperties");
+    file->addSeparator();
+    connect(AddItem(file, "E&xit"), &QAction::triggered, this, &QWidget::close);
+
+    QMenu* edit = menuBar()->addMenu("&Edit");
+    m_undoAction = AddItem(edit, "&Undo", QKeySequence("Ctrl+Z"));
+    m_undoAction->setEnabled(false);
+    edit->addSeparator();
+    pageItem(edit, Copy, "&Copy", QKeySequence("Ctrl+C"));
+    pageItem(edit, Paste, "&Paste", QKeySequence("Ctrl+V"));
+    edit->addSeparator();
+    pageItem(edit, Clear, "Clea&r", QKeySequence(Qt::Key_Delete));
+    pageItem(edit, SelectAll, "Select A&ll", QKeySequence("Ctrl+A"));
+
+    m_serverMenu = menuBar()->addMenu("&Server");
+    m_startServerAction = AddItem(m_serverMenu, "&Start / Resume");
+    m_startServerAction->setObjectName("StartServerAction");
+    connect(m_startServerAction, &QAction::triggered, this, [this] { StartServer({"/resume"}); });
+    m_pauseServerAction = AddItem(m_serverMenu, "&Pause");
+    m_pauseServerAction->setObjectName("PauseServerAction");
+    connect(m_pauseServerAction, &QAction::triggered, this, [this] { StartServer({"/pause"}); });
+    m_serverMenu->addSeparator();
+    // The action is not in the menu itself, so that a renamed menu item leaves its caption alone.
+    m_serverPropertiesAction = new QAction(c_ServerPropertiesCaption, this);
+    m_serverPropertiesAction->setObjectName("ServerPropertiesAction");
+    m_serverPropertiesAction->setEnabled(false);
+    connect(m_serverPropertiesAction, &QAction::triggered, this, [this] { StartServer({}); });
+    m_serverPropertiesItem = AddItem(m_serverMenu, c_ServerPropertiesCaption);
+    m_serverPropertiesItem->setObjectName("ServerPropertiesItem");
+    (new ActionLink(m_serverPropertiesItem, ActionLink::Caption::Keep))->Bind(m_serverPropertiesAction);
+    // Opening the menu is when the state shows; do not wait for the next idle pass.
+    connect(m_serverMenu, &QMenu::aboutToShow, this, [this] { RunGuarded([this] { UpdateActions(); }); });
+
+    QMenu* help = menuBar()->addMenu("&Help");
+    connect(AddItem(help, "Lumo Desktop &Help", QKeySequence(Qt::Key_F1)), &QAction::triggered, this,
+        [this] { OpenVendorPage(c_HelpPath); });
+    help->addSeparator();
+    connect(AddItem(help, "Check for Lumo Desktop &Updates"), &QAction::triggered, this,
+        [this] { OpenVendorPage(c_UpdatePath); });
+    help->addSeparator();
+    connect(AddItem(help, "&About Lumo Publisher"), &QAction::triggered, this,
+        [this] { RunGuarded([this] { ShowAboutBox(this); }); });
+}
+
+void TLumoConnectPublisher::BuildToolBar()
+{
+    // Hidden for good; it supplies the hints of the strip's buttons and stays bound like them.
+    m_toolBar = new QToolBar("Tool bar", this);
+    m_toolBar->setObjectName("ToolBar");
+    m_toolBar->setMovable(false);
+    m_toolBar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    m_toolBar->setIconSize(QSize(16, 16));
+    auto button = [this](const char* image, const char* caption, PageAction action) {
+        QAction* item = m_toolBar->addAction(QIcon(image), caption);
+        item->setToolTip(caption);
+        m_toolBar->widgetForAction(item)->setFixedSize(54, 36);
+        if (action != PageActionCount)
+            m_pageLinks[action].push_back(new ActionLink(item, ActionLink::Caption::Keep));
+        return item;
+    };
+    button(":/art/publish.svg", "Publish", Publish);
+    button(":/art/unpublish.svg", "Unpublish", Unpublish);
+    m_toolBar->addSeparator();
+    button(":/art/up.svg", "Up", Up);
+    QAction* reveal = button(":/art/reveal.svg", "Reveal", PageActionCount);
+    reveal->setEnabled(false);
+    reveal->setVisible(false);
+    m_toolBar->addSeparator();
+    button(":/art/properties.svg", "Properties", Properties);
+}
+
+void TLumoConnectPublisher::BuildBandBar()
+{
+    m_bandBar = new QToolBar("Band bar", this);
+    m_bandBar->setObjectName("BandBar");
+    m_bandBar->setMovable(false);
+    m_bandBar->setFloatable(false);
+    m_bandBar->setMinimumHeight(32);
+    m_bandBar->setIconSize(QSize(16, 16));
+    auto stripButton
+        = [this](const char* image, const char* caption, PageAction action, QSize size, Qt::ToolButtonStyle style) {
+              auto* item = new QAction(QIcon(image), caption, m_bandBar);
+              // The twin on the hidden tool bar holds the hint.
+              item->setToolTip(m_pageLinks[action].back()->Item()->toolTip());
+              m_pageLinks[action].push_back(new ActionLink(item, ActionLink::Caption::Keep));
+              AddStripButton(m_bandBar, item, size, style);
+          };
+    stripButton(":/art/publish.svg", "Publish", Publish, QSize(70, 30), Qt::ToolButtonTextBesideIcon);
+    stripButton(":/art/unpublish.svg", "Unpublish", Unpublish, QSize(80, 30), Qt::ToolButtonTextBesideIcon);
+    m_bandBar->addSeparator();
+    stripButton(":/art/up.svg", "Up", Up, QSize(36, 30), Qt::ToolButtonIconOnly);
+    m_bandBar->addSeparator();
+    stripButton(":/art/properties.svg", "Properties", Properties, QSize(36, 30), Qt::ToolButtonIconOnly);
+}
+
+void TLumoConnectPublisher::RestoreLayout()
+{
+    int width = m_settings->ReadInteger("", "MainWindowWidth", this->width());
+    int height = m_settings->ReadInteger("", "MainWindowHeight", this->height());
+    const bool maximized = m_settings->ReadInteger("", "Maximized", 0) != 0;
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const QRect area = screen ? screen->availableGeometry() : QRect(0, 0, c_DesignWidth, c_DesignHeight);
+    width = std::min(width, area.width() - c_ScreenMarginWidth);
+    height = std::min(height, area.height() - c_ScreenMarginHeight);
+
+    const int top = m_settings->ReadInteger("", "MainWindowTop", -1);
+    const int left = m_settings->ReadInteger("", "MainWindowLeft", -1);
+    if (top == -1 || left == -1)
+        setGeometry(area.x() + (area.width() - width) / 2, area.y() + (area.height() - height) / 2, width, height);
+    else
+        setGeometry(left, top, width, height);
+    if (maximized)
+        setWindowState(windowState() | Qt::WindowMaximized);
+}
+
+void TLumoConnectPublisher::SaveLayout()
+{
+    // The restored rectangle, so that a maximised window comes back to its old size too.
+    const QRect normal = normalGeometry();
+    if (normal.isValid()) {
+        m_settings->WriteInteger("", "MainWindowWidth", normal.width());
+        m_settings->WriteInteger("", "MainWindowHeight", normal.height());
+        m_settings->WriteInteger("", "MainWindowTop", normal.top());
+        m_settings->WriteInteger("", "MainWindowLeft", normal.left());
+        SavePageSplitters();
+    }
+    m_settings->WriteInteger("", "Maximized", isMaximized() ? 1 : 0);
+}
+
+bool TLumoConnectPublisher::RunIdle()
+{
+    PagesIdle();
+    if (m_queue->DeliverOne())
+        Platform::Sleep(c_IdleSleepMs);
+    return m_queue->Count() == 0;
+}
+
+void TLumoConnectPublisher::UpdateActions()
+{
+    m_serverPropertiesAction->setEnabled(m_server->PropertiesEnabled());
+}
+
+void TLumoConnectPublisher::BindPageAction(PageAction action, QAction* source)
+{
+    for (ActionLink* link : m_pageLinks[action])
+        link->Bind(source);
+}
+
+void TLumoConnectPublisher::RestoreFromOtherInstance()
+{
+    if (isMinimized())
+        setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    show();
+    raise();
+    activateWindow();
+}
+
+void TLumoConnectPublisher::StartServer(const QStringList& arguments)
+{
+    RunGuarded([&] {
+        // Searched afresh each time; without a server the command does nothing.
+        const std::string path = m_server->Locate();
+        if (!path.empty())
+            QProcess::startDetached(QString::fromStdString(path), arguments);
+    });
+}
+
+void TLumoConnectPublisher::OpenVendorPage(const char* path)
+{
+    QDesktopServices::openUrl(QUrl(QString(c_VendorSite) + path));
+}
+
+void TLumoConnectPublisher::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    if (m_shown)
+        return;
+    m_shown = true;
+    RunGuarded([this] {
+        StartBusyCursor(0);
+        SplashCreate(this);
+        SplashSetStatus("Loading...");
+        SplashStep();
+        BuildPages();
+        SplashFinish();
+    });
+}
+
+void TLumoConnectPublisher::closeEvent(QCloseEvent* event)
+{
+    // A layout that cannot be written is reported, but never keeps the window open.
+    RunGuarded([this] {
+        PagesCloseWork();
+        SaveLayout();
+    });
+    event->accept();
+}
+
+void TLumoConnectPublisher::BuildPages()
+{
+}
+
+void TLumoConnectPublisher::PagesIdle()
+{
+}
+
+void TLumoConnectPublisher::PagesCloseWork()
+{
+}
+
+void TLumoConnectPublisher::SavePageSplitters()
+{
+}
+
+void TLumoConnectPublisher::DestroyPages()
+{
+    m_currentPage = nullptr;
+    delete m_photosPage;
+    m_photosPage = nullptr;
+    delete m_musicPage;
+    m_musicPage = nullptr;
+}

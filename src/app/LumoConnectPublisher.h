@@ -1,0 +1,113 @@
+// The main window: the host program and its settings, the band bar and menus that drive the
+// active media page, the media server's commands, the window layout kept between runs, and
+// the idle pass that carries background results to the views.
+#pragma once
+
+#include <array>
+#include <memory>
+#include <string>
+
+#include <QMainWindow>
+
+#include "app/ServerLocator.h"
+
+class ActionLink;
+class HostInternals;
+class HostRegistry;
+class IdleProcessor;
+class QAction;
+class QLabel;
+class QMenu;
+class QTabWidget;
+class QToolBar;
+class UpdateQueue;
+
+class TLumoConnectPublisher : public QMainWindow {
+    Q_OBJECT
+public:
+    static constexpr int c_DesignWidth = 660;
+    static constexpr int c_DesignHeight = 436;
+    static constexpr int c_MinWidth = 660;
+    static constexpr int c_MinHeight = 420;
+
+    // The page actions the menu items and buttons are bound to.
+    enum PageAction { Publish, Unpublish, Open, Properties, Copy, Paste, Clear, SelectAll, Up, PageActionCount };
+
+    // Builds the host on the modules of programFolder (with a trailing "/"), which raises
+    // when a required module is missing; then opens the settings and restores the layout.
+    explicit TLumoConnectPublisher(const std::string& programFolder = DefaultProgramFolder());
+    ~TLumoConnectPublisher() override;
+
+    static std::string DefaultProgramFolder();
+
+    HostInternals& Host() { return *m_host; }
+    // Other threads leave their results here for the views.
+    UpdateQueue& Queue() { return *m_queue; }
+
+    // One idle pass: the pages' idle calls, then one queued record posted to its view.
+    // True when the queue is empty. Called by the event loop and by code that waits for
+    // background work.
+    bool RunIdle();
+
+    // Binds every menu item and button of action to source (null: unbound and disabled).
+    // Menu items take the source's caption and shortcut; buttons keep their own.
+    void BindPageAction(PageAction action, QAction* source);
+
+    // Answers another instance's request: un-minimised, raised and activated.
+    void RestoreFromOtherInstance();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void BuildDesign();
+    void BuildMenus();
+    void BuildBandBar();
+    void BuildToolBar();
+    void RestoreLayout();
+    void SaveLayout();
+    void UpdateActions();
+    void StartServer(const QStringList& arguments);
+    void OpenVendorPage(const char* path);
+
+    // Hooks for the media pages, which do not exist yet.
+    // First show, under the splash: build one page per media class, bind them, restore the
+    // splitters; each page advances the splash one step.
+    void BuildPages();
+    // First step of each idle pass.
+    void PagesIdle();
+    // Before the layout is saved: the pages empty their published lists.
+    void PagesCloseWork();
+    // After the layout, when the window placement was read: the splitter positions.
+    void SavePageSplitters();
+    // First step of destruction.
+    void DestroyPages();
+
+    // Destroyed explicitly, in the order pages, settings, queue, host.
+    std::unique_ptr<HostInternals> m_host;
+    std::unique_ptr<HostRegistry> m_settings;
+    QWidget* m_currentPage = nullptr;
+    QWidget* m_musicPage = nullptr;
+    QWidget* m_photosPage = nullptr;
+    std::unique_ptr<UpdateQueue> m_queue;
+    std::unique_ptr<ServerLocator> m_server;
+    std::unique_ptr<IdleProcessor> m_idle;
+    bool m_shown = false;
+
+    QTabWidget* m_tabs = nullptr;
+    QLabel* m_statusPanel = nullptr;
+    QToolBar* m_bandBar = nullptr;
+    QToolBar* m_toolBar = nullptr;
+    QMenu* m_serverMenu = nullptr;
+
+    // The menu items of the page actions, by PageAction; Up has no menu item.
+    std::array<QAction*, PageActionCount> m_pageItems{};
+    std::array<std::vector<ActionLink*>, PageActionCount> m_pageLinks;
+    QAction* m_undoAction = nullptr;
+    QAction* m_serverPropertiesAction = nullptr;
+    QAction* m_startServerAction = nullptr;
+    QAction* m_pauseServerAction = nullptr;
+    // Shown in the menu for m_serverPropertiesAction; "PublisherMenuText" renames only this.
+    QAction* m_serverPropertiesItem = nullptr;
+};
