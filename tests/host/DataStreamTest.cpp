@@ -1,6 +1,9 @@
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
+
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -91,9 +94,15 @@ TEST_F(DataStreamTest, OpensOnlyForReadingAndOnlyOnce)
 
 TEST(DataStreamLogTest, LinesGoToTheHostLogUnderHost)
 {
+    // A log of this process's own: other test processes of the same program start their logs
+    // in the shared test folder, and each start moves the last one aside.
+    const std::filesystem::path home
+        = std::filesystem::temp_directory_path() / ("lumo-log-test-" + std::to_string(getpid()));
+    std::filesystem::create_directories(home);
+    setenv("XDG_DATA_HOME", home.c_str(), 1);
+
     // Conversions in a name come out as text; they are not taken as a format.
-    static int run = 0;
-    const std::string name = "mem://log-test/" + std::to_string(++run) + "/100%25%s%n.jpg";
+    const std::string name = "mem://log-test/" + std::to_string(getpid()) + "/100%25%s%n.jpg";
     DataStream::Open(ByteData::Make("abc"), name).reset();
 
     std::ifstream file(Log::Instance().Path());
@@ -102,4 +111,6 @@ TEST(DataStreamLogTest, LinesGoToTheHostLogUnderHost)
     for (std::string line; std::getline(file, line);)
         found += line.starts_with("Info | Stream | Host | ") && line.ends_with("Stream opened (" + name + ")");
     EXPECT_EQ(found, 1);
+    std::error_code ignored;
+    std::filesystem::remove_all(home, ignored);
 }

@@ -256,10 +256,15 @@ TEST_F(FolderWatcherTest, PollingSeesChangesWhereInotifyCannot)
     // A second subscriber to the same folder is no news for the log.
     Recorder other;
     Watch otherWatch = Subscribe(folder, other);
-    std::ifstream log(Log::Instance().Path());
+    // Another process of these tests starting meanwhile moves the log aside as ".old".
     size_t lines = 0;
-    for (std::string line; std::getline(log, line);)
-        lines += line.find("Folders") != std::string::npos && line.find(folder + " by polling") != std::string::npos;
+    for (const std::filesystem::path& path : {std::filesystem::path(Log::Instance().Path()),
+             std::filesystem::path(Log::Instance().Path()).replace_extension(".old")}) {
+        std::ifstream log(path);
+        for (std::string line; std::getline(log, line);)
+            lines
+                += line.find("Folders") != std::string::npos && line.find(folder + " by polling") != std::string::npos;
+    }
     EXPECT_EQ(lines, 1u) << "the log says once that the folder is polled";
 
     const std::string added = m_sandbox.File("Share/added.mp3");
