@@ -1,0 +1,491 @@
+#include "picker/MediaTreeForm.h"
+
+#include <algorithm>
+#include <exception>
+#include <string>
+#include <vector>
+
+#include <QAction>
+#include <QCollator>
+#include <QCoreApplication>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QTreeWidgetItemIterator>
+#include <QVBoxLayout>
+
+#include "common/Assert.h"
+#include "host/MediaClassGroup.h"
+#include "host/MediaItem.h"
+#include "host/ModuleGroup.h"
+#include "host/UrlImpl.h"
+#include "picker/ItemIconList.h"
+#include "picker/MediaItemDragObj.h"
+#include "picker/MyMediaItem.h"
+#include "picker/UpdateQueue.h"
+#include "platform/MessageBox.h"
+
+using namespace LumoApi;
+
+namespace {
+
+constexpr int c_IndentPx = 19;
+
+// An exception must never cross the event loop; the tree shows it and stays as it was.
+template <class Work>
+void Guarded(Work&& work)
+{
+    try {
+        work();
+    } catch (const std::exception& error) {
+        Platform::ShowMessageBox(error.what(), "Lumo Publisher", Platform::MB_OK | Platform::MB_ICONERROR);
+    } catch (...) {
+        Platform::ShowMessageBox("Unknown exception", "Lumo Publisher", Platform::MB_OK | Platform::MB_ICONERROR);
+    }
+}
+
+QCollator CaseInsensitiveCollator()
+{
+    QCollator collator;
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    return collator;
+}
+
+std::string TextOf(UrlApi* url)
+{
+    const char* text = url ? url->GetText() : nullptr;
+    return text ? text : "";
+}
+
+int ChildCount(QTreeWidget* tree, QTreeWidgetItem* node)
+{
+    return node ? node->childCount() : tree->topLevelItemCount();
+}
+
+QTreeWidgetItem* ChildAt(QTreeWidget* tree, QTreeWidgetItem* node, int index)
+{
+    return node ? node->child(index) : tree->topLevelItem(index);
+}
+
+} // namespace
+
+TMediaTreeView::TMediaTreeView(QWidget* parent, std::function<QMimeData*()> dragObject)
+    : QTreeWidget(parent), m_dragObject(std::move(dragObject))
+{
+}
+
+QStringList TMediaTreeView::mimeTypes() const
+{
+    return {QString::fromLatin1(MediaItemDragObj::c_Format)};
+}
+
+QMimeData* TMediaTreeView::mimeData(const QList<QTreeWidgetItem*>&) const
+{
+    return m_dragObject();
+}
+
+TMediaTree::TMediaTree(
+    QWidget* parent, QAction* publishAction, MediaClass& mediaClass, UpdateQueue& queue, std::function<bool()> idle)
+    : QWidget(parent),
+      m_music(mediaClass.GetModule().Id() == "LumoMusic"),
+      m_mediaClass(mediaClass),
+      m_queue(queue),
+      m_idle(std::move(idle))
+{
+    setObjectName("MediaTree");
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+
+    Tree = new TMediaTreeView(this, [this]() -> QMimeData* {
+        MyMediaItem* item = SelectedItem();
+        if (!item) {
+            Guarded([] { LUMO_ASSERT(false); });
+            return nullptr;
+        }
+        return new MediaItemDragObj({item});
+    });
+    Tree->setObjectName("Tree");
+    Tree->setHeaderHidden(true);
+    Tree->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    Tree->setSelectionMode(QAbstractItemView::SingleSelection);
+    Tree->setDragEnabled(true);
+    Tree->setDragDropMode(QAbstractItemView::DragOnly);
+    Tree->setIndentation(c_IndentPx);
+    Tree->setSortingEnabled(false);
+    Tree->setFrameShape(QFrame::NoFrame);
+    Tree->setContextMenuPolicy(Qt::CustomContextMenu);
+    Tree->viewport()->installEventFilter(this);
+    layout->addWidget(Tree);
+
+    PublishAction = new QAction("&Publish", this);
+    ExpandAction = new QAction("&Expand", this);
+    PropertiesAction = new QAction("Proper&ties", this);
+    connect(ExpandAction, &QAction::triggered, this, [this] { Guarded([this] { ExpandActionExecute(); }); });
+    connect(PropertiesAction, &QAction::triggered, this, [this] { Guarded([this] { PropertiesActionExecute(); }); });
+
+    MediaTreePopupMenu = new QMenu(this);
+    MediaTreePopupMenu->setObjectName("MediaTreePopupMenu");
+    MediaTreePopupMenu->addAction(publishAction ? publishAction : PublishAction);
+    MediaTreePopupMenu->addSeparator();
+    MediaTreePopupMenu->addAction(ExpandAction);
+    MediaTreePopupMenu->addAction(PropertiesAction);
+    connect(MediaTreePopupMenu, &QMenu::aboutToShow, this, [this] { UpdateActions(); });
+
+    connect(Tree, &QTreeWidget::itemExpanded, this,
+        [this](QTreeWidgetItem* node) { Guarded([&] { TreeExpanded(node); }); });
+    connect(Tree, &QTreeWidget::itemCollapsed, this,
+        [this](QTreeWidgetItem* node) { Guarded([&] { TreeCollapsed(node); }); });
+    connect(Tree, &QTreeWidget::itemSelectionChanged, this, [this] { TreeChange(); });
+    connect(Tree, &QWidget::customContextMenuRequested, this, &TMediaTree::ShowPopup);
+}
+
+TMediaTree::~TMediaTree()
+{
+    // Signals would reach a half-destroyed tree; the items go before the nodes that show them.
+    Tree->blockSignals(true);
+    m_items.clear();
+    Tree->clear();
+    RootItem.reset();
+}
+
+void TMediaTree::Initialize()
+{
+    RootItem.reset();
+    RootItem = std::make_unique<MediaTreeItem>(m_mediaClass.FirstRoot().Url(), this, m_queue, nullptr);
+    LUMO_ASSERT(RootItem);
+    RootItem->StartEnumeration();
+}
+
+void TMediaTree::Poll()
+{
+    if (RootItem)
+        RootItem->PostRefreshNotification();
+    // Collecting may show a dialog whose event loop changes the tree: walk a snapshot and skip
+    // nodes that have gone meanwhile.
+    std::vector<QTreeWidgetItem*> nodes;
+    for (QTreeWidgetItemIterator it(Tree); *it; ++it)
+        nodes.push_back(*it);
+    for (QTreeWidgetItem* node : nodes) {
+        auto found = m_items.find(node);
+        if (found != m_items.end())
+            found->second->PostRefreshNotification();
+    }
+    UpdateActions();
+}
+
+void TMediaTree::UpdateActions()
+{
+    QTreeWidgetItem* node = SelectedNode();
+    ExpandAction->setEnabled(node != nullptr);
+    if (node)
+        ExpandAction->setText(node->isExpanded() ? "&Collapse" : "&Expand");
+    const bool selected = SelectedItem() != nullptr;
+    PropertiesAction->setEnabled(selected);
+    PublishAction->setEnabled(selected);
+}
+
+MyMediaItem* TMediaTree::SelectedItem()
+{
+    QTreeWidgetItem* node = SelectedNode();
+    return node ? ItemOfNode(node) : nullptr;
+}
+
+void TMediaTree::SelectedItems(QList<MyMediaItem*>& items)
+{
+    items.clear();
+    if (MyMediaItem* item = SelectedItem())
+        items.append(item);
+}
+
+MyMediaItem* TMediaTree::ItemOfNode(QTreeWidgetItem* node)
+{
+    if (!node)
+        return RootItem.get();
+    auto found = m_items.find(node);
+    return found == m_items.end() ? nullptr : found->second.get();
+}
+
+void TMediaTree::SetItemsWindow(QObject* window)
+{
+    m_itemsWindow = window;
+}
+
+bool TMediaTree::SelectChild(UrlApi* url)
+{
+    QTreeWidgetItem* node = SelectedNode();
+    if (!node)
+        return false;
+    node->setExpanded(true);
+    for (int index = 0; index < node->childCount(); ++index) {
+        QTreeWidgetItem* child = node->child(index);
+        MyMediaItem* item = ItemOfNode(child);
+        if (item && SameItem(item->Url().Get(), url)) {
+            Tree->setCurrentItem(child);
+            return true;
+        }
+    }
+    return false;
+}
+
+bool TMediaTree::event(QEvent* event)
+{
+    if (event->type() != QueuedEvent::c_Type)
+        return QWidget::event(event);
+    std::unique_ptr<UpdateInfo> info = static_cast<QueuedEvent*>(event)->TakeInfo();
+    if (info)
+        Guarded([&] { ProcessQueuedEvent(std::move(info)); });
+    return true;
+}
+
+bool TMediaTree::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched != Tree->viewport() || event->type() != QEvent::MouseButtonPress)
+        return QWidget::eventFilter(watched, event);
+    auto* mouse = static_cast<QMouseEvent*>(event);
+    if (mouse->button() != Qt::RightButton)
+        return false;
+    // The view would select on any right press; only a plain one moves the selection.
+    if (mouse->buttons() == Qt::RightButton && mouse->modifiers() == Qt::NoModifier) {
+        if (QTreeWidgetItem* node = Tree->itemAt(mouse->position().toPoint()))
+            Tree->setCurrentItem(node);
+    }
+    return true;
+}
+
+void TMediaTree::ProcessQueuedEvent(std::unique_ptr<UpdateInfo> info)
+{
+    QTreeWidgetItem* node = info->m_node;
+    // A record may outlive the node it was made for.
+    if (node && !IsKnownNode(node))
+        return;
+    switch (info->m_kind) {
+    case ChildAdded:
+        AddItem(info->m_item, node);
+        break;
+    case ChildRemoved:
+        RemoveItem(info->m_item.Get(), node);
+        break;
+    case ChildChanged:
+        break;
+    case Enumerated: {
+        MyMediaItem* listed = ItemOfNode(node);
+        if (!listed || !SameItem(listed->Url().Get(), info->m_item.Get()) || !info->m_ChildList)
+            return;
+        const bool updates = Tree->updatesEnabled();
+        Tree->setUpdatesEnabled(false);
+        try {
+            MergeChildren(node, std::move(*info->m_ChildList));
+        } catch (...) {
+            Tree->setUpdatesEnabled(updates);
+            throw;
+        }
+        Tree->setUpdatesEnabled(updates);
+        break;
+    }
+    default:
+        LUMO_ASSERT(false);
+    }
+}
+
+void TMediaTree::MergeChildren(QTreeWidgetItem* node, ChildList children)
+{
+    const QCollator collator = CaseInsensitiveCollator();
+    auto compare = [&](const std::string& a, const std::string& b) {
+        return collator.compare(QString::fromStdString(a), QString::fromStdString(b));
+    };
+    if (node)
+        std::stable_sort(children.begin(), children.end(),
+            [&](const std::string& a, const std::string& b) { return compare(a, b) < 0; });
+
+    int index = 0;
+    while (index < ChildCount(Tree, node)) {
+        QTreeWidgetItem* child = ChildAt(Tree, node, index);
+        MyMediaItem* item = ItemOfNode(child);
+        const std::string key = item ? TextOf(item->Url().Get()) : std::string();
+        auto found = std::find_if(
+            children.begin(), children.end(), [&](const std::string& entry) { return compare(entry, key) == 0; });
+        if (item && found != children.end()) {
+            children.erase(found);
+            ++index;
+        } else {
+            // The sibling that followed moves up to index.
+            DeleteNode(child);
+        }
+    }
+    for (const std::string& entry : children)
+        AddItem(MakeUrl(entry), node);
+    if (node)
+        node->setChildIndicatorPolicy(
+            node->childCount() ? QTreeWidgetItem::ShowIndicator : QTreeWidgetItem::DontShowIndicator);
+}
+
+void TMediaTree::AddItem(const ApiRef<UrlApi>& url, QTreeWidgetItem* parent)
+{
+    if (!url || TextOf(url.Get()).empty()) {
+        LUMO_ASSERT(false);
+        return;
+    }
+    // The node exists before its item, which points at it for good; it joins the tree only
+    // when the item passes.
+    auto node = std::make_unique<QTreeWidgetItem>();
+    auto treeItem = std::make_unique<MediaTreeItem>(url, this, m_queue, node.get());
+    LUMO_ASSERT(treeItem);
+    if (treeItem->IsContainer() && PassesFolderFilter(*treeItem)) {
+        const std::string title = treeItem->GetTitle();
+        if (!title.empty()) {
+            node->setText(0, QString::fromStdString(title));
+            node->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
+            QTreeWidgetItem* added = node.get();
+            m_items.emplace(added, std::move(treeItem));
+            if (parent)
+                parent->addChild(node.release());
+            else
+                Tree->addTopLevelItem(node.release());
+            SetIcon(added, false);
+        }
+    }
+    if (parent && !parent->isExpanded()) {
+        m_programmaticExpand = true;
+        parent->setExpanded(true);
+        m_programmaticExpand = false;
+    }
+}
+
+void TMediaTree::RemoveItem(UrlApi* url, QTreeWidgetItem* treeNode)
+{
+    LUMO_ASSERT(treeNode);
+    if (!treeNode)
+        return;
+    for (int index = 0; index < treeNode->childCount(); ++index) {
+        QTreeWidgetItem* child = treeNode->child(index);
+        MyMediaItem* item = ItemOfNode(child);
+        if (item && SameItem(item->Url().Get(), url)) {
+            DeleteNode(child);
+            return;
+        }
+    }
+}
+
+void TMediaTree::DeleteNode(QTreeWidgetItem* node)
+{
+    // Out of the tree first, so selection signals never see a node whose item is gone.
+    if (QTreeWidgetItem* parent = node->parent())
+        parent->removeChild(node);
+    else
+        Tree->takeTopLevelItem(Tree->indexOfTopLevelItem(node));
+    std::vector<QTreeWidgetItem*> subtree{node};
+    for (size_t next = 0; next < subtree.size(); ++next) {
+        for (int index = 0; index < subtree[next]->childCount(); ++index)
+            subtree.push_back(subtree[next]->child(index));
+    }
+    for (QTreeWidgetItem* each : subtree) {
+        if (m_items.erase(each) == 0)
+            Guarded([] { LUMO_ASSERT(false); });
+    }
+    delete node;
+}
+
+void TMediaTree::DeleteChildren(QTreeWidgetItem* node)
+{
+    while (node->childCount())
+        DeleteNode(node->child(node->childCount() - 1));
+}
+
+int TMediaTree::GetIconIndex(MediaItem& item, bool open)
+{
+    ItemIconList* list = nullptr;
+    int index = -1;
+    if (!GetItemIcon(item, c_ItemIconSmall | (open ? c_ItemIconOpen : 0), list, index))
+        return -1;
+    if (!m_images)
+        m_images = list;
+    else
+        LUMO_ASSERT(m_images == list);
+    return index;
+}
+
+void TMediaTree::SetIcon(QTreeWidgetItem* node, bool open)
+{
+    MyMediaItem* item = ItemOfNode(node);
+    if (!item)
+        return;
+    const int index = GetIconIndex(item->Item(), open);
+    node->setIcon(0, m_images && index >= 0 ? m_images->Icon(index) : QIcon());
+}
+
+bool TMediaTree::PassesFolderFilter(MyMediaItem& item)
+{
+    const std::string type = item.Property("SpecialFolderType");
+    return type.empty() || (type == "music") == m_music;
+}
+
+QTreeWidgetItem* TMediaTree::SelectedNode() const
+{
+    const QList<QTreeWidgetItem*> selected = Tree->selectedItems();
+    return selected.isEmpty() ? nullptr : selected.front();
+}
+
+bool TMediaTree::IsKnownNode(QTreeWidgetItem* node) const
+{
+    return m_items.count(node) != 0;
+}
+
+void TMediaTree::TreeExpanded(QTreeWidgetItem* node)
+{
+    MyMediaItem* item = ItemOfNode(node);
+    if (!item)
+        return;
+    if (m_programmaticExpand) {
+        if (node->childCount())
+            SetIcon(node, true);
+        return;
+    }
+    // Qt reports the expansion after the fact, so the open icon is set once the children came.
+    item->Subscribe();
+    item->StartEnumeration();
+    if (m_idle)
+        WaitForEnumeration(*item, m_idle);
+    if (IsKnownNode(node) && node->childCount())
+        SetIcon(node, true);
+}
+
+void TMediaTree::TreeCollapsed(QTreeWidgetItem* node)
+{
+    MyMediaItem* item = ItemOfNode(node);
+    if (!item) {
+        LUMO_ASSERT(false);
+        return;
+    }
+    SetIcon(node, false);
+    item->Unsubscribe();
+    const bool updates = Tree->updatesEnabled();
+    Tree->setUpdatesEnabled(false);
+    DeleteChildren(node);
+    Tree->setUpdatesEnabled(updates);
+    node->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
+    TreeChange();
+}
+
+void TMediaTree::TreeChange()
+{
+    QTreeWidgetItem* node = SelectedNode();
+    MyMediaItem* item = ItemOfNode(node);
+    if (item && m_itemsWindow)
+        QCoreApplication::postEvent(m_itemsWindow, new ShowContainerEvent(item));
+}
+
+void TMediaTree::ExpandActionExecute()
+{
+    if (QTreeWidgetItem* node = SelectedNode())
+        node->setExpanded(!node->isExpanded());
+}
+
+void TMediaTree::PropertiesActionExecute()
+{
+    // The container properties dialog is not written yet; until then the action does nothing.
+}
+
+void TMediaTree::ShowPopup(const QPoint& position)
+{
+    UpdateActions();
+    MediaTreePopupMenu->popup(Tree->viewport()->mapToGlobal(position));
+}
