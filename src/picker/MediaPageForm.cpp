@@ -1,0 +1,594 @@
+#include "picker/MediaPageForm.h"
+
+#include <cctype>
+#include <exception>
+#include <memory>
+#include <utility>
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QCoreApplication>
+#include <QFrame>
+#include <QKeySequence>
+#include <QLabel>
+#include <QMimeData>
+#include <QSplitter>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include "common/Assert.h"
+#include "host/MediaClassGroup.h"
+#include "host/MediaItem.h"
+#include "host/ModuleGroup.h"
+#include "host/UrlImpl.h"
+#include "picker/MediaTreeForm.h"
+#include "picker/MyMediaItem.h"
+#include "picker/Utilities.h"
+#include "platform/MessageBox.h"
+#include "platform/System.h"
+
+using namespace LumoApi;
+
+namespace {
+
+constexpr int c_SplitterLimitPx = 200;
+constexpr int c_MinimumHeightPx = 412;
+constexpr int c_TopHalfHeightPx = 210;
+constexpr int c_TreeWidthPx = 249;
+constexpr int c_TitleHeightPx = 20;
+constexpr size_t c_MaxKeyChars = 1023;
+
+constexpr char c_PublishCaption[] = "Publish";
+constexpr char c_NotPublishable[] = "'%1' is not publishable as a %2 item.";
+constexpr char c_ContinuePublishing[] = "\n\nTo continue publishing the remainder of the selected items, press OK.\nTo "
+                                        "stop publishing items, press CANCEL.";
+constexpr char c_UnpublishCaption[] = "Unpublish";
+constexpr char c_NotUnpublishable[] = "'%1' cannot be unpublished.";
+constexpr char c_ContinueUnpublishing[] = "\n\nTo continue unpublishing the remainder of the selected items, press "
+                                          "OK.\nTo stop unpublishing items, press CANCEL.";
+constexpr char c_BrokenItem[] = "The published item was not found. It may have been deleted or renamed, or it could be "
+                                "located on a network drive or a removable disk that is not currently available.";
+
+// An exception must never cross the event loop; the page shows it and stays as it was.
+template <class Work>
+void Guarded(Work&& work)
+{
+    try {
+        work();
+    } catch (const std::exception& error) {
+        Platform::ShowMessageBox(error.what(), "Lumo Publisher", Platform::MB_OK | Platform::MB_ICONERROR);
+    } catch (...) {
+        Platform::ShowMessageBox("Unknown exception", "Lumo Publisher", Platform::MB_OK | Platform::MB_ICONERROR);
+    }
+}
+
+// Update rules only decide: whatever goes wrong while deciding disables the action, silently.
+template <class Rule>
+void UpdateEnabled(QAction* action, Rule&& rule)
+{
+    bool enabled = false;
+    try {
+        enabled = rule();
+    } catch (...) {
+        enabled = false;
+    }
+    action->setEnabled(enabled);
+}
+
+// The assertion has already shown itself; recovering from it only skips the item.
+void ReportFalse()
+{
+    try {
+        LUMO_ASSERT(false);
+    } catch (...) {
+    }
+}
+
+std::string TextOf(UrlApi* url)
+{
+    const char* text = url ? url->GetText() : nullptr;
+    return text ? text : "";
+}
+
+QString PathOf(UrlApi* url)
+{
+    const char* path = url ? url->GetPath() : nullptr;
+    return QString::fromUtf8(path ? path : "");
+}
+
+bool HasReference(MyMediaItem* item)
+{
+    return item && item->Url() && !TextOf(item->Url().Get()).empty();
+}
+
+QLabel* MakeTitle(QWidget* parent, const char* name)
+{
+    auto* title = new QLabel(parent);
+    title->setObjectName(name);
+    title->setFixedHeight(c_TitleHeightPx);
+    title->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    title->setFrameShape(QFrame::NoFrame);
+    return title;
+}
+
+QWidget* MakePanel(QWidget* parent, const char* name)
+{
+    auto* panel = new QWidget(parent);
+    panel->setObjectName(name);
+    auto* layout = new QVBoxLayout(panel);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    return panel;
+}
+
+} // namespace
+
+std::pair<char, std::string> ParseUndoRecord(const std::string& record)
+{
+    if (record.empty())
+        return {0, std::string()};
+    size_t at = 1;
+    // Like %s: leading blanks are skipped, the key stops at the next blank.
+    while (at < record.size() && std::isspace(static_cast<unsigned char>(record[at])))
+        ++at;
+    size_t end = at;
+    while (end < record.size() && end - at < c_MaxKeyChars && !std::isspace(static_cast<unsigned char>(record[end])))
+        ++end;
+    return {record[0], record.substr(at, end - at)};
+}
+
+std::string CapitalizedName(std::string name)
+{
+    if (!name.empty())
+        name[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(name[0])));
+    return name;
+}
+
+TMediaPage::TMediaPage(QWidget* parent, MediaClass& mediaClass, UpdateQueue& queue, std::function<bool()> idle)
+    : QWidget(parent), m_mediaClass(mediaClass), m_queue(queue), m_music(mediaClass.GetModule().Id() == "LumoMusic")
+{
+    setObjectName(m_music ? "MusicPage" : "PhotosPage");
+    setMinimumHeight(c_MinimumHeightPx);
+
+    PublishAction = new QAction("&Publish", this);
+    PublishAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));
+    UnpublishAction = new QAction("&Unpublish", this);
+    UnpublishAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_U));
+    ClearAction = new QAction("Cle&ar", this);
+    ClearAction->setShortcut(QKeySequence(Qt::Key_Delete));
+    OpenAction = new QAction("&Open", this);
+    OpenAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    OpenAction->setEnabled(false);
+    RenameAction = new QAction("Rename", this);
+    RenameAction->setEnabled(false);
+    PropertiesAction = new QAction("P&roperties", this);
+    FileDropAction = new QAction("&Paste", this);
+    FileDropAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_V));
+    FileCopyAction = new QAction("&Copy", this);
+    FileCopyAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_C));
+    SelectAllAction = new QAction("Select A&ll", this);
+    SelectAllAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_A));
+    UpAction = new QAction("Up", this);
+
+    connect(PublishAction, &QAction::triggered, this, [this] { Guarded([this] { PublishActionExecute(); }); });
+    connect(UnpublishAction, &QAction::triggered, this, [this] { Guarded([this] { UnpublishActionExecute(); }); });
+    connect(ClearAction, &QAction::triggered, this, [this] { Guarded([this] { UnpublishActionExecute(); }); });
+    connect(PropertiesAction, &QAction::triggered, this, [this] { Guarded([this] { ShowProperties(); }); });
+    connect(FileDropAction, &QAction::triggered, this, [this] { Guarded([this] { PublishedList->Paste(); }); });
+    connect(FileCopyAction, &QAction::triggered, this, [this] { Guarded([this] { FileCopyActionExecute(); }); });
+    connect(SelectAllAction, &QAction::triggered, this, [this] { Guarded([this] { SelectAllActionExecute(); }); });
+    connect(UpAction, &QAction::triggered, this, [this] { Guarded([this] { UpActionExecute(); }); });
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    HeightSplitter = new QSplitter(Qt::Vertical, this);
+    HeightSplitter->setObjectName("HeightSplitter");
+    HeightSplitter->setHandleWidth(4);
+    HeightSplitter->setChildrenCollapsible(false);
+    layout->addWidget(HeightSplitter);
+
+    TopHalfPanel = MakePanel(HeightSplitter, "TopHalfPanel");
+    MediaTreeTitle = MakeTitle(TopHalfPanel, "MediaTreeTitle");
+    TopHalfPanel->layout()->addWidget(MediaTreeTitle);
+    ItemBrowserSplitter = new QSplitter(Qt::Horizontal, TopHalfPanel);
+    ItemBrowserSplitter->setObjectName("ItemBrowserSplitter");
+    ItemBrowserSplitter->setHandleWidth(4);
+    ItemBrowserSplitter->setChildrenCollapsible(false);
+    TopHalfPanel->layout()->addWidget(ItemBrowserSplitter);
+
+    MediaTreePanel = MakePanel(ItemBrowserSplitter, "MediaTreePanel");
+    MediaItemsPanel = MakePanel(ItemBrowserSplitter, "MediaItemsPanel");
+    // The splitters' limits: neither side gets smaller than 200 pixels.
+    TopHalfPanel->setMinimumHeight(c_SplitterLimitPx);
+    MediaTreePanel->setMinimumWidth(c_SplitterLimitPx);
+    MediaItemsPanel->setMinimumWidth(c_SplitterLimitPx);
+    ItemBrowserSplitter->addWidget(MediaTreePanel);
+    ItemBrowserSplitter->addWidget(MediaItemsPanel);
+    ItemBrowserSplitter->setStretchFactor(0, 0);
+    ItemBrowserSplitter->setStretchFactor(1, 1);
+    ItemBrowserSplitter->setSizes({c_TreeWidthPx, c_TreeWidthPx});
+
+    BottomHalfPanel = MakePanel(HeightSplitter, "BottomHalfPanel");
+    BottomHalfPanel->setMinimumHeight(c_SplitterLimitPx);
+    PublishedListTitle = MakeTitle(BottomHalfPanel, "PublishedListTitle");
+    BottomHalfPanel->layout()->addWidget(PublishedListTitle);
+    PublishedListPanel = MakePanel(BottomHalfPanel, "PublishedListPanel");
+    BottomHalfPanel->layout()->addWidget(PublishedListPanel);
+    HeightSplitter->addWidget(TopHalfPanel);
+    HeightSplitter->addWidget(BottomHalfPanel);
+    // A taller page grows the published list; the top half keeps its height.
+    HeightSplitter->setStretchFactor(0, 0);
+    HeightSplitter->setStretchFactor(1, 1);
+    HeightSplitter->setSizes({c_TopHalfHeightPx, c_MinimumHeightPx - c_TopHalfHeightPx});
+
+    MediaTree = new TMediaTree(MediaTreePanel, PublishAction, mediaClass, queue, std::move(idle));
+    MediaTreePanel->layout()->addWidget(MediaTree);
+    ItemsView = new QWidget(MediaItemsPanel);
+    ItemsView->setObjectName("ItemsView");
+    MediaItemsPanel->layout()->addWidget(ItemsView);
+    MediaTree->SetItemsWindow(ItemsView);
+    PublishedList = new TPublishedList(PublishedListPanel, *this, mediaClass, queue, UnpublishAction, PropertiesAction);
+    PublishedListPanel->layout()->addWidget(PublishedList);
+
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) { FocusChanged(now); });
+}
+
+TMediaPage::~TMediaPage() = default;
+
+void TMediaPage::Initialize()
+{
+    MediaTree->Initialize();
+    PublishedList->Initialize();
+    MediaTreeTitle->setText(TreeTitle());
+    PublishedListTitle->setText(PublishedTitle());
+}
+
+void TMediaPage::Idle()
+{
+    MediaTree->Poll();
+    QEvent refresh(c_RefreshEvent);
+    QCoreApplication::sendEvent(ItemsView, &refresh);
+    PublishedList->Poll();
+}
+
+void TMediaPage::UpdateActions()
+{
+    UpdateEnabled(PublishAction, [this] { return CanPublish(); });
+    UpdateEnabled(FileCopyAction, [this] { return CanPublish(); });
+    UpdateEnabled(UnpublishAction, [this] { return CanUnpublish(); });
+    UpdateEnabled(ClearAction, [this] { return CanUnpublish(); });
+    UpdateEnabled(PropertiesAction, [this] { return CanShowProperties(); });
+    UpdateEnabled(FileDropAction, [this] { return PublishedList->CanPaste(); });
+    UpdateEnabled(SelectAllAction, [this] { return CanSelectAll(); });
+    UpdateEnabled(UpAction, [this] { return CanGoUp(); });
+}
+
+QString TMediaPage::TreeTitle() const
+{
+    const std::string computer = Platform::ComputerName();
+    const QString kind = m_music ? "music" : "photos";
+    if (computer.empty())
+        return QString("Available %1 on My Computer:").arg(kind);
+    return QString("Available %1 on %2:").arg(kind, QString::fromStdString(computer));
+}
+
+QString TMediaPage::PublishedTitle() const
+{
+    const std::string user = CapitalizedName(Platform::UserName());
+    const QString kind = m_music ? "music" : "photos";
+    if (user.empty())
+        return QString("Published %1:").arg(kind);
+    return QString("%1's published %2:").arg(QString::fromStdString(user), kind);
+}
+
+MyMediaItem* TMediaPage::FocusedItem()
+{
+    switch (ActivePanel) {
+    case apTree:
+        return MediaTree->SelectedItem();
+    case apItems: {
+        CurrentItemEvent query;
+        QCoreApplication::sendEvent(ItemsView, &query);
+        return query.m_item;
+    }
+    case apPublished:
+        return PublishedList->SelectedItem();
+    default:
+        return nullptr;
+    }
+}
+
+void TMediaPage::SelectedItems(QList<MyMediaItem*>& items)
+{
+    items.clear();
+    switch (ActivePanel) {
+    case apTree:
+        MediaTree->SelectedItems(items);
+        break;
+    case apItems: {
+        SelectedItemsEvent query(items);
+        QCoreApplication::sendEvent(ItemsView, &query);
+        break;
+    }
+    case apPublished:
+        PublishedList->SelectedItems(items);
+        break;
+    default:
+        break;
+    }
+}
+
+bool TMediaPage::CanPublish()
+{
+    if (ActivePanel == apPublished)
+        return false;
+    QList<MyMediaItem*> items;
+    SelectedItems(items);
+    if (items.size() >= 2)
+        return true;
+    if (items.isEmpty() || !HasReference(items[0]))
+        return false;
+    const ApiRef<UrlApi>& url = items[0]->Url();
+    if (url.Get() != m_publishCheckUrl.Get()) {
+        // Forget the old answer first: a raising check must not leave it standing for this item.
+        m_publishCheckUrl = ApiRef<UrlApi>();
+        const bool result = m_mediaClass.CanPublish(url.Get());
+        m_publishCheckUrl = url;
+        m_publishCheckResult = result;
+    }
+    return m_publishCheckResult;
+}
+
+bool TMediaPage::CanUnpublish()
+{
+    if (ActivePanel != apPublished)
+        return false;
+    QList<MyMediaItem*> items;
+    SelectedItems(items);
+    if (items.size() >= 2)
+        return true;
+    if (items.isEmpty() || !HasReference(items[0]))
+        return false;
+    const ApiRef<UrlApi>& url = items[0]->Url();
+    if (url.Get() != m_unpublishCheckUrl.Get()) {
+        m_unpublishCheckUrl = ApiRef<UrlApi>();
+        const bool result = m_mediaClass.CanUnpublish(url.Get());
+        m_unpublishCheckUrl = url;
+        m_unpublishCheckResult = result;
+    }
+    return m_unpublishCheckResult;
+}
+
+bool TMediaPage::CanShowProperties()
+{
+    return FocusedItem() != nullptr;
+}
+
+bool TMediaPage::CanSelectAll() const
+{
+    return ActivePanel == apItems || ActivePanel == apPublished;
+}
+
+bool TMediaPage::CanGoUp()
+{
+    const QList<QTreeWidgetItem*> selected = MediaTree->Tree->selectedItems();
+    return !selected.isEmpty() && selected.first()->parent() != nullptr;
+}
+
+void TMediaPage::PublishActionExecute()
+{
+    LUMO_ASSERT(ActivePanel == apTree || ActivePanel == apItems);
+    QList<MyMediaItem*> items;
+    SelectedItems(items);
+    PublishItemList(items, true);
+}
+
+void TMediaPage::UnpublishActionExecute()
+{
+    if (ActivePanel != apPublished)
+        LUMO_ASSERT(false);
+    QList<MyMediaItem*> items;
+    SelectedItems(items);
+    UnpublishItemList(items, true);
+}
+
+void TMediaPage::SelectAllActionExecute()
+{
+    if (ActivePanel == apItems) {
+        QEvent selectAll(c_SelectAllEvent);
+        QCoreApplication::sendEvent(ItemsView, &selectAll);
+    } else if (ActivePanel == apPublished) {
+        PublishedList->SelectAll();
+    }
+}
+
+void TMediaPage::UpActionExecute()
+{
+    const QList<QTreeWidgetItem*> selected = MediaTree->Tree->selectedItems();
+    if (!selected.isEmpty() && selected.first()->parent())
+        MediaTree->Tree->setCurrentItem(selected.first()->parent());
+}
+
+void TMediaPage::FileCopyActionExecute()
+{
+    LUMO_ASSERT(ActivePanel == apTree || ActivePanel == apItems);
+    QList<MyMediaItem*> items;
+    SelectedItems(items);
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    if (!clipboard)
+        return;
+    std::vector<std::string> keys;
+    for (MyMediaItem* item : items)
+        keys.push_back(HasReference(item) ? TextOf(item->Url().Get()) : std::string());
+    // The clipboard is not emptied first: what other formats it holds stays.
+    auto data = std::make_unique<QMimeData>();
+    if (const QMimeData* previous = clipboard->mimeData()) {
+        for (const QString& format : previous->formats())
+            data->setData(format, previous->data(format));
+    }
+    data->setData(c_ClipboardMimeType, EncodeClipboardKeys(keys));
+    clipboard->setMimeData(data.release());
+}
+
+void TMediaPage::PushRecord(char operation, UrlApi* url, UndoList* undo)
+{
+    std::string record = std::string(1, operation) + TextOf(url);
+    if (undo)
+        undo->push_back(std::move(record));
+    else
+        m_undoStack.push_back(UndoList{std::move(record)});
+}
+
+void TMediaPage::PublishItem(UrlApi* url, UndoList* undo)
+{
+    const ApiRef<UrlApi> entry = m_mediaClass.Publish(url, nullptr);
+    PushRecord('P', entry.Get(), undo);
+    PublishedList->SelectItem(entry.Get());
+}
+
+void TMediaPage::UnpublishItem(UrlApi* url, UndoList* undo)
+{
+    const ApiRef<UrlApi> original = m_mediaClass.Unpublish(url);
+    PushRecord('U', original.Get(), undo);
+}
+
+void TMediaPage::PublishItemList(const QList<MyMediaItem*>& items, bool recordUndo)
+{
+    UndoList undo;
+    for (qsizetype index = 0; index < items.size(); ++index) {
+        MyMediaItem* item = items[index];
+        if (!HasReference(item)) {
+            ReportFalse();
+            continue;
+        }
+        try {
+            PublishItem(item->Url().Get(), &undo);
+        } catch (...) {
+            const bool more = index + 1 < items.size();
+            QString text = QString(c_NotPublishable).arg(PathOf(item->Url().Get()), m_music ? "music" : "photos");
+            if (more)
+                text += c_ContinuePublishing;
+            const int answer = Platform::ShowMessageBox(text.toUtf8().constData(), c_PublishCaption,
+                Platform::MB_ICONWARNING | (more ? Platform::MB_OKCANCEL : Platform::MB_OK));
+            if (answer == Platform::IDCANCEL)
+                break;
+        }
+    }
+    if (recordUndo && !undo.empty())
+        m_undoStack.push_back(std::move(undo));
+}
+
+void TMediaPage::UnpublishItemList(const QList<MyMediaItem*>& items, bool recordUndo)
+{
+    UndoList undo;
+    for (qsizetype index = 0; index < items.size(); ++index) {
+        MyMediaItem* item = items[index];
+        if (!HasReference(item)) {
+            ReportFalse();
+            continue;
+        }
+        try {
+            UnpublishItem(item->Url().Get(), &undo);
+        } catch (...) {
+            const bool more = index + 1 < items.size();
+            QString text = QString(c_NotUnpublishable).arg(PathOf(item->Url().Get()));
+            if (more)
+                text += c_ContinueUnpublishing;
+            const int answer = Platform::ShowMessageBox(text.toUtf8().constData(), c_UnpublishCaption,
+                Platform::MB_ICONWARNING | (more ? Platform::MB_OKCANCEL : Platform::MB_OK));
+            if (answer == Platform::IDCANCEL)
+                break;
+        }
+    }
+    if (recordUndo && !undo.empty())
+        m_undoStack.push_back(std::move(undo));
+}
+
+QString TMediaPage::UndoCaption() const
+{
+    if (m_undoStack.empty() || m_undoStack.back().empty())
+        return "&Undo";
+    switch (ParseUndoRecord(m_undoStack.back().front()).first) {
+    case 'U':
+        return "&Undo Unpublish";
+    case 'P':
+        return "&Undo Publish";
+    default:
+        return "&Undo";
+    }
+}
+
+void TMediaPage::Undo()
+{
+    if (m_undoStack.empty())
+        return;
+    try {
+        char operation = 0;
+        std::vector<std::unique_ptr<MyMediaItem>> temporary;
+        QList<MyMediaItem*> items;
+        const UndoList& undo = m_undoStack.back();
+        for (size_t index = 0; index < undo.size(); ++index) {
+            const auto [recordOperation, key] = ParseUndoRecord(undo[index]);
+            if (index == 0)
+                operation = recordOperation;
+            if (recordOperation != operation) {
+                ReportFalse();
+                continue;
+            }
+            temporary.push_back(std::make_unique<MyMediaItem>(MakeUrl(key), nullptr, m_queue));
+            items.append(temporary.back().get());
+        }
+        if (operation == 'P')
+            UnpublishItemList(items, false);
+        else
+            PublishItemList(items, false);
+        temporary.clear();
+        m_undoStack.pop_back();
+    } catch (...) {
+        Platform::ShowMessageBox("Undo operation failed.", "Error", Platform::MB_OK | Platform::MB_ICONERROR);
+    }
+}
+
+void TMediaPage::ShowProperties()
+{
+    ShowItemProperties(FocusedItem());
+}
+
+void TMediaPage::ShowItemProperties(MyMediaItem* item)
+{
+    if (!HasReference(item))
+        return;
+    if (IsBroken(item->Item())) {
+        Platform::ShowMessageBox(c_BrokenItem, "Lumo Publisher Error", Platform::MB_OK | Platform::MB_ICONERROR);
+        return;
+    }
+    // The container, song and photo properties dialogs are not built yet.
+}
+
+std::string TMediaPage::ContainerSummary(MyMediaItem&)
+{
+    return std::string();
+}
+
+std::string TMediaPage::SongSummary(MyMediaItem&)
+{
+    return std::string();
+}
+
+std::string TMediaPage::PhotoSummary(MyMediaItem&)
+{
+    return std::string();
+}
+
+void TMediaPage::FocusChanged(QWidget* now)
+{
+    if (now && MediaTreePanel->isAncestorOf(now))
+        ActivePanel = apTree;
+    else if (now && MediaItemsPanel->isAncestorOf(now))
+        ActivePanel = apItems;
+    else if (now && PublishedListPanel->isAncestorOf(now))
+        ActivePanel = apPublished;
+    else
+        ActivePanel = apNone;
+}

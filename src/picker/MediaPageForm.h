@@ -1,0 +1,156 @@
+// One tab of the main window: the folder tree, the items of the chosen folder and the published
+// list, and everything that changes what is published: publish and unpublish with per-item
+// dialogs, the undo stack, and copying items to the clipboard in the program's own format.
+// The media class keeps the published set; the page only drives it and records what it did.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <QEvent>
+#include <QList>
+#include <QString>
+#include <QWidget>
+
+#include <lumo/Api.h>
+#include <lumo/Url.h>
+
+#include "picker/PublishedListForm.h"
+
+class MediaClass;
+class MyMediaItem;
+class QAction;
+class QLabel;
+class QSplitter;
+class TMediaTree;
+class UpdateQueue;
+
+// Questions the page asks its items view; a view that does not answer has no items.
+class CurrentItemEvent : public QEvent {
+public:
+    static constexpr QEvent::Type c_Type = QEvent::Type(0x8002); // UM_CURRENT_ITEM
+
+    CurrentItemEvent() : QEvent(c_Type) { }
+    // Borrowed from the view; none when nothing has the focus.
+    MyMediaItem* m_item = nullptr;
+};
+
+class SelectedItemsEvent : public QEvent {
+public:
+    static constexpr QEvent::Type c_Type = QEvent::Type(0x8005); // UM_SELECTED_ITEMS
+
+    explicit SelectedItemsEvent(QList<MyMediaItem*>& items) : QEvent(c_Type), m_items(items) { }
+    // Borrowed from the view, in selection order.
+    QList<MyMediaItem*>& m_items;
+};
+
+inline constexpr QEvent::Type c_SelectAllEvent = QEvent::Type(0x8004); // UM_SELECT_ALL
+// The items view polls its own items.
+inline constexpr QEvent::Type c_RefreshEvent = QEvent::Type(0x8006); // UM_REFRESH
+
+class TMediaPage : public QWidget, public PublishedListHost {
+    Q_OBJECT
+
+public:
+    enum Panel { apNone = 0, apTree = 1, apItems = 2, apPublished = 3 };
+    // One record per changed item: an operation character, then the item's key.
+    using UndoList = std::vector<std::string>;
+
+    // idle is the main window's idle processing, run by the tree while a node opens.
+    TMediaPage(QWidget* parent, MediaClass& mediaClass, UpdateQueue& queue, std::function<bool()> idle);
+    ~TMediaPage() override;
+
+    // Lists both roots and sets the titles.
+    void Initialize();
+    // For the main window's idle handler, before it drains the queue.
+    void Idle();
+    // Runs every action's enabling rule.
+    void UpdateActions();
+
+    // "&Undo", or "&Undo Publish" / "&Undo Unpublish" for the newest undo list.
+    QString UndoCaption() const;
+    bool CanUndo() const noexcept { return !m_undoStack.empty(); }
+    void Undo();
+    const std::vector<UndoList>& UndoStack() const noexcept { return m_undoStack; }
+
+    void PublishItemList(const QList<MyMediaItem*>& items, bool recordUndo) override;
+    void UnpublishItemList(const QList<MyMediaItem*>& items, bool recordUndo);
+    bool CanShowProperties() override;
+    void ShowProperties() override;
+    // The summaries come with the properties dialogs; until then the info tips stay empty.
+    std::string ContainerSummary(MyMediaItem& item) override;
+    std::string SongSummary(MyMediaItem& item) override;
+    std::string PhotoSummary(MyMediaItem& item) override;
+
+    QString TreeTitle() const;
+    QString PublishedTitle() const;
+    // Nothing for none; a box for a broken item.
+    void ShowItemProperties(MyMediaItem* item);
+
+    MyMediaItem* FocusedItem();
+    // Clears items first; stays empty with no active pane.
+    void SelectedItems(QList<MyMediaItem*>& items);
+
+    bool IsMusic() const noexcept { return m_music; }
+
+    // Follows the focus; commands that need a pane check it.
+    int ActivePanel = apNone;
+
+    QWidget* TopHalfPanel;
+    QLabel* MediaTreeTitle;
+    QSplitter* ItemBrowserSplitter;
+    QWidget* MediaTreePanel;
+    QWidget* MediaItemsPanel;
+    QSplitter* HeightSplitter;
+    QWidget* BottomHalfPanel;
+    QLabel* PublishedListTitle;
+    QWidget* PublishedListPanel;
+
+    TMediaTree* MediaTree;
+    // Stands in for the song list or photo grid; answers none of the page's questions yet.
+    QWidget* ItemsView;
+    TPublishedList* PublishedList;
+
+    QAction* PublishAction;
+    QAction* UnpublishAction;
+    QAction* ClearAction;
+    QAction* OpenAction;
+    QAction* RenameAction;
+    QAction* PropertiesAction;
+    QAction* FileDropAction;
+    QAction* FileCopyAction;
+    QAction* SelectAllAction;
+    QAction* UpAction;
+
+private:
+    bool CanPublish();
+    bool CanUnpublish();
+    bool CanSelectAll() const;
+    bool CanGoUp();
+    void PublishActionExecute();
+    void UnpublishActionExecute();
+    void FileCopyActionExecute();
+    void SelectAllActionExecute();
+    void UpActionExecute();
+    void PublishItem(LumoApi::UrlApi* url, UndoList* undo);
+    void UnpublishItem(LumoApi::UrlApi* url, UndoList* undo);
+    void PushRecord(char operation, LumoApi::UrlApi* url, UndoList* undo);
+    void FocusChanged(QWidget* now);
+
+    MediaClass& m_mediaClass;
+    UpdateQueue& m_queue;
+    const bool m_music;
+    std::vector<UndoList> m_undoStack;
+    // The item last asked about and the answer; the reference is held so its address cannot
+    // be reused by another item.
+    LumoApi::ApiRef<LumoApi::UrlApi> m_publishCheckUrl;
+    bool m_publishCheckResult = false;
+    LumoApi::ApiRef<LumoApi::UrlApi> m_unpublishCheckUrl;
+    bool m_unpublishCheckResult = false;
+};
+
+// A record's operation and key, read as "%c%1023s" would; operation 0 for an empty record.
+std::pair<char, std::string> ParseUndoRecord(const std::string& record);
+// The logon name with its first character upper-cased.
+std::string CapitalizedName(std::string name);

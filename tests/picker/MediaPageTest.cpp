@@ -1,0 +1,285 @@
+// The media page over a real host: the per-item dialogs of a publish, the undo stack, the
+// publish check cache, the clipboard bytes of a copy, and properties of a broken item.
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <QApplication>
+#include <QClipboard>
+#include <QMimeData>
+#include <QTreeWidget>
+
+#include "PickerTestSupport.h"
+#include "host/MediaClassGroup.h"
+#include "picker/MediaPageForm.h"
+#include "picker/MediaTreeForm.h"
+#include "picker/MyMediaItem.h"
+#include "picker/PublishedListForm.h"
+#include "platform/MessageBox.h"
+
+using namespace LumoApi;
+
+namespace {
+
+constexpr char c_Published[] = "mem://fixture/published";
+constexpr char c_Song[] = "mem://fixture/root/song1.fxa";
+constexpr char c_Photo[] = "mem://fixture/root/photo1.fxi";
+constexpr char c_Album[] = "mem://fixture/root/Album.2003";
+
+QApplication& WidgetApplication()
+{
+    static int argc = 1;
+    static char name[] = "media_page_tests";
+    static char* argv[] = {name, nullptr};
+    static QApplication* application = new QApplication(argc, argv);
+    return *application;
+}
+
+// Answers every message box from a script and keeps what was asked.
+struct ScriptedBoxes {
+    static inline std::vector<std::string> texts;
+    static inline std::vector<std::string> captions;
+    static inline std::vector<uint32_t> styles;
+    static inline std::vector<int> answers;
+
+    static int Show(const char* text, const char* caption, uint32_t style)
+    {
+        texts.push_back(text);
+        captions.push_back(caption);
+        styles.push_back(style);
+        if (answers.empty())
+            return Platform::IDOK;
+        const int answer = answers.front();
+        answers.erase(answers.begin());
+        return answer;
+    }
+};
+
+// Stands in for the song list: answers the page's selection question with its items.
+class ItemsAnswer : public QObject {
+public:
+    QList<MyMediaItem*> items;
+
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() != SelectedItemsEvent::c_Type)
+            return false;
+        static_cast<SelectedItemsEvent*>(event)->m_items = items;
+        return true;
+    }
+};
+
+class MediaPageTest : public testing::Test {
+protected:
+    MediaPageTest()
+    {
+        WidgetApplication();
+        ScriptedBoxes::texts.clear();
+        ScriptedBoxes::captions.clear();
+        ScriptedBoxes::styles.clear();
+        ScriptedBoxes::answers.clear();
+        m_previousBox = Platform::SetMessageBoxHandler(&ScriptedBoxes::Show);
+        m_page = std::make_unique<TMediaPage>(nullptr, Class(), m_queue, [this] { return Idle(); });
+    }
+    ~MediaPageTest() override
+    {
+        m_page.reset();
+        Platform::SetMessageBoxHandler(m_previousBox);
+    }
+
+    void AddChild(const char* parent, const char* child, const char* contentType, int onThread)
+    {
+        m_folder.MediaFunction<void (*)(const char*, const char*, const char*, int)>("Fixture_AddChild")(
+            parent, child, contentType, onThread);
+    }
+
+    MediaClass& Class() { return m_host.MediaClasses().ById("FixtureMedia"); }
+
+    bool Idle()
+    {
+        m_page->Idle();
+        return m_queue.DeliverOne();
+    }
+
+    MyMediaItem* Item(const std::string& key)
+    {
+        m_items.push_back(std::make_unique<MyMediaItem>(MemUrl(key.c_str()), nullptr, m_queue));
+        return m_items.back().get();
+    }
+
+    QList<MyMediaItem*> Items(const std::vector<std::string>& keys)
+    {
+        QList<MyMediaItem*> items;
+        for (const std::string& key : keys)
+            items.append(Item(key));
+        return items;
+    }
+
+    bool Published(const std::string& original)
+    {
+        const std::string leaf = original.substr(original.rfind('/'));
+        return Class().CanUnpublish(MemUrl((c_Published + leaf).c_str()).Get());
+    }
+
+    HostFolder m_folder;
+    HostInternals m_host{m_folder.Path()};
+    UpdateQueue m_queue;
+    std::vector<std::unique_ptr<MyMediaItem>> m_items;
+    std::unique_ptr<TMediaPage> m_page;
+    Platform::MessageBoxHandler m_previousBox = nullptr;
+};
+
+} // namespace
+
+TEST_F(MediaPageTest, FailingItemsGetTheirOwnBoxesAndPushNoUndo)
+{
+    // Known to the module, but not under the root it publishes from.
+    AddChild("mem://fixture/elsewhere", "mem://fixture/elsewhere/one", "audio/x-fixture", 0);
+    AddChild("mem://fixture/elsewhere", "mem://fixture/elsewhere/two", "audio/x-fixture", 0);
+    m_page->PublishItemList(Items({"mem://fixture/elsewhere/one", "mem://fixture/elsewhere/two"}), true);
+    ASSERT_EQ(ScriptedBoxes::texts.size(), 2u);
+    EXPECT_EQ(ScriptedBoxes::texts[0],
+        "'elsewhere/one' is not publishable as a photos item.\n\nTo continue publishing the remainder of the selected "
+        "items, "
+        "press OK.\nTo stop publishing items, press CANCEL.");
+    EXPECT_EQ(ScriptedBoxes::styles[0], Platform::MB_ICONWARNING | Platform::MB_OKCANCEL);
+    EXPECT_EQ(ScriptedBoxes::texts[1], "'elsewhere/two' is not publishable as a photos item.")
+        << "the last item has no more";
+    EXPECT_EQ(ScriptedBoxes::styles[1], Platform::MB_ICONWARNING | Platform::MB_OK);
+    EXPECT_EQ(ScriptedBoxes::captions[1], "Publish");
+    EXPECT_TRUE(m_page->UndoStack().empty());
+    EXPECT_EQ(m_page->UndoCaption(), "&Undo");
+
+    // Cancel stops the loop; what was done before stays done and is recorded.
+    ScriptedBoxes::texts.clear();
+    ScriptedBoxes::answers = {Platform::IDCANCEL};
+    m_page->PublishItemList(Items({c_Song, "mem://fixture/elsewhere/one", c_Photo}), true);
+    EXPECT_EQ(ScriptedBoxes::texts.size(), 1u);
+    EXPECT_TRUE(Published(c_Song));
+    EXPECT_FALSE(Published(c_Photo));
+    ASSERT_EQ(m_page->UndoStack().size(), 1u);
+    EXPECT_EQ(m_page->UndoStack().back(), (TMediaPage::UndoList{"Pmem://fixture/published/song1.fxa"}));
+
+    ScriptedBoxes::texts.clear();
+    m_page->UnpublishItemList(Items({c_Photo}), true);
+    EXPECT_EQ(ScriptedBoxes::texts, (std::vector<std::string>{"'root/photo1.fxi' cannot be unpublished."}));
+    EXPECT_EQ(ScriptedBoxes::captions.back(), "Unpublish");
+    EXPECT_EQ(m_page->UndoStack().size(), 1u);
+}
+
+TEST_F(MediaPageTest, UndoReversesTheNewestCommandOnlyAndThenTheOneBefore)
+{
+    m_page->PublishItemList(Items({c_Song}), true);
+    m_page->PublishItemList(Items({c_Album, c_Photo}), true);
+    ASSERT_EQ(m_page->UndoStack().size(), 2u);
+    EXPECT_EQ(m_page->UndoCaption(), "&Undo Publish");
+
+    m_page->Undo();
+    EXPECT_FALSE(Published(c_Album));
+    EXPECT_FALSE(Published(c_Photo));
+    EXPECT_TRUE(Published(c_Song)) << "only the newest command is undone";
+    EXPECT_EQ(m_page->UndoStack().size(), 1u) << "undo records nothing of its own";
+
+    m_page->Undo();
+    EXPECT_FALSE(Published(c_Song));
+    EXPECT_TRUE(m_page->UndoStack().empty());
+    EXPECT_EQ(m_page->UndoCaption(), "&Undo");
+    m_page->Undo();
+    EXPECT_TRUE(ScriptedBoxes::texts.empty());
+
+    // Undoing an unpublish publishes the reference Unpublish returned.
+    m_page->PublishItemList(Items({c_Song}), false);
+    EXPECT_TRUE(m_page->UndoStack().empty());
+    m_page->UnpublishItemList(Items({"mem://fixture/published/song1.fxa"}), true);
+    EXPECT_EQ(m_page->UndoStack().back(), (TMediaPage::UndoList{std::string("U") + c_Song}));
+    EXPECT_EQ(m_page->UndoCaption(), "&Undo Unpublish");
+    m_page->Undo();
+    EXPECT_TRUE(Published(c_Song));
+}
+
+TEST(MediaPageRecordTest, RecordsReadAsTheScanFormatDoes)
+{
+    EXPECT_EQ(ParseUndoRecord("Pmem://a/b"), std::make_pair('P', std::string("mem://a/b")));
+    EXPECT_EQ(ParseUndoRecord("U  key rest"), std::make_pair('U', std::string("key")));
+    EXPECT_EQ(ParseUndoRecord("P" + std::string(1100, 'k')).second.size(), 1023u);
+    EXPECT_EQ(ParseUndoRecord("").first, 0);
+    EXPECT_EQ(CapitalizedName("ann"), "Ann");
+    EXPECT_EQ(CapitalizedName(""), "");
+}
+
+TEST_F(MediaPageTest, OneSelectedItemIsAskedAboutOnceAcrossUpdates)
+{
+    m_page->Initialize();
+    ASSERT_TRUE(WaitUntil([&] {
+        while (!Idle()) { }
+        return m_page->MediaTree->Tree->topLevelItemCount() > 0;
+    }));
+    m_page->ActivePanel = TMediaPage::apTree;
+    m_page->MediaTree->Tree->setCurrentItem(m_page->MediaTree->Tree->topLevelItem(0));
+    ASSERT_EQ(m_page->MediaTree->SelectedItem()->Url()->GetText(), std::string(c_Album));
+    m_page->UpdateActions();
+    EXPECT_TRUE(m_page->PublishAction->isEnabled());
+    EXPECT_TRUE(m_page->FileCopyAction->isEnabled());
+
+    // Once published, the module says no; the page goes on with the answer it keeps.
+    Class().Publish(MemUrl(c_Album).Get());
+    m_page->UpdateActions();
+    EXPECT_TRUE(m_page->PublishAction->isEnabled());
+
+    // Another item is asked afresh.
+    m_page->MediaTree->Tree->clearSelection();
+    m_page->UpdateActions();
+    EXPECT_FALSE(m_page->PublishAction->isEnabled());
+    m_page->MediaTree->Tree->setCurrentItem(m_page->MediaTree->Tree->topLevelItem(0));
+    ASSERT_NE(m_page->MediaTree->SelectedItem(), nullptr);
+    auto items = Items({c_Song});
+    ItemsAnswer answer;
+    answer.items = items;
+    m_page->ItemsView->installEventFilter(&answer);
+    m_page->ActivePanel = TMediaPage::apItems;
+    m_page->UpdateActions();
+    EXPECT_TRUE(m_page->PublishAction->isEnabled());
+    m_page->ActivePanel = TMediaPage::apTree;
+    m_page->UpdateActions();
+    EXPECT_FALSE(m_page->PublishAction->isEnabled()) << "the tree's item was asked again";
+    EXPECT_FALSE(m_page->UnpublishAction->isEnabled()) << "unpublishing is for the published list";
+    EXPECT_FALSE(m_page->SelectAllAction->isEnabled());
+}
+
+TEST_F(MediaPageTest, CopyWritesTheKeysOfTheSelectionInOrder)
+{
+    ItemsAnswer answer;
+    answer.items = Items({c_Song, c_Album});
+    m_page->ItemsView->installEventFilter(&answer);
+    QGuiApplication::clipboard()->setText("kept");
+    m_page->ActivePanel = TMediaPage::apItems;
+    m_page->UpdateActions();
+    ASSERT_TRUE(m_page->FileCopyAction->isEnabled()) << "two items are copyable without asking";
+    m_page->FileCopyAction->trigger();
+    const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+    ASSERT_NE(data, nullptr);
+    EXPECT_EQ(data->data(c_ClipboardMimeType),
+        QByteArray("mem://fixture/root/song1.fxa\0mem://fixture/root/Album.2003\0\0", 60));
+    EXPECT_EQ(data->text(), "kept") << "the clipboard is not emptied first";
+    m_page->UpdateActions();
+    EXPECT_TRUE(m_page->FileDropAction->isEnabled());
+    EXPECT_TRUE(ScriptedBoxes::texts.empty());
+}
+
+TEST_F(MediaPageTest, ABrokenItemShowsTheNotFoundBox)
+{
+    AddChild("mem://fixture/root", "mem://fixture/root/gone.fxa", "x-application/lumo-broken", 0);
+    m_page->ShowItemProperties(Item(c_Song));
+    m_page->ShowItemProperties(nullptr);
+    EXPECT_TRUE(ScriptedBoxes::texts.empty());
+    m_page->ShowItemProperties(Item("mem://fixture/root/gone.fxa"));
+    ASSERT_EQ(ScriptedBoxes::texts.size(), 1u);
+    EXPECT_EQ(ScriptedBoxes::texts[0],
+        "The published item was not found. It may have been deleted or renamed, or it could be located on a network "
+        "drive or a removable disk that is not currently available.");
+    EXPECT_EQ(ScriptedBoxes::captions[0], "Lumo Publisher Error");
+    EXPECT_EQ(ScriptedBoxes::styles[0] & Platform::MB_TYPEMASK, Platform::MB_OK);
+
+    m_page->UpdateActions();
+    EXPECT_FALSE(m_page->PropertiesAction->isEnabled()) << "no pane, no focused item";
+}
