@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <utility>
 
@@ -319,9 +320,21 @@ void TMediaPage::SelectedItems(QList<MyMediaItem*>& items)
     }
 }
 
-bool TMediaPage::CanPublish()
+bool TMediaPage::CheckCache::Answer(const ApiRef<UrlApi>& url, const std::function<bool()>& ask)
 {
-    if (ActivePanel == apPublished)
+    if (url.Get() != m_url.Get()) {
+        // Forget the old answer first: a raising check must not leave it standing for this item.
+        m_url = ApiRef<UrlApi>();
+        const bool result = ask();
+        m_url = url;
+        m_result = result;
+    }
+    return m_result;
+}
+
+bool TMediaPage::CanChange(bool published, CheckCache& cache, bool (MediaClass::*check)(UrlApi*) const)
+{
+    if ((ActivePanel == apPublished) != published)
         return false;
     QList<MyMediaItem*> items;
     SelectedItems(items);
@@ -330,34 +343,17 @@ bool TMediaPage::CanPublish()
     if (items.isEmpty() || !HasReference(items[0]))
         return false;
     const ApiRef<UrlApi>& url = items[0]->Url();
-    if (url.Get() != m_publishCheckUrl.Get()) {
-        // Forget the old answer first: a raising check must not leave it standing for this item.
-        m_publishCheckUrl = ApiRef<UrlApi>();
-        const bool result = m_mediaClass.CanPublish(url.Get());
-        m_publishCheckUrl = url;
-        m_publishCheckResult = result;
-    }
-    return m_publishCheckResult;
+    return cache.Answer(url, [&] { return (m_mediaClass.*check)(url.Get()); });
+}
+
+bool TMediaPage::CanPublish()
+{
+    return CanChange(false, m_publishCheck, &MediaClass::CanPublish);
 }
 
 bool TMediaPage::CanUnpublish()
 {
-    if (ActivePanel != apPublished)
-        return false;
-    QList<MyMediaItem*> items;
-    SelectedItems(items);
-    if (items.size() >= 2)
-        return true;
-    if (items.isEmpty() || !HasReference(items[0]))
-        return false;
-    const ApiRef<UrlApi>& url = items[0]->Url();
-    if (url.Get() != m_unpublishCheckUrl.Get()) {
-        m_unpublishCheckUrl = ApiRef<UrlApi>();
-        const bool result = m_mediaClass.CanUnpublish(url.Get());
-        m_unpublishCheckUrl = url;
-        m_unpublishCheckResult = result;
-    }
-    return m_unpublishCheckResult;
+    return CanChange(true, m_unpublishCheck, &MediaClass::CanUnpublish);
 }
 
 bool TMediaPage::CanShowProperties()
@@ -453,8 +449,9 @@ void TMediaPage::UnpublishItem(UrlApi* url, UndoList* undo)
     PushRecord('U', original.Get(), undo);
 }
 
-void TMediaPage::PublishItemList(const QList<MyMediaItem*>& items, bool recordUndo)
+void TMediaPage::ChangeItemList(const QList<MyMediaItem*>& items, bool recordUndo, Change change)
 {
+    const bool publish = change == Change::Publish;
     UndoList undo;
     for (qsizetype index = 0; index < items.size(); ++index) {
         MyMediaItem* item = items[index];
@@ -463,14 +460,20 @@ void TMediaPage::PublishItemList(const QList<MyMediaItem*>& items, bool recordUn
             continue;
         }
         try {
-            PublishItem(item->Url().Get(), &undo);
+            if (publish)
+                PublishItem(item->Url().Get(), &undo);
+            else
+                UnpublishItem(item->Url().Get(), &undo);
         } catch (...) {
             const bool more = index + 1 < items.size();
-            QString text = QString(c_NotPublishable).arg(PathOf(item->Url().Get()), m_music ? "music" : "photos");
+            const QString path = PathOf(item->Url().Get());
+            QString text = publish ? QString(c_NotPublishable).arg(path, m_music ? "music" : "photos")
+                                   : QString(c_NotUnpublishable).arg(path);
             if (more)
-                text += c_ContinuePublishing;
-            const int answer = Platform::ShowMessageBox(text.toUtf8().constData(), c_PublishCaption,
-                Platform::MB_ICONWARNING | (more ? Platform::MB_OKCANCEL : Platform::MB_OK));
+                text += publish ? c_ContinuePublishing : c_ContinueUnpublishing;
+            const int answer
+                = Platform::ShowMessageBox(text.toUtf8().constData(), publish ? c_PublishCaption : c_UnpublishCaption,
+                    Platform::MB_ICONWARNING | (more ? Platform::MB_OKCANCEL : Platform::MB_OK));
             if (answer == Platform::IDCANCEL)
                 break;
         }
@@ -479,30 +482,14 @@ void TMediaPage::PublishItemList(const QList<MyMediaItem*>& items, bool recordUn
         m_undoStack.push_back(std::move(undo));
 }
 
+void TMediaPage::PublishItemList(const QList<MyMediaItem*>& items, bool recordUndo)
+{
+    ChangeItemList(items, recordUndo, Change::Publish);
+}
+
 void TMediaPage::UnpublishItemList(const QList<MyMediaItem*>& items, bool recordUndo)
 {
-    UndoList undo;
-    for (qsizetype index = 0; index < items.size(); ++index) {
-        MyMediaItem* item = items[index];
-        if (!HasReference(item)) {
-            ReportFalse();
-            continue;
-        }
-        try {
-            UnpublishItem(item->Url().Get(), &undo);
-        } catch (...) {
-            const bool more = index + 1 < items.size();
-            QString text = QString(c_NotUnpublishable).arg(PathOf(item->Url().Get()));
-            if (more)
-                text += c_ContinueUnpublishing;
-            const int answer = Platform::ShowMessageBox(text.toUtf8().constData(), c_UnpublishCaption,
-                Platform::MB_ICONWARNING | (more ? Platform::MB_OKCANCEL : Platform::MB_OK));
-            if (answer == Platform::IDCANCEL)
-                break;
-        }
-    }
-    if (recordUndo && !undo.empty())
-        m_undoStack.push_back(std::move(undo));
+    ChangeItemList(items, recordUndo, Change::Unpublish);
 }
 
 QString TMediaPage::UndoCaption() const

@@ -135,6 +135,23 @@ private:
     void UpActionExecute();
     void PublishItem(LumoApi::UrlApi* url, UndoList* undo);
     void UnpublishItem(LumoApi::UrlApi* url, UndoList* undo);
+
+    // The item last asked about and the answer; the reference is held so its address cannot
+    // be reused by another item.
+    class CheckCache {
+    public:
+        bool Answer(const LumoApi::ApiRef<LumoApi::UrlApi>& url, const std::function<bool()>& ask);
+
+    private:
+        LumoApi::ApiRef<LumoApi::UrlApi> m_url;
+        bool m_result = false;
+    };
+    // One item selected on the matching side is asked once per selection; several always may.
+    bool CanChange(bool published, CheckCache& cache, bool (MediaClass::*check)(LumoApi::UrlApi*) const);
+
+    enum class Change { Publish, Unpublish };
+    // One change per item; a failing item asks whether to go on while more follow.
+    void ChangeItemList(const QList<MyMediaItem*>& items, bool recordUndo, Change change);
     void PushRecord(char operation, LumoApi::UrlApi* url, UndoList* undo);
     void FocusChanged(QWidget* now);
 
@@ -142,12 +159,8 @@ private:
     UpdateQueue& m_queue;
     const bool m_music;
     std::vector<UndoList> m_undoStack;
-    // The item last asked about and the answer; the reference is held so its address cannot
-    // be reused by another item.
-    LumoApi::ApiRef<LumoApi::UrlApi> m_publishCheckUrl;
-    bool m_publishCheckResult = false;
-    LumoApi::ApiRef<LumoApi::UrlApi> m_unpublishCheckUrl;
-    bool m_unpublishCheckResult = false;
+    CheckCache m_publishCheck;
+    CheckCache m_unpublishCheck;
 };
 
 // A record's operation and key, read as "%c%1023s" would; operation 0 for an empty record.
