@@ -4,6 +4,8 @@ function(lumo_add_module target)
     cmake_parse_arguments(ARG "" "OUTPUT_DIR" "SOURCES" ${ARGN})
     add_library(${target} MODULE ${ARG_SOURCES})
     target_link_libraries(${target} PRIVATE lumo-abi lumo-platform)
+    # Module support shared by all modules ("common/BoundaryGuard.h").
+    target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}/modules)
     set_target_properties(${target} PROPERTIES
         PREFIX ""
         CXX_VISIBILITY_PRESET hidden

@@ -5,9 +5,12 @@
 #include <cstdint>
 #include <exception>
 #include <new>
+#include <utility>
 
 #include <lumo/Errors.h>
 #include <lumo/Platform.h>
+
+#include "common/BoundaryGuard.h"
 
 namespace LumoModules {
 
@@ -41,16 +44,7 @@ private:
 template <class Result, class Body>
 Result Guard(Result fallback, Body&& body) noexcept
 {
-    try {
-        return body();
-    } catch (const ClassError& error) {
-        LumoSetLastError(error.Code());
-    } catch (const std::bad_alloc&) {
-        LumoSetLastError(LumoApi::ERROR_NOT_ENOUGH_MEMORY);
-    } catch (...) {
-        LumoSetLastError(LumoApi::ERROR_INTERNAL_ERROR);
-    }
-    return fallback;
+    return LumoModules::GuardAs<ClassError>(fallback, std::forward<Body>(body));
 }
 
 } // namespace LumoModules

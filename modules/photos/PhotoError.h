@@ -11,6 +11,8 @@
 #include <lumo/Errors.h>
 #include <lumo/Platform.h>
 
+#include "common/BoundaryGuard.h"
+
 namespace LumoPhotos {
 
 // System codes this module reports that Errors.h does not name.
@@ -39,16 +41,7 @@ uint32_t FileErrorCode(int error) noexcept;
 template <class Result, class Body>
 Result Guard(Result fallback, Body&& body) noexcept
 {
-    try {
-        return body();
-    } catch (const PhotoError& error) {
-        LumoSetLastError(error.Code());
-    } catch (const std::bad_alloc&) {
-        LumoSetLastError(LumoApi::ERROR_NOT_ENOUGH_MEMORY);
-    } catch (...) {
-        LumoSetLastError(LumoApi::ERROR_INTERNAL_ERROR);
-    }
-    return fallback;
+    return LumoModules::GuardAs<PhotoError>(fallback, std::forward<Body>(body));
 }
 
 } // namespace LumoPhotos
