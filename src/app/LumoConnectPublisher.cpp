@@ -17,6 +17,7 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QUrl>
+#include <QVBoxLayout>
 
 #include "app/AboutBoxForm.h"
 #include "app/ActionLink.h"
@@ -27,6 +28,9 @@
 #include "host/HostInternals.h"
 #include "host/HostRegistry.h"
 #include "host/Log.h"
+#include "host/MediaClassGroup.h"
+#include "picker/MediaPageForm.h"
+#include "picker/PublishedListForm.h"
 #include "picker/UpdateQueue.h"
 #include "platform/System.h"
 #include "platform/Tick.h"
@@ -38,6 +42,9 @@ constexpr char c_VendorSite[] = "https://www.lumo-desktop.example";
 constexpr char c_HelpPath[] = "/desktop/help.asp";
 constexpr char c_UpdatePath[] = "/desktop/upgrade.asp?ver=11";
 constexpr char c_ServerPropertiesCaption[] = "Lumo Server P&roperties";
+constexpr char c_UndoCaption[] = "&Undo";
+constexpr int c_MusicTab = 0;
+constexpr int c_PhotosTab = 1;
 
 // Room the window leaves on the screen for the desktop's own bars.
 constexpr int c_ScreenMarginWidth = 40;
@@ -158,8 +165,16 @@ void TLumoConnectPublisher::BuildMenus()
     connect(AddItem(file, "E&xit"), &QAction::triggered, this, &QWidget::close);
 
     QMenu* edit = menuBar()->addMenu("&Edit");
-    m_undoAction = AddItem(edit, "&Undo", QKeySequence("Ctrl+Z"));
+    m_undoAction = AddItem(edit, c_UndoCaption, QKeySequence("Ctrl+Z"));
     m_undoAction->setEnabled(false);
+    connect(m_undoAction, &QAction::triggered, this, [this] {
+        RunGuarded([this] {
+            if (m_currentPage)
+                m_currentPage->Undo();
+        });
+    });
+    // Opening the menu shows the state without waiting for the next idle pass.
+    connect(edit, &QMenu::aboutToShow, this, [this] { UpdateUndo(); });
     edit->addSeparator();
     pageItem(edit, Copy, "&Copy", QKeySequence("Ctrl+C"));
     pageItem(edit, Paste, "&Paste", QKeySequence("Ctrl+V"));
@@ -293,6 +308,26 @@ bool TLumoConnectPublisher::RunIdle()
 void TLumoConnectPublisher::UpdateActions()
 {
     m_serverPropertiesAction->setEnabled(m_server->PropertiesEnabled());
+    if (m_currentPage)
+        m_currentPage->UpdateActions();
+    UpdateUndo();
+}
+
+void TLumoConnectPublisher::UpdateUndo()
+{
+    bool enabled = false;
+    QString caption = c_UndoCaption;
+    try {
+        if (m_currentPage) {
+            enabled = m_currentPage->CanUndo();
+            caption = m_currentPage->UndoCaption();
+        }
+    } catch (...) {
+        enabled = false;
+        caption = c_UndoCaption;
+    }
+    m_undoAction->setEnabled(enabled);
+    m_undoAction->setText(caption);
 }
 
 void TLumoConnectPublisher::BindPageAction(PageAction action, QAction* source)
@@ -353,18 +388,76 @@ void TLumoConnectPublisher::closeEvent(QCloseEvent* event)
 
 void TLumoConnectPublisher::BuildPages()
 {
+    m_musicPage = BuildPage(c_MusicTab, "LumoMusic");
+    SplashStep();
+    m_photosPage = BuildPage(c_PhotosTab, "LumoPhotos");
+    SplashStep();
+    connect(m_tabs, &QTabWidget::currentChanged, this, [this] { RunGuarded([this] { BindCurrentPage(); }); });
+    BindCurrentPage();
+
+    for (auto [page, prefix] : {std::pair{m_musicPage, "Music"}, std::pair{m_photosPage, "Photos"}}) {
+        page->SetTreeWidth(m_settings->ReadInteger("", std::string(prefix) + "ItemBrowserSplitter", page->TreeWidth()));
+        page->SetTopHalfHeight(
+            m_settings->ReadInteger("", std::string(prefix) + "HeightSplitter", page->TopHalfHeight()));
+    }
+}
+
+TMediaPage* TLumoConnectPublisher::BuildPage(int tab, const char* moduleId)
+{
+    // Raises 1168 when no module supplies the class.
+    MediaClass& mediaClass = m_host->MediaClasses().ById(moduleId);
+    QWidget* holder = m_tabs->widget(tab);
+    auto* page = new TMediaPage(holder, mediaClass, *m_queue, [this] { return RunIdle(); });
+    auto* layout = new QVBoxLayout(holder);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(page);
+    page->Initialize();
+    return page;
+}
+
+void TLumoConnectPublisher::BindCurrentPage()
+{
+    m_currentPage = m_tabs->currentIndex() == c_PhotosTab ? m_photosPage : m_musicPage;
+    TMediaPage* page = m_currentPage;
+    auto source = [page](QAction* TMediaPage::*action) { return page ? page->*action : nullptr; };
+    BindPageAction(Publish, source(&TMediaPage::PublishAction));
+    BindPageAction(Unpublish, source(&TMediaPage::UnpublishAction));
+    BindPageAction(Open, source(&TMediaPage::OpenAction));
+    BindPageAction(Properties, source(&TMediaPage::PropertiesAction));
+    BindPageAction(Copy, source(&TMediaPage::FileCopyAction));
+    BindPageAction(Paste, source(&TMediaPage::FileDropAction));
+    BindPageAction(SelectAll, source(&TMediaPage::SelectAllAction));
+    BindPageAction(Clear, source(&TMediaPage::ClearAction));
+    BindPageAction(Up, source(&TMediaPage::UpAction));
+    if (page)
+        page->UpdateActions();
+    UpdateUndo();
 }
 
 void TLumoConnectPublisher::PagesIdle()
 {
+    for (TMediaPage* page : {m_musicPage, m_photosPage}) {
+        if (page)
+            page->Idle();
+    }
 }
 
 void TLumoConnectPublisher::PagesCloseWork()
 {
+    for (TMediaPage* page : {m_musicPage, m_photosPage}) {
+        if (page)
+            page->PublishedList->Clear();
+    }
 }
 
 void TLumoConnectPublisher::SavePageSplitters()
 {
+    if (!m_musicPage || !m_photosPage)
+        return;
+    m_settings->WriteInteger("", "MusicItemBrowserSplitter", m_musicPage->TreeWidth());
+    m_settings->WriteInteger("", "MusicHeightSplitter", m_musicPage->TopHalfHeight());
+    m_settings->WriteInteger("", "PhotosItemBrowserSplitter", m_photosPage->TreeWidth());
+    m_settings->WriteInteger("", "PhotosHeightSplitter", m_photosPage->TopHalfHeight());
 }
 
 void TLumoConnectPublisher::DestroyPages()

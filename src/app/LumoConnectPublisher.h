@@ -20,6 +20,7 @@ class QLabel;
 class QMenu;
 class QTabWidget;
 class QToolBar;
+class TMediaPage;
 class UpdateQueue;
 
 class TLumoConnectPublisher : public QMainWindow {
@@ -56,6 +57,12 @@ public:
     // Answers another instance's request: un-minimised, raised and activated.
     void RestoreFromOtherInstance();
 
+    // Null until the first show has built them.
+    TMediaPage* MusicPage() const { return m_musicPage; }
+    TMediaPage* PhotosPage() const { return m_photosPage; }
+    // The page of the active tab.
+    TMediaPage* CurrentPage() const { return m_currentPage; }
+
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -71,10 +78,13 @@ private:
     void StartServer(const QStringList& arguments);
     void OpenVendorPage(const char* path);
 
-    // Hooks for the media pages, which do not exist yet.
     // First show, under the splash: build one page per media class, bind them, restore the
     // splitters; each page advances the splash one step.
     void BuildPages();
+    TMediaPage* BuildPage(int tab, const char* moduleId);
+    // The menu items and buttons follow the page of the active tab.
+    void BindCurrentPage();
+    void UpdateUndo();
     // First step of each idle pass.
     void PagesIdle();
     // Before the layout is saved: the pages empty their published lists.
@@ -87,9 +97,9 @@ private:
     // Destroyed explicitly, in the order pages, settings, queue, host.
     std::unique_ptr<HostInternals> m_host;
     std::unique_ptr<HostRegistry> m_settings;
-    QWidget* m_currentPage = nullptr;
-    QWidget* m_musicPage = nullptr;
-    QWidget* m_photosPage = nullptr;
+    TMediaPage* m_currentPage = nullptr;
+    TMediaPage* m_musicPage = nullptr;
+    TMediaPage* m_photosPage = nullptr;
     std::unique_ptr<UpdateQueue> m_queue;
     std::unique_ptr<ServerLocator> m_server;
     std::unique_ptr<IdleProcessor> m_idle;

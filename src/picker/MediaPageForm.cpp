@@ -1,5 +1,6 @@
 #include "picker/MediaPageForm.h"
 
+#include <algorithm>
 #include <cctype>
 #include <exception>
 #include <functional>
@@ -147,7 +148,12 @@ std::string CapitalizedName(std::string name)
 }
 
 TMediaPage::TMediaPage(QWidget* parent, MediaClass& mediaClass, UpdateQueue& queue, std::function<bool()> idle)
-    : QWidget(parent), m_mediaClass(mediaClass), m_queue(queue), m_music(mediaClass.GetModule().Id() == "LumoMusic")
+    : QWidget(parent),
+      m_mediaClass(mediaClass),
+      m_queue(queue),
+      m_music(mediaClass.GetModule().Id() == "LumoMusic"),
+      m_treeWidth(c_TreeWidthPx),
+      m_topHalfHeight(c_TopHalfHeightPx)
 {
     setObjectName(m_music ? "MusicPage" : "PhotosPage");
     setMinimumHeight(c_MinimumHeightPx);
@@ -236,6 +242,52 @@ TMediaPage::TMediaPage(QWidget* parent, MediaClass& mediaClass, UpdateQueue& que
 }
 
 TMediaPage::~TMediaPage() = default;
+
+namespace {
+
+void SetFirstPaneSize(QSplitter& splitter, int pixels)
+{
+    int total = 0;
+    for (int size : splitter.sizes())
+        total += size;
+    // The second pane takes what is left, so a splitter not laid out yet keeps the first.
+    splitter.setSizes({pixels, std::max(total - pixels, c_SplitterLimitPx)});
+}
+
+} // namespace
+
+void TMediaPage::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (m_laidOut)
+        return;
+    // The splitters have their real sizes only now; until then they only held the wishes.
+    m_laidOut = true;
+    SetFirstPaneSize(*ItemBrowserSplitter, m_treeWidth);
+    SetFirstPaneSize(*HeightSplitter, m_topHalfHeight);
+}
+
+int TMediaPage::TreeWidth() const
+{
+    return m_laidOut ? ItemBrowserSplitter->sizes().value(0) : m_treeWidth;
+}
+
+void TMediaPage::SetTreeWidth(int pixels)
+{
+    m_treeWidth = pixels;
+    SetFirstPaneSize(*ItemBrowserSplitter, pixels);
+}
+
+int TMediaPage::TopHalfHeight() const
+{
+    return m_laidOut ? HeightSplitter->sizes().value(0) : m_topHalfHeight;
+}
+
+void TMediaPage::SetTopHalfHeight(int pixels)
+{
+    m_topHalfHeight = pixels;
+    SetFirstPaneSize(*HeightSplitter, pixels);
+}
 
 void TMediaPage::Initialize()
 {

@@ -94,6 +94,13 @@ public:
 
     bool IsMusic() const noexcept { return m_music; }
 
+    // Where the splitters stand: the tree's width and the top half's height, in pixels. A page
+    // never shown keeps what it was told, as its splitters have not been laid out.
+    int TreeWidth() const;
+    void SetTreeWidth(int pixels);
+    int TopHalfHeight() const;
+    void SetTopHalfHeight(int pixels);
+
     // Follows the focus; commands that need a pane check it.
     int ActivePanel = apNone;
 
@@ -122,6 +129,9 @@ public:
     QAction* FileCopyAction;
     QAction* SelectAllAction;
     QAction* UpAction;
+
+protected:
+    void showEvent(QShowEvent* event) override;
 
 private:
     bool CanPublish();
@@ -161,6 +171,9 @@ private:
     std::vector<UndoList> m_undoStack;
     CheckCache m_publishCheck;
     CheckCache m_unpublishCheck;
+    bool m_laidOut = false;
+    int m_treeWidth;
+    int m_topHalfHeight;
 };
 
 // A record's operation and key, read as "%c%1023s" would; operation 0 for an empty record.

@@ -348,11 +348,19 @@ TPublishedList::TPublishedList(QWidget* parent, PublishedListHost& page, MediaCl
 
 TPublishedList::~TPublishedList()
 {
-    // The items go before the rows that show them.
     List->blockSignals(true);
+    Clear();
+    m_rootItem.reset();
+}
+
+void TPublishedList::Clear()
+{
+    const bool updates = List->updatesEnabled();
+    List->setUpdatesEnabled(false);
+    // The items go before the rows that show them.
     m_items.clear();
     List->clear();
-    m_rootItem.reset();
+    List->setUpdatesEnabled(updates);
 }
 
 void TPublishedList::Initialize()

@@ -91,6 +91,8 @@ public:
     // Subscribes to the published root and lists it; rows appear once Poll collects the listing.
     void Initialize();
     void Poll();
+    // Empties the list without drawing it again; the published set is not touched.
+    void Clear();
 
     // None when no row is selected.
     MyMediaItem* SelectedItem();

@@ -1,0 +1,297 @@
+// The main window over the real modules: both media pages built at the first show, the menu
+// and buttons following the active tab, undo routed to its page, and what is published and
+// where the splitters stand surviving a restart.
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <QAction>
+#include <QMenu>
+#include <QMenuBar>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QToolBar>
+#include <QToolButton>
+#include <QTreeWidget>
+
+#include <gtest/gtest.h>
+
+#include "WindowTestSupport.h"
+#include "app/ActionLink.h"
+#include "app/LumoConnectPublisher.h"
+#include "host/HostRegistry.h"
+#include "host/UrlImpl.h"
+#include "picker/MediaPageForm.h"
+#include "picker/MediaTreeForm.h"
+#include "picker/MyMediaItem.h"
+#include "picker/PublishedListForm.h"
+#include "platform/MessageBox.h"
+#include "support/HostFolder.h"
+#include "support/ModuleFolder.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Sets an environment variable for the life of the object.
+class ScopedVariable {
+public:
+    ScopedVariable(const char* name, const std::string& value) : m_name(name)
+    {
+        if (const char* old = std::getenv(name))
+            m_old = old;
+        setenv(name, value.c_str(), 1);
+    }
+    ~ScopedVariable()
+    {
+        if (m_old)
+            setenv(m_name, m_old->c_str(), 1);
+        else
+            unsetenv(m_name);
+    }
+    ScopedVariable(const ScopedVariable&) = delete;
+    ScopedVariable& operator=(const ScopedVariable&) = delete;
+
+private:
+    const char* m_name;
+    std::optional<std::string> m_old;
+};
+
+// A user of their own: home, music folder, published sets and cache in a temporary folder,
+// and no volumes mounted.
+class UserSandbox {
+public:
+    UserSandbox()
+    {
+        const fs::path root = m_root.path().toStdString();
+        fs::create_directories(root / "config");
+        fs::create_directories(Music() / "Album");
+        std::ofstream(root / "config" / "user-dirs.dirs") << "XDG_MUSIC_DIR=\"" << Music().string() << "\"\n";
+        std::ofstream(root / "mountinfo");
+        std::ofstream(Music() / "Album" / "track.mp3") << "not really a song";
+    }
+    fs::path Music() const { return fs::path(m_root.path().toStdString()) / "home" / "Music"; }
+
+private:
+    QTemporaryDir m_root;
+    const std::string m_path = m_root.path().toStdString();
+    ScopedVariable m_home{"HOME", m_path + "/home"};
+    ScopedVariable m_config{"XDG_CONFIG_HOME", m_path + "/config"};
+    ScopedVariable m_data{"XDG_DATA_HOME", m_path + "/data"};
+    ScopedVariable m_cache{"XDG_CACHE_HOME", m_path + "/cache"};
+    ScopedVariable m_mounts{"LUMOTEST_MOUNTINFO", m_path + "/mountinfo"};
+    ScopedVariable m_poll{"LUMOTEST_POLL_MS", "100"};
+};
+
+// The program folder as installed: the cache and the three media modules.
+class PublisherFolder : public ModuleFolder {
+public:
+    PublisherFolder()
+    {
+        for (const char* module : {"lumo-cache", "lumo-folders", "lumo-music", "lumo-photos"})
+            AddProgramModule(module);
+    }
+};
+
+// Keeps every message box and answers OK.
+struct RecordedBoxes {
+    static inline std::vector<std::string> texts;
+
+    static int Show(const char* text, const char*, uint32_t)
+    {
+        texts.push_back(text);
+        return Platform::IDOK;
+    }
+};
+
+QAction* MenuItem(QMainWindow& window, const QString& menu, const QString& caption)
+{
+    for (QAction* top : window.menuBar()->actions()) {
+        if (top->text() != menu)
+            continue;
+        for (QAction* item : top->menu()->actions()) {
+            if (item->text() == caption)
+                return item;
+        }
+    }
+    return nullptr;
+}
+
+QAction* BoundTo(QAction* item)
+{
+    auto* link = item ? item->findChild<ActionLink*>() : nullptr;
+    return link ? link->Source() : nullptr;
+}
+
+QTreeWidgetItem* NodeNamed(QTreeWidget& tree, QTreeWidgetItem* parent, const QString& text)
+{
+    const int count = parent ? parent->childCount() : tree.topLevelItemCount();
+    for (int i = 0; i < count; ++i) {
+        QTreeWidgetItem* node = parent ? parent->child(i) : tree.topLevelItem(i);
+        if (node->text(0) == text)
+            return node;
+    }
+    return nullptr;
+}
+
+QStringList Rows(TPublishedList& list)
+{
+    QStringList rows;
+    for (int i = 0; i < list.List->count(); ++i)
+        rows << list.List->item(i)->text();
+    return rows;
+}
+
+class PublishingWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        WidgetsApplication();
+        ClearSettings();
+        RecordedBoxes::texts.clear();
+        m_previousBox = Platform::SetMessageBoxHandler(&RecordedBoxes::Show);
+    }
+    void TearDown() override
+    {
+        m_window.reset();
+        Platform::SetMessageBoxHandler(m_previousBox);
+        ClearSettings();
+    }
+
+    TLumoConnectPublisher& ShownWindow(const std::string& programFolder)
+    {
+        m_window.reset();
+        m_window = std::make_unique<TLumoConnectPublisher>(programFolder);
+        m_window->show();
+        return *m_window;
+    }
+
+    // Waits for condition with the window's idle passes running, as the event loop runs them
+    // before it would block.
+    bool Settle(const std::function<bool()>& condition)
+    {
+        return WaitUntil([&] {
+            m_window->RunIdle();
+            return condition();
+        });
+    }
+
+    UserSandbox m_user;
+    PublisherFolder m_folder;
+    std::unique_ptr<TLumoConnectPublisher> m_window;
+    Platform::MessageBoxHandler m_previousBox = nullptr;
+};
+
+} // namespace
+
+TEST_F(PublishingWindowTest, MenuButtonsAndUndoFollowTheActiveTab)
+{
+    TLumoConnectPublisher& window = ShownWindow(m_folder.Path());
+    ASSERT_TRUE(window.MusicPage() && window.PhotosPage()) << RecordedBoxes::texts.size();
+    EXPECT_TRUE(window.MusicPage()->IsMusic());
+    EXPECT_FALSE(window.PhotosPage()->IsMusic());
+
+    QAction* publishItem = MenuItem(window, "&File", "&Publish");
+    QAction* pasteItem = MenuItem(window, "&Edit", "&Paste");
+    QAction* undoItem = MenuItem(window, "&Edit", "&Undo");
+    auto* strip = window.findChild<QToolBar*>("BandBar");
+    ASSERT_TRUE(publishItem && pasteItem && undoItem && strip);
+    QAction* stripPublish = nullptr;
+    for (QToolButton* button : strip->findChildren<QToolButton*>()) {
+        if (button->text() == "Publish")
+            stripPublish = button->defaultAction();
+    }
+    ASSERT_TRUE(stripPublish);
+
+    EXPECT_EQ(window.CurrentPage(), window.MusicPage());
+    EXPECT_EQ(BoundTo(publishItem), window.MusicPage()->PublishAction);
+    EXPECT_EQ(BoundTo(pasteItem), window.MusicPage()->FileDropAction);
+    EXPECT_EQ(BoundTo(stripPublish), window.MusicPage()->PublishAction);
+
+    auto* tabs = window.findChild<QTabWidget*>();
+    ASSERT_TRUE(tabs);
+    tabs->setCurrentIndex(1);
+    EXPECT_EQ(window.CurrentPage(), window.PhotosPage());
+    EXPECT_EQ(BoundTo(publishItem), window.PhotosPage()->PublishAction);
+    EXPECT_EQ(BoundTo(stripPublish), window.PhotosPage()->PublishAction);
+    // The strip button keeps its caption whatever the page action calls itself.
+    window.PhotosPage()->PublishAction->setText("&Publish Photos");
+    EXPECT_EQ(publishItem->text(), "&Publish Photos");
+    EXPECT_EQ(stripPublish->text(), "Publish");
+
+    // Undo belongs to the page of the active tab.
+    const fs::path album = m_user.Music() / "Album";
+    TMediaPage& music = *window.MusicPage();
+    MyMediaItem albumItem(MakeUrl(("file://" + album.string()).c_str()), nullptr, window.Queue());
+    music.PublishItemList({&albumItem}, true);
+    ASSERT_TRUE(music.CanUndo()) << (RecordedBoxes::texts.empty() ? "" : RecordedBoxes::texts.front());
+    EXPECT_FALSE(undoItem->isEnabled());
+    EXPECT_EQ(undoItem->text(), "&Undo");
+    tabs->setCurrentIndex(0);
+    ASSERT_TRUE(undoItem->isEnabled());
+    EXPECT_EQ(undoItem->text(), "&Undo Publish");
+    undoItem->trigger();
+    EXPECT_FALSE(music.CanUndo());
+    EXPECT_TRUE(RecordedBoxes::texts.empty());
+}
+
+TEST_F(PublishingWindowTest, APublishedFolderAndTheSplittersSurviveARestart)
+{
+    {
+        TLumoConnectPublisher& window = ShownWindow(m_folder.Path());
+        ASSERT_TRUE(window.MusicPage());
+        TMediaPage& music = *window.MusicPage();
+        QTreeWidget& tree = *music.MediaTree->Tree;
+        QTreeWidgetItem* musicNode = nullptr;
+        ASSERT_TRUE(Settle([&] { return (musicNode = NodeNamed(tree, nullptr, "Music")) != nullptr; }));
+        musicNode->setExpanded(true);
+        QTreeWidgetItem* albumNode = nullptr;
+        ASSERT_TRUE(Settle([&] { return (albumNode = NodeNamed(tree, musicNode, "Album")) != nullptr; }));
+        tree.setCurrentItem(albumNode);
+        music.ActivePanel = TMediaPage::apTree;
+
+        QAction* publishItem = MenuItem(window, "&File", "&Publish");
+        music.UpdateActions();
+        ASSERT_TRUE(publishItem->isEnabled());
+        publishItem->trigger();
+        ASSERT_TRUE(Settle([&] { return Rows(*music.PublishedList) == QStringList{"Album"}; }))
+            << Rows(*music.PublishedList).join(", ").toStdString();
+        EXPECT_TRUE(RecordedBoxes::texts.empty());
+
+        music.SetTreeWidth(310);
+        window.PhotosPage()->SetTopHalfHeight(206);
+        window.close();
+        EXPECT_EQ(music.PublishedList->List->count(), 0) << "emptied at close";
+    }
+    const HostRegistry settings("Publisher");
+    EXPECT_EQ(settings.ReadInteger("", "MusicItemBrowserSplitter", 0), 310);
+    EXPECT_EQ(settings.ReadInteger("", "PhotosHeightSplitter", 0), 206);
+
+    TLumoConnectPublisher& again = ShownWindow(m_folder.Path());
+    ASSERT_TRUE(again.MusicPage());
+    EXPECT_EQ(again.MusicPage()->TreeWidth(), 310);
+    again.findChild<QTabWidget*>()->setCurrentIndex(1);
+    EXPECT_TRUE(Settle([&] { return again.PhotosPage()->isVisible(); }));
+    EXPECT_EQ(again.PhotosPage()->TopHalfHeight(), 206) << "laid out as it was told";
+    EXPECT_TRUE(Settle([&] { return Rows(*again.MusicPage()->PublishedList) == QStringList{"Album"}; }));
+    EXPECT_TRUE(Rows(*again.PhotosPage()->PublishedList).isEmpty());
+}
+
+TEST_F(PublishingWindowTest, WithoutTheMediaModulesTheFailureIsShownAndNoSplitterIsSaved)
+{
+    HostFolder fixtureOnly;
+    TLumoConnectPublisher& window = ShownWindow(fixtureOnly.Path());
+    EXPECT_EQ(window.MusicPage(), nullptr);
+    EXPECT_EQ(window.CurrentPage(), nullptr);
+    ASSERT_EQ(RecordedBoxes::texts.size(), 1u);
+    EXPECT_FALSE(MenuItem(window, "&File", "&Publish")->isEnabled());
+    window.close();
+    const HostRegistry settings("Publisher");
+    EXPECT_EQ(settings.ReadInteger("", "MusicItemBrowserSplitter", -1), -1);
+    EXPECT_NE(settings.ReadInteger("", "MainWindowWidth", -1), -1);
+}
