@@ -394,6 +394,9 @@ void TLumoConnectPublisher::BuildPages()
     SplashStep();
     connect(m_tabs, &QTabWidget::currentChanged, this, [this] { RunGuarded([this] { BindCurrentPage(); }); });
     BindCurrentPage();
+    // The desktop's bars and fonts may be taller than the design's: never cut the pages off.
+    const QSize needed = minimumSizeHint();
+    setMinimumSize(std::max(c_MinWidth, needed.width()), std::max(c_MinHeight, needed.height()));
 
     for (auto [page, prefix] : {std::pair{m_musicPage, "Music"}, std::pair{m_photosPage, "Photos"}}) {
         page->SetTreeWidth(m_settings->ReadInteger("", std::string(prefix) + "ItemBrowserSplitter", page->TreeWidth()));
