@@ -30,6 +30,8 @@
 #include "host/Log.h"
 #include "host/MediaClassGroup.h"
 #include "picker/MediaPageForm.h"
+#include "picker/MusicPageForm.h"
+#include "picker/PhotosPageForm.h"
 #include "picker/PublishedListForm.h"
 #include "picker/UpdateQueue.h"
 #include "platform/System.h"
@@ -388,9 +390,16 @@ void TLumoConnectPublisher::closeEvent(QCloseEvent* event)
 
 void TLumoConnectPublisher::BuildPages()
 {
-    m_musicPage = BuildPage(c_MusicTab, "LumoMusic");
+    // The lookups raise 1168 when no module supplies the class.
+    m_musicPage = PlacePage(c_MusicTab, [this](QWidget* holder) {
+        return new MusicPageForm(
+            holder, m_host->MediaClasses().ById("LumoMusic"), *m_queue, [this] { return RunIdle(); });
+    });
     SplashStep();
-    m_photosPage = BuildPage(c_PhotosTab, "LumoPhotos");
+    m_photosPage = PlacePage(c_PhotosTab, [this](QWidget* holder) {
+        return new PhotosPageForm(
+            holder, m_host->MediaClasses().ById("LumoPhotos"), *m_queue, [this] { return RunIdle(); });
+    });
     SplashStep();
     connect(m_tabs, &QTabWidget::currentChanged, this, [this] { RunGuarded([this] { BindCurrentPage(); }); });
     BindCurrentPage();
@@ -405,12 +414,10 @@ void TLumoConnectPublisher::BuildPages()
     }
 }
 
-TMediaPage* TLumoConnectPublisher::BuildPage(int tab, const char* moduleId)
+TMediaPage* TLumoConnectPublisher::PlacePage(int tab, const std::function<TMediaPage*(QWidget*)>& build)
 {
-    // Raises 1168 when no module supplies the class.
-    MediaClass& mediaClass = m_host->MediaClasses().ById(moduleId);
     QWidget* holder = m_tabs->widget(tab);
-    auto* page = new TMediaPage(holder, mediaClass, *m_queue, [this] { return RunIdle(); });
+    TMediaPage* page = build(holder);
     auto* layout = new QVBoxLayout(holder);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(page);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -81,7 +82,8 @@ private:
     // First show, under the splash: build one page per media class, bind them, restore the
     // splitters; each page advances the splash one step.
     void BuildPages();
-    TMediaPage* BuildPage(int tab, const char* moduleId);
+    // Builds a page in the tab, then lists its roots.
+    TMediaPage* PlacePage(int tab, const std::function<TMediaPage*(QWidget*)>& build);
     // The menu items and buttons follow the page of the active tab.
     void BindCurrentPage();
     void UpdateUndo();

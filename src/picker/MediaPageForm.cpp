@@ -256,6 +256,15 @@ void SetFirstPaneSize(QSplitter& splitter, int pixels)
 
 } // namespace
 
+void TMediaPage::SetItemsView(QWidget* view)
+{
+    MediaItemsPanel->layout()->replaceWidget(ItemsView, view);
+    delete ItemsView;
+    ItemsView = view;
+    ItemsView->setObjectName("ItemsView");
+    MediaTree->SetItemsWindow(ItemsView);
+}
+
 void TMediaPage::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);

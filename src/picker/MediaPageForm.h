@@ -93,6 +93,7 @@ public:
     void SelectedItems(QList<MyMediaItem*>& items);
 
     bool IsMusic() const noexcept { return m_music; }
+    UpdateQueue& Queue() noexcept { return m_queue; }
 
     // Where the splitters stand: the tree's width and the top half's height, in pixels. A page
     // never shown keeps what it was told, as its splitters have not been laid out.
@@ -115,7 +116,8 @@ public:
     QWidget* PublishedListPanel;
 
     TMediaTree* MediaTree;
-    // Stands in for the song list or photo grid; answers none of the page's questions yet.
+    // The song list or photo grid, which the page asks by events; a plain widget, which has no
+    // items, until the subclass sets its own.
     QWidget* ItemsView;
     TPublishedList* PublishedList;
 
@@ -132,6 +134,8 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    // Takes view (a child of MediaItemsPanel) in place of the current items view.
+    void SetItemsView(QWidget* view);
 
 private:
     bool CanPublish();
