@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <utility>
+#include <vector>
 
 #include <QAction>
 #include <QApplication>
@@ -513,21 +514,27 @@ void TMediaPage::UnpublishItem(UrlApi* url, UndoList* undo)
 void TMediaPage::ChangeItemList(const QList<MyMediaItem*>& items, bool recordUndo, Change change)
 {
     const bool publish = change == Change::Publish;
+    // A message box runs the event loop, in which a view may drop the rows that own these
+    // items: hold their references, not the items.
+    std::vector<ApiRef<UrlApi>> urls;
+    urls.reserve(size_t(items.size()));
+    for (MyMediaItem* item : items)
+        urls.push_back(HasReference(item) ? item->Url() : ApiRef<UrlApi>());
     UndoList undo;
-    for (qsizetype index = 0; index < items.size(); ++index) {
-        MyMediaItem* item = items[index];
-        if (!HasReference(item)) {
+    for (size_t index = 0; index < urls.size(); ++index) {
+        UrlApi* url = urls[index].Get();
+        if (!url) {
             ReportFalse();
             continue;
         }
         try {
             if (publish)
-                PublishItem(item->Url().Get(), &undo);
+                PublishItem(url, &undo);
             else
-                UnpublishItem(item->Url().Get(), &undo);
+                UnpublishItem(url, &undo);
         } catch (...) {
-            const bool more = index + 1 < items.size();
-            const QString path = PathOf(item->Url().Get());
+            const bool more = index + 1 < urls.size();
+            const QString path = PathOf(url);
             QString text = publish ? QString(c_NotPublishable).arg(path, m_music ? "music" : "photos")
                                    : QString(c_NotUnpublishable).arg(path);
             if (more)
