@@ -28,6 +28,7 @@
 #include "picker/MediaTreeForm.h"
 #include "picker/MyMediaItem.h"
 #include "picker/Utilities.h"
+#include "picker/ViewSupport.h"
 #include "platform/MessageBox.h"
 #include "platform/System.h"
 
@@ -53,19 +54,6 @@ constexpr char c_ContinueUnpublishing[] = "\n\nTo continue unpublishing the rema
 constexpr char c_BrokenItem[] = "The published item was not found. It may have been deleted or renamed, or it could be "
                                 "located on a network drive or a removable disk that is not currently available.";
 
-// An exception must never cross the event loop; the page shows it and stays as it was.
-template <class Work>
-void Guarded(Work&& work)
-{
-    try {
-        work();
-    } catch (const std::exception& error) {
-        Platform::ShowMessageBox(error.what(), "Lumo Publisher", Platform::MB_OK | Platform::MB_ICONERROR);
-    } catch (...) {
-        Platform::ShowMessageBox("Unknown exception", "Lumo Publisher", Platform::MB_OK | Platform::MB_ICONERROR);
-    }
-}
-
 // Update rules only decide: whatever goes wrong while deciding disables the action, silently.
 template <class Rule>
 void UpdateEnabled(QAction* action, Rule&& rule)
@@ -86,12 +74,6 @@ void ReportFalse()
         LUMO_ASSERT(false);
     } catch (...) {
     }
-}
-
-std::string TextOf(UrlApi* url)
-{
-    const char* text = url ? url->GetText() : nullptr;
-    return text ? text : "";
 }
 
 QString PathOf(UrlApi* url)

@@ -22,6 +22,7 @@
 #include "picker/MediaItemDragObj.h"
 #include "picker/MyMediaItem.h"
 #include "picker/UpdateQueue.h"
+#include "picker/ViewSupport.h"
 #include "platform/MessageBox.h"
 
 using namespace LumoApi;
@@ -30,30 +31,11 @@ namespace {
 
 constexpr int c_IndentPx = 19;
 
-// An exception must never cross the event loop; the tree shows it and stays as it was.
-template <class Work>
-void Guarded(Work&& work)
-{
-    try {
-        work();
-    } catch (const std::exception& error) {
-        Platform::ShowMessageBox(error.what(), "Lumo Publisher", Platform::MB_OK | Platform::MB_ICONERROR);
-    } catch (...) {
-        Platform::ShowMessageBox("Unknown exception", "Lumo Publisher", Platform::MB_OK | Platform::MB_ICONERROR);
-    }
-}
-
 QCollator CaseInsensitiveCollator()
 {
     QCollator collator;
     collator.setCaseSensitivity(Qt::CaseInsensitive);
     return collator;
-}
-
-std::string TextOf(UrlApi* url)
-{
-    const char* text = url ? url->GetText() : nullptr;
-    return text ? text : "";
 }
 
 int ChildCount(QTreeWidget* tree, QTreeWidgetItem* node)

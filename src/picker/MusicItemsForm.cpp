@@ -26,6 +26,7 @@
 #include "picker/MyMediaItem.h"
 #include "picker/UpdateQueue.h"
 #include "picker/Utilities.h"
+#include "picker/ViewSupport.h"
 #include "platform/MessageBox.h"
 
 using namespace LumoApi;
@@ -37,25 +38,6 @@ constexpr int c_NoticePointSize = 9;
 
 constexpr char c_NoMusic[] = "This container does not contain any publishable music content.";
 constexpr char c_NoMusicIn[] = "'%1' does not contain any publishable music content.";
-
-// An exception must never cross the event loop; the list shows it and stays as it was.
-template <class Work>
-void Guarded(Work&& work)
-{
-    try {
-        work();
-    } catch (const std::exception& error) {
-        Platform::ShowMessageBox(error.what(), "Lumo Publisher", Platform::MB_OK | Platform::MB_ICONERROR);
-    } catch (...) {
-        Platform::ShowMessageBox("Unknown exception", "Lumo Publisher", Platform::MB_OK | Platform::MB_ICONERROR);
-    }
-}
-
-std::string TextOf(UrlApi* url)
-{
-    const char* text = url ? url->GetText() : nullptr;
-    return text ? text : "";
-}
 
 // No repaint between the steps of one change; restored also when the change raises.
 class UpdateBracket {
@@ -127,6 +109,7 @@ TMusicItems::TMusicItems(QWidget* parent, TMediaPage& page, TMediaTree& tree, Up
         return data;
     });
     List->setObjectName("List");
+    m_rows = std::make_unique<ListRows<ItemsPaneItem>>(*List);
     List->setViewMode(QListView::ListMode);
     List->setFlow(QListView::TopToBottom);
     List->setWrapping(false);
@@ -186,8 +169,7 @@ TMusicItems::~TMusicItems()
 
 MyMediaItem* TMusicItems::ItemOfRow(int row)
 {
-    auto found = m_items.find(List->item(row));
-    return found == m_items.end() ? nullptr : found->second.get();
+    return m_rows->ItemOf(row);
 }
 
 MyMediaItem* TMusicItems::ContainerItem() const noexcept
@@ -256,14 +238,7 @@ bool TMusicItems::eventFilter(QObject* watched, QEvent* event)
     if (watched == List && event->type() == QEvent::FocusIn) {
         ListEnter();
     } else if (watched == List->viewport() && event->type() == QEvent::ToolTip) {
-        auto* help = static_cast<QHelpEvent*>(event);
-        QString text;
-        if (QListWidgetItem* row = List->itemAt(help->pos()))
-            Guarded([&] { text = InfoTip(List->row(row)); });
-        if (text.isEmpty())
-            QToolTip::hideText();
-        else
-            QToolTip::showText(help->globalPos(), text, List->viewport());
+        ShowRowTip(*List, *static_cast<QHelpEvent*>(event), [this](int row) { return InfoTip(row); });
         return true;
     }
     return QWidget::eventFilter(watched, event);
@@ -310,16 +285,16 @@ void TMusicItems::OnNotification(std::unique_ptr<UpdateInfo> info)
             break;
         {
             UpdateBracket bracket(List);
-            const int row = FindRow(info->m_item.Get());
+            const int row = m_rows->Find(info->m_item.Get());
             if (row >= 0)
-                DeleteRow(row);
+                m_rows->Delete(row);
         }
         UpdateNoItemsPanel(NoticeWanted());
         break;
     case ChildChanged:
         if (TextOf(info->m_item.Get()).empty())
             break;
-        if (FindRow(info->m_item.Get()) < 0)
+        if (m_rows->Find(info->m_item.Get()) < 0)
             AddItem(info->m_item);
         UpdateNoItemsPanel(NoticeWanted());
         break;
@@ -359,8 +334,7 @@ void TMusicItems::AddItem(const ApiRef<UrlApi>& url)
     }
     if (list && icon >= 0)
         row->setIcon(list->Icon(icon));
-    m_items.emplace(row.get(), std::move(item));
-    List->addItem(row.release());
+    m_rows->Append(std::move(row), std::move(item));
     UpdateNoItemsPanel(NoticeWanted());
 }
 
@@ -396,7 +370,7 @@ void TMusicItems::Reconcile(const ChildList& listed)
             ++row;
         } else {
             // The row that followed moves up to this index.
-            DeleteRow(row);
+            m_rows->Delete(row);
         }
     }
     for (const Entry& entry : entries) {
@@ -405,29 +379,10 @@ void TMusicItems::Reconcile(const ChildList& listed)
     }
 }
 
-int TMusicItems::FindRow(UrlApi* url)
-{
-    for (int row = 0; row < List->count(); ++row) {
-        MyMediaItem* item = ItemOfRow(row);
-        if (item && SameItem(item->Url().Get(), url))
-            return row;
-    }
-    return -1;
-}
-
-void TMusicItems::DeleteRow(int row)
-{
-    QListWidgetItem* listRow = List->item(row);
-    if (m_items.erase(listRow) == 0)
-        Guarded([] { LUMO_ASSERT(false); });
-    delete List->takeItem(row);
-}
-
 void TMusicItems::Clear()
 {
     // The items go before the rows that show them.
-    m_items.clear();
-    List->clear();
+    m_rows->Clear();
 }
 
 MyMediaItem* TMusicItems::SelectedItem()

@@ -17,6 +17,7 @@
 #include <lumo/Api.h>
 #include <lumo/Url.h>
 
+#include "picker/ListRows.h"
 #include "picker/UpdateInfo.h"
 
 class ItemsPaneItem;
@@ -80,8 +81,6 @@ private:
     void OnNotification(std::unique_ptr<UpdateInfo> info);
     void AddItem(const LumoApi::ApiRef<LumoApi::UrlApi>& url);
     void Reconcile(const ChildList& listed);
-    int FindRow(LumoApi::UrlApi* url);
-    void DeleteRow(int row);
     void Clear();
     MyMediaItem* SelectedItem();
     void SelectedItems(QList<MyMediaItem*>& items);
@@ -99,8 +98,8 @@ private:
     std::unique_ptr<ItemsPaneItem> m_container;
     // Set from showing a container until its listing arrives: the notice waits for it.
     bool m_listing = false;
-    // Every row's item; a row is deleted only after its item.
-    std::map<QListWidgetItem*, std::unique_ptr<ItemsPaneItem>> m_items;
+    // Made with List.
+    std::unique_ptr<ListRows<ItemsPaneItem>> m_rows;
     // Held, not just compared by address, so another item cannot take over the cached tip.
     LumoApi::ApiRef<LumoApi::UrlApi> m_tipItem;
     QString m_tipText;

@@ -41,6 +41,7 @@
 #include "picker/PhotoCellGeometry.h"
 #include "picker/UpdateQueue.h"
 #include "picker/Utilities.h"
+#include "picker/ViewSupport.h"
 #include "platform/MessageBox.h"
 
 using namespace LumoApi;
@@ -64,25 +65,6 @@ constexpr int c_PanelFontPx = 12;
 
 constexpr char c_NoContent[] = "This container does not contain any publishable photo content.";
 constexpr char c_NoContentNamed[] = "'%1' does not contain any publishable photo content.";
-
-// An exception must never cross the event loop; the grid shows it and stays as it was.
-template <class Work>
-void Guarded(Work&& work)
-{
-    try {
-        work();
-    } catch (const std::exception& error) {
-        Platform::ShowMessageBox(error.what(), "Lumo Publisher", Platform::MB_OK | Platform::MB_ICONERROR);
-    } catch (...) {
-        Platform::ShowMessageBox("Unknown exception", "Lumo Publisher", Platform::MB_OK | Platform::MB_ICONERROR);
-    }
-}
-
-std::string TextOf(UrlApi* url)
-{
-    const char* text = url ? url->GetText() : nullptr;
-    return text ? text : "";
-}
 
 // Only Shift and Ctrl take part in selecting; the keypad flag of arrow keys must not count.
 Qt::KeyboardModifiers SelectionKeys(Qt::KeyboardModifiers modifiers)

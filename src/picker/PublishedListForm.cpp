@@ -31,6 +31,7 @@
 #include "picker/MyMediaItem.h"
 #include "picker/UpdateQueue.h"
 #include "picker/Utilities.h"
+#include "picker/ViewSupport.h"
 #include "platform/MessageBox.h"
 
 using namespace LumoApi;
@@ -50,25 +51,6 @@ constexpr char c_NotPublishable[] = "'%1' is not publishable as a %2 item.";
 constexpr char c_ContinuePublishing[] = "\n\nTo continue publishing the remainder of the selected items, press OK.\nTo "
                                         "stop publishing items, press CANCEL.";
 constexpr char c_BrokenTip[] = "This published item is no longer accessible or has become invalid";
-
-// An exception must never cross the event loop; the list shows it and stays as it was.
-template <class Work>
-void Guarded(Work&& work)
-{
-    try {
-        work();
-    } catch (const std::exception& error) {
-        Platform::ShowMessageBox(error.what(), "Lumo Publisher", Platform::MB_OK | Platform::MB_ICONERROR);
-    } catch (...) {
-        Platform::ShowMessageBox("Unknown exception", "Lumo Publisher", Platform::MB_OK | Platform::MB_ICONERROR);
-    }
-}
-
-std::string TextOf(UrlApi* url)
-{
-    const char* text = url ? url->GetText() : nullptr;
-    return text ? text : "";
-}
 
 // The glyphs below are drawn on a 16-pixel grid; every index has one so the numbering holds.
 void DrawPage(QPainter& painter)
@@ -301,6 +283,7 @@ TPublishedList::TPublishedList(QWidget* parent, PublishedListHost& page, MediaCl
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     List = new TPublishedListView(this, m_music);
+    m_rows = std::make_unique<ListRows<PublishedPaneItem>>(*List);
     List->setObjectName("List");
     List->setViewMode(QListView::ListMode);
     List->setFlow(QListView::TopToBottom);
@@ -358,8 +341,7 @@ void TPublishedList::Clear()
     const bool updates = List->updatesEnabled();
     List->setUpdatesEnabled(false);
     // The items go before the rows that show them.
-    m_items.clear();
-    List->clear();
+    m_rows->Clear();
     List->setUpdatesEnabled(updates);
 }
 
@@ -401,7 +383,7 @@ void TPublishedList::SelectAll()
 
 void TPublishedList::SelectItem(UrlApi* url)
 {
-    const int row = FindRow(url);
+    const int row = m_rows->Find(url);
     if (row >= 0)
         List->setCurrentRow(row, QItemSelectionModel::ClearAndSelect);
 }
@@ -470,8 +452,7 @@ void TPublishedList::DropFiles(const QList<QUrl>& urls)
 
 MyMediaItem* TPublishedList::ItemOfRow(int row)
 {
-    auto found = m_items.find(List->item(row));
-    return found == m_items.end() ? nullptr : found->second.get();
+    return m_rows->ItemOf(row);
 }
 
 int TPublishedList::IconIndexOf(QListWidgetItem* row)
@@ -519,14 +500,7 @@ bool TPublishedList::eventFilter(QObject* watched, QEvent* event)
     } else if (watched == List->viewport() && event->type() == QEvent::Resize) {
         CenterNoItemsText();
     } else if (watched == List->viewport() && event->type() == QEvent::ToolTip) {
-        auto* help = static_cast<QHelpEvent*>(event);
-        QString text;
-        if (QListWidgetItem* row = List->itemAt(help->pos()))
-            Guarded([&] { text = InfoTip(List->row(row)); });
-        if (text.isEmpty())
-            QToolTip::hideText();
-        else
-            QToolTip::showText(help->globalPos(), text, List->viewport());
+        ShowRowTip(*List, *static_cast<QHelpEvent*>(event), [this](int row) { return InfoTip(row); });
         return true;
     }
     return QWidget::eventFilter(watched, event);
@@ -551,7 +525,7 @@ void TPublishedList::ProcessQueuedEvent(std::unique_ptr<UpdateInfo> info)
         RemoveItem(info->m_item.Get());
         break;
     case ChildChanged:
-        if (FindRow(info->m_item.Get()) < 0)
+        if (m_rows->Find(info->m_item.Get()) < 0)
             AddItem(info->m_item);
         break;
     case Enumerated: {
@@ -584,8 +558,7 @@ void TPublishedList::AddItem(const ApiRef<UrlApi>& url)
     row->setData(c_IconRole, icon);
     if (icon >= 0)
         row->setIcon(PublishedItemIcons[static_cast<size_t>(icon)]);
-    m_items.emplace(row.get(), std::move(item));
-    List->addItem(row.release());
+    m_rows->Append(std::move(row), std::move(item));
     UpdateNoItemsText();
 }
 
@@ -593,10 +566,10 @@ void TPublishedList::RemoveItem(UrlApi* url)
 {
     if (TextOf(url).empty())
         return;
-    const int row = FindRow(url);
+    const int row = m_rows->Find(url);
     if (row < 0)
         return;
-    DeleteRow(row);
+    m_rows->Delete(row);
     List->clearSelection();
     const int count = List->count();
     if (count > 0)
@@ -637,30 +610,12 @@ void TPublishedList::Reconcile(UpdateInfo* info)
             ++row;
         } else {
             // The row that followed moves up to this index.
-            DeleteRow(row);
+            m_rows->Delete(row);
         }
     }
     for (const std::string& entry : children)
         AddItem(MakeUrl(entry));
     UpdateNoItemsText();
-}
-
-int TPublishedList::FindRow(UrlApi* url)
-{
-    for (int row = 0; row < List->count(); ++row) {
-        MyMediaItem* item = ItemOfRow(row);
-        if (item && SameItem(item->Url().Get(), url))
-            return row;
-    }
-    return -1;
-}
-
-void TPublishedList::DeleteRow(int row)
-{
-    QListWidgetItem* listRow = List->item(row);
-    if (m_items.erase(listRow) == 0)
-        Guarded([] { LUMO_ASSERT(false); });
-    delete List->takeItem(row);
 }
 
 int TPublishedList::GetIconIndex(MyMediaItem& item)

@@ -18,6 +18,7 @@
 #include <lumo/Api.h>
 #include <lumo/Url.h>
 
+#include "picker/ListRows.h"
 #include "picker/UpdateInfo.h"
 
 class MediaClass;
@@ -137,8 +138,6 @@ private:
     void AddItem(const LumoApi::ApiRef<LumoApi::UrlApi>& url);
     void RemoveItem(LumoApi::UrlApi* url);
     void Reconcile(UpdateInfo* info);
-    int FindRow(LumoApi::UrlApi* url);
-    void DeleteRow(int row);
     int GetIconIndex(MyMediaItem& item);
     void UpdateNoItemsText();
     void CenterNoItemsText();
@@ -150,8 +149,8 @@ private:
     UpdateQueue& m_queue;
     const bool m_music;
     std::unique_ptr<MyMediaItem> m_rootItem;
-    // Every row's item; a row is deleted only after its item.
-    std::map<QListWidgetItem*, std::unique_ptr<PublishedPaneItem>> m_items;
+    // Made with List.
+    std::unique_ptr<ListRows<PublishedPaneItem>> m_rows;
     std::string m_tipKey;
     QString m_tipText;
 };
