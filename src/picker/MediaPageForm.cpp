@@ -25,8 +25,11 @@
 #include "host/MediaItem.h"
 #include "host/ModuleGroup.h"
 #include "host/UrlImpl.h"
+#include "picker/ContainerPropsForm.h"
 #include "picker/MediaTreeForm.h"
+#include "picker/MusicPropsForm.h"
 #include "picker/MyMediaItem.h"
+#include "picker/PhotoPropsForm.h"
 #include "picker/Utilities.h"
 #include "picker/ViewSupport.h"
 #include "platform/MessageBox.h"
@@ -600,22 +603,28 @@ void TMediaPage::ShowItemProperties(MyMediaItem* item)
         Platform::ShowMessageBox(c_BrokenItem, "Lumo Publisher Error", Platform::MB_OK | Platform::MB_ICONERROR);
         return;
     }
-    // The container, song and photo properties dialogs are not built yet.
+    if (item->IsContainer()) {
+        TContainerProps(this, *item).exec();
+    } else if (m_music) {
+        TMusicProps(this, *item).exec();
+    } else {
+        TPhotoProps(this, *item).exec();
+    }
 }
 
-std::string TMediaPage::ContainerSummary(MyMediaItem&)
+std::string TMediaPage::ContainerSummary(MyMediaItem& item)
 {
-    return std::string();
+    return ::ContainerSummary(item);
 }
 
-std::string TMediaPage::SongSummary(MyMediaItem&)
+std::string TMediaPage::SongSummary(MyMediaItem& item)
 {
-    return std::string();
+    return ::SongSummary(item);
 }
 
-std::string TMediaPage::PhotoSummary(MyMediaItem&)
+std::string TMediaPage::PhotoSummary(MyMediaItem& item)
 {
-    return std::string();
+    return ::PhotoSummary(item);
 }
 
 void TMediaPage::FocusChanged(QWidget* now)

@@ -78,7 +78,7 @@ public:
     void UnpublishItemList(const QList<MyMediaItem*>& items, bool recordUndo);
     bool CanShowProperties() override;
     void ShowProperties() override;
-    // The summaries come with the properties dialogs; until then the info tips stay empty.
+    // The info tips of the views.
     std::string ContainerSummary(MyMediaItem& item) override;
     std::string SongSummary(MyMediaItem& item) override;
     std::string PhotoSummary(MyMediaItem& item) override;

@@ -1359,8 +1359,7 @@ QString TPhotoItems::InfoTip(int index)
     if (index < 0 || index >= Count())
         return QString();
     ItemsPaneItem& item = *m_cells[size_t(index)]->Item;
-    // The summaries of photos and folders come with the properties dialogs.
     if (IsBroken(item.Item()))
         return QString::fromStdString(item.Property("SourceLocation"));
-    return QString();
+    return QString::fromStdString(item.IsContainer() ? m_page.ContainerSummary(item) : m_page.PhotoSummary(item));
 }

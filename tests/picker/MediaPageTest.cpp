@@ -269,7 +269,6 @@ TEST_F(MediaPageTest, CopyWritesTheKeysOfTheSelectionInOrder)
 TEST_F(MediaPageTest, ABrokenItemShowsTheNotFoundBox)
 {
     AddChild("mem://fixture/root", "mem://fixture/root/gone.fxa", "x-application/lumo-broken", 0);
-    m_page->ShowItemProperties(Item(c_Song));
     m_page->ShowItemProperties(nullptr);
     EXPECT_TRUE(ScriptedBoxes::texts.empty());
     m_page->ShowItemProperties(Item("mem://fixture/root/gone.fxa"));
