@@ -18,6 +18,7 @@
 #include "host/MediaItem.h"
 #include "host/ModuleGroup.h"
 #include "host/UrlImpl.h"
+#include "picker/ContainerPropsForm.h"
 #include "picker/ItemIconList.h"
 #include "picker/MediaItemDragObj.h"
 #include "picker/MyMediaItem.h"
@@ -463,7 +464,9 @@ void TMediaTree::ExpandActionExecute()
 
 void TMediaTree::PropertiesActionExecute()
 {
-    // The container properties dialog is not written yet; until then the action does nothing.
+    MyMediaItem* item = SelectedItem();
+    if (item && item->Url() && !TextOf(item->Url().Get()).empty() && item->IsContainer())
+        TContainerProps(this, *item).exec();
 }
 
 void TMediaTree::ShowPopup(const QPoint& position)
