@@ -17,6 +17,7 @@
 #include <QElapsedTimer>
 #include <QTimer>
 #include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
 
 #include "app/LumoConnectPublisher.h"
 #include "picker/MediaPageForm.h"
@@ -146,6 +147,24 @@ int main(int argc, char** argv)
             // Files are not tree nodes: opening waits for the
             // listing before it returns.
             [] { return true; }));
+    // What every idle pass costs the interface thread once these nodes are open, without the
+    // pass's own sleep: the pages' idle calls.
+    constexpr int c_Passes = 1000;
+    QElapsedTimer pages;
+    pages.start();
+    for (int pass = 0; pass < c_Passes; ++pass) {
+        window.MusicPage()->Idle();
+        window.PhotosPage()->Idle();
+    }
+    std::printf(
+        "pages' idle calls, %d tree nodes open                %7.1f us per pass\n",
+        [&] {
+            int nodes = 0;
+            for (QTreeWidgetItemIterator it(tree); *it; ++it)
+                ++nodes;
+            return nodes;
+        }(),
+        double(pages.nsecsElapsed()) / 1e3 / c_Passes);
     window.close();
     return 0;
 }
