@@ -6,7 +6,7 @@ CMAKE_ARGS ?=
 
 SOURCES = $(shell git ls-files '*.h' '*.cpp' 2>/dev/null || find include src modules tools tests bench -name '*.h' -o -name '*.cpp')
 
-.PHONY: all deps configure build run test test-asan test-tsan fuzz format format-check clean
+.PHONY: all deps configure build run screenshot test test-asan test-tsan fuzz format format-check clean
 
 all: build
 
@@ -28,6 +28,10 @@ run: build
 	    echo "No DISPLAY or WAYLAND_DISPLAY: running on a virtual X server and saving a screenshot"; \
 	    scripts/run-headless.sh $(BUILD)/bin/lumo-publisher $(BUILD)/screenshot.png; \
 	fi
+
+# The manual's screenshot, which the AppStream metadata names too, made by the program itself.
+screenshot: build
+	scripts/make-screenshot.sh $(BUILD) docs/manual/main-window.png
 
 format-check:
 	@clang-format --dry-run -Werror $(SOURCES)

@@ -9,6 +9,8 @@ packages=(
     libjpeg62-turbo-dev libturbojpeg0-dev libtag1-dev libexif-dev libsqlite3-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     shared-mime-info adwaita-icon-theme xvfb xdotool imagemagick
+    # The packaging tests: AppStream and desktop-entry validators, and groff for the manual page.
+    appstream desktop-file-utils groff-base
 )
 
 missing=()

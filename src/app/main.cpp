@@ -20,7 +20,7 @@ void DescribeApplication()
     QApplication::setOrganizationName("Lumo");
     QApplication::setApplicationName("Lumo Publisher");
     QApplication::setApplicationDisplayName("Lumo Publisher");
-    QApplication::setDesktopFileName("lumo-publisher");
+    QApplication::setDesktopFileName(LUMO_APP_ID);
     std::string version;
     if (QueryVersion(CurrentVersionResource(), {}, &version) != 0)
         QApplication::setApplicationVersion(QString::fromStdString(version));

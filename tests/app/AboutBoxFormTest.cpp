@@ -1,7 +1,9 @@
 // The about box and the legal notices it leads to.
+#include <QFile>
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -16,6 +18,12 @@ QString Line(const QWidget& form, const char* name)
 {
     const QLabel* label = form.findChild<QLabel*>(name);
     return label ? label->text() : QString("<missing>");
+}
+
+QString SourceFile(const QString& path)
+{
+    QFile file(QString(LUMO_SOURCE_DIR) + "/" + path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
 }
 
 QPushButton* Button(const QWidget& form, const QString& text)
@@ -43,6 +51,30 @@ TEST(AboutBoxForm, NamesTheOwnerAndShowsTheVersionBlock)
     ASSERT_TRUE(Button(about, "OK") && Button(about, "&More Legal..."));
     EXPECT_EQ(Button(about, "OK")->size(), QSize(82, 24));
     EXPECT_EQ(Button(about, "&More Legal...")->size(), QSize(100, 24));
+}
+
+// What the about box claims is what the package's copyright file and its AppStream metadata say.
+TEST(AboutBoxForm, MakesTheLicenceStatementOfThePackage)
+{
+    ShellApplication();
+    TAboutBoxForm about(nullptr);
+    const QString copyright = SourceFile("packaging/copyright");
+    const QString metainfo = SourceFile(QString("packaging/") + LUMO_APP_ID + ".metainfo.xml");
+    ASSERT_FALSE(copyright.isEmpty());
+    ASSERT_FALSE(metainfo.isEmpty());
+
+    const QString licence
+        = QRegularExpression("<project_license>([^<]+)</project_license>").match(metainfo).captured(1);
+    const QRegularExpressionMatch program
+        = QRegularExpression("\\nFiles: \\*\\nCopyright: ([^\\n]*)\\nLicense: ([^\\n]*)\\n ([^\\n]*)").match(copyright);
+    ASSERT_TRUE(program.hasMatch()) << "no stanza for the program's own files";
+    EXPECT_EQ(program.captured(2), licence);
+    // The legal line names the holder the copyright file names.
+    EXPECT_TRUE(Line(about, "legal").endsWith(" " + program.captured(1))) << Line(about, "legal").toStdString();
+    if (licence == "LicenseRef-proprietary") {
+        EXPECT_EQ(Line(about, "rights"), "All rights reserved.");
+        EXPECT_TRUE(program.captured(3).startsWith(Line(about, "rights")));
+    }
 }
 
 TEST(AboutBoxForm, MoreLegalOpensTheNoticesOwnedByTheAboutBox)

@@ -1,6 +1,6 @@
 # Installs BUILD into a fresh prefix and runs the installed command-line tool through its
 # launcher: the modules must load from the installed program folder, not the build tree.
-# -DBUILD= -DBINDIR= -DLIBDIR= -DDATADIR= -DWITH_UI=ON|OFF
+# -DBUILD= -DBINDIR= -DLIBDIR= -DDATADIR= -DMANDIR= -DAPP_ID= -DWITH_UI=ON|OFF
 string(RANDOM LENGTH 10 tag)
 set(prefix "${BUILD}/install-check-${tag}")
 set(program_dir "${prefix}/${LIBDIR}/lumo-publisher")
@@ -29,16 +29,36 @@ else()
         endif()
     endforeach()
 
+    # The manual F1 opens, the licence, and the command-line tool's manual page and completion.
+    set(documents ${DATADIR}/doc/lumo-publisher/manual/index.html ${DATADIR}/doc/lumo-publisher/manual/manual.css
+        ${DATADIR}/doc/lumo-publisher/copyright ${MANDIR}/man1/lumo-publish.1
+        ${DATADIR}/bash-completion/completions/lumo-publish)
     set(launchers lumo-publish)
     if(WITH_UI)
         list(APPEND launchers lumo-publisher)
-        foreach(file applications/lumo-publisher.desktop metainfo/lumo-publisher.metainfo.xml
-                icons/hicolor/scalable/apps/lumo-publisher.svg icons/hicolor/256x256/apps/lumo-publisher.png)
-            if(NOT EXISTS ${prefix}/${DATADIR}/${file})
-                string(APPEND failures "${DATADIR}/${file} not installed\n")
+        # The desktop knows the program by one id.
+        list(APPEND documents ${DATADIR}/applications/${APP_ID}.desktop ${DATADIR}/metainfo/${APP_ID}.metainfo.xml
+            ${DATADIR}/icons/hicolor/scalable/apps/${APP_ID}.svg ${DATADIR}/icons/hicolor/256x256/apps/${APP_ID}.png)
+    endif()
+    foreach(file ${documents})
+        if(NOT EXISTS ${prefix}/${file})
+            string(APPEND failures "${file} not installed\n")
+        endif()
+    endforeach()
+    # Whatever the manual's pages refer to is installed with them: it must read without a network.
+    file(GLOB pages ${prefix}/${DATADIR}/doc/lumo-publisher/manual/*.html)
+    foreach(page ${pages})
+        file(READ ${page} html)
+        string(REGEX MATCHALL "(src|href)=\"[^\"#]+\"" references "${html}")
+        foreach(reference ${references})
+            string(REGEX REPLACE "^(src|href)=\"([^\"#]+)\"$" "\\2" target "${reference}")
+            if(target MATCHES "^[a-z]+:")
+                string(APPEND failures "${page} refers outside the manual: ${target}\n")
+            elseif(NOT EXISTS ${prefix}/${DATADIR}/doc/lumo-publisher/manual/${target})
+                string(APPEND failures "${page} refers to ${target}, which is not installed\n")
             endif()
         endforeach()
-    endif()
+    endforeach()
     # Only the launchers go to bin/, as relative links that survive moving the tree.
     file(GLOB installed_bin RELATIVE ${prefix}/${BINDIR} ${prefix}/${BINDIR}/*)
     list(SORT installed_bin)
