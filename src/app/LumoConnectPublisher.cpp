@@ -4,7 +4,6 @@
 
 #include <QAction>
 #include <QCloseEvent>
-#include <QDesktopServices>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMenu>
@@ -24,6 +23,7 @@
 #include "app/Artwork.h"
 #include "app/BusyCursor.h"
 #include "app/ErrorDisplay.h"
+#include "app/HelpCommands.h"
 #include "app/SplashScreen.h"
 #include "host/HostInternals.h"
 #include "host/HostRegistry.h"
@@ -41,7 +41,6 @@ namespace {
 
 constexpr char c_WindowTitle[] = "Lumo Publisher";
 constexpr char c_VendorSite[] = "https://www.lumo-desktop.example";
-constexpr char c_HelpPath[] = "/desktop/help.asp";
 constexpr char c_UpdatePath[] = "/desktop/upgrade.asp?ver=11";
 constexpr char c_ServerPropertiesCaption[] = "Lumo Server P&roperties";
 constexpr char c_UndoCaption[] = "&Undo";
@@ -82,6 +81,7 @@ TLumoConnectPublisher::TLumoConnectPublisher(const std::string& programFolder)
     m_settings = std::make_unique<HostRegistry>("Publisher");
     m_queue = std::make_unique<UpdateQueue>();
     m_server = std::make_unique<ServerLocator>(m_host->ProgramFolder());
+    m_help = std::make_unique<HelpCommands>(m_host->ProgramFolder());
     Log::Instance().SetEnabled(m_settings->ReadBool("", "LoggingEnabled", false));
 
     RestoreLayout();
@@ -204,11 +204,12 @@ void TLumoConnectPublisher::BuildMenus()
     connect(m_serverMenu, &QMenu::aboutToShow, this, [this] { RunGuarded([this] { UpdateActions(); }); });
 
     QMenu* help = menuBar()->addMenu("&Help");
+    // The manual is installed with the program, so help needs no network.
     connect(AddItem(help, "Lumo Desktop &Help", QKeySequence(Qt::Key_F1)), &QAction::triggered, this,
-        [this] { OpenVendorPage(c_HelpPath); });
+        [this] { RunGuarded([this] { m_help->ShowManual(); }); });
     help->addSeparator();
     connect(AddItem(help, "Check for Lumo Desktop &Updates"), &QAction::triggered, this,
-        [this] { OpenVendorPage(c_UpdatePath); });
+        [this] { RunGuarded([this] { m_help->CheckForUpdates(QUrl(QString(c_VendorSite) + c_UpdatePath)); }); });
     help->addSeparator();
     connect(AddItem(help, "&About Lumo Publisher"), &QAction::triggered, this,
         [this] { RunGuarded([this] { ShowAboutBox(this); }); });
@@ -355,11 +356,6 @@ void TLumoConnectPublisher::StartServer(const QStringList& arguments)
         if (!path.empty())
             QProcess::startDetached(QString::fromStdString(path), arguments);
     });
-}
-
-void TLumoConnectPublisher::OpenVendorPage(const char* path)
-{
-    QDesktopServices::openUrl(QUrl(QString(c_VendorSite) + path));
 }
 
 void TLumoConnectPublisher::showEvent(QShowEvent* event)

@@ -13,6 +13,7 @@
 #include "app/ServerLocator.h"
 
 class ActionLink;
+class HelpCommands;
 class HostInternals;
 class HostRegistry;
 class IdleProcessor;
@@ -45,6 +46,8 @@ public:
     HostInternals& Host() { return *m_host; }
     // Other threads leave their results here for the views.
     UpdateQueue& Queue() { return *m_queue; }
+    // The Help menu's manual and update check.
+    HelpCommands& Help() { return *m_help; }
 
     // One idle pass: the pages' idle calls, then one queued record posted to its view.
     // True when the queue is empty. Called by the event loop and by code that waits for
@@ -77,7 +80,6 @@ private:
     void SaveLayout();
     void UpdateActions();
     void StartServer(const QStringList& arguments);
-    void OpenVendorPage(const char* path);
 
     // First show, under the splash: build one page per media class, bind them, restore the
     // splitters; each page advances the splash one step.
@@ -104,6 +106,7 @@ private:
     TMediaPage* m_photosPage = nullptr;
     std::unique_ptr<UpdateQueue> m_queue;
     std::unique_ptr<ServerLocator> m_server;
+    std::unique_ptr<HelpCommands> m_help;
     std::unique_ptr<IdleProcessor> m_idle;
     bool m_shown = false;
 
