@@ -3,6 +3,7 @@
 // points to the package manager instead of the vendor's web page.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
