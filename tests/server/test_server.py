@@ -176,6 +176,100 @@ class TreeTest(ServerTest):
         self.assertEqual(len(body), song['resources'][0]['size'])
 
 
+class ResourcesTest(ServerTest):
+    @classmethod
+    def prepare(cls):
+        m = cls.media
+        cls.song = write(m + '/Album/01 Song.mp3', mp3_bytes('Song', 'Band', 'Album', 'Pop', track=7, frames=400))
+        make_jpeg(m + '/Album/cover.jpg', 500, 500, '#aa2200')
+        cover = open(make_jpeg(m + '/art/embedded.jpg', 300, 200, '#00aa22'), 'rb').read()
+        write(m + '/Tagged/tagged.mp3', mp3_bytes('Tagged', cover=cover))
+        write(m + '/Bare/bare.mp3', mp3_bytes('Bare'))
+        wave, cls.samples = wav_bytes(frames=1000)
+        write(m + '/Wave/tone.wav', wave)
+        make_jpeg(m + '/Pictures/wide.jpg', 1600, 900)
+        cls.programs.publish('music', m + '/Album', m + '/Tagged', m + '/Bare', m + '/Wave')
+        cls.programs.publish('photos', m + '/Pictures')
+
+    def item(self, media_class, folder):
+        return self.children(self.child(media_class, folder)['id'])[0]
+
+    def test_get_head_and_ranges_of_a_song(self):
+        song = self.item('music', 'Album')
+        resource = song['resources'][0]
+        data = open(self.song, 'rb').read()
+        self.assertEqual((resource['mime'], resource['profile'], resource['size']), ('audio/mpeg', 'MP3', len(data)))
+        self.assertIn('DLNA.ORG_OP=01', resource['protocol_info'])
+        status, headers, body = http_request('GET', resource['uri'], {'getcontentFeatures.dlna.org': '1'})
+        self.assertEqual((status, body), (200, data))
+        self.assertEqual(headers['content-length'], str(len(data)))
+        self.assertIn('DLNA.ORG_PN=MP3', headers['contentfeatures.dlna.org'])
+        status, headers, body = http_request('HEAD', resource['uri'])
+        self.assertEqual((status, body, headers['content-length']), (200, b'', str(len(data))))
+        status, headers, body = http_request('GET', resource['uri'], {'Range': 'bytes=100-1099'})
+        self.assertEqual((status, body), (206, data[100:1100]))
+        self.assertEqual(headers['content-range'], 'bytes 100-1099/%d' % len(data))
+        status, _, body = http_request('GET', resource['uri'], {'Range': 'bytes=%d-' % (len(data) - 10)})
+        self.assertEqual((status, body), (206, data[-10:]))
+        status, _, _ = http_request('GET', resource['uri'], {'Range': 'bytes=%d-' % (len(data) + 5)})
+        self.assertEqual(status, 416)
+
+    def test_songs_carry_what_the_modules_know(self):
+        song = self.item('music', 'Album')
+        self.assertEqual((song['artist'], song['album'], song['genre'], song['track']), ('Band', 'Album', 'Pop', 7))
+        resource = song['resources'][0]
+        self.assertEqual((resource['sample_freq'], resource['channels'], resource['bitrate']), (44100, 2, 16000))
+        self.assertEqual(resource['duration'], 10)
+
+    def test_album_art_from_a_cover_file_and_from_the_song(self):
+        for folder, color in (('Album', (0xAA, 0x22, 0x00)), ('Tagged', (0x00, 0xAA, 0x22))):
+            song = self.item('music', folder)
+            self.assertTrue(song['album_art'], folder)
+            self.assertTrue(song['album_art'].startswith('http://127.0.0.1:'), song['album_art'])
+            status, headers, body = http_request('GET', song['album_art'])
+            self.assertEqual(status, 200, folder)
+            self.assertEqual(headers['content-type'], 'image/jpeg')
+            width, height = jpeg_size(body)
+            self.assertLessEqual(max(width, height), 160, folder)
+        self.assertIsNone(self.item('music', 'Bare')['album_art'])
+        _, _, _, raw = browse(self.cd, self.item('music', 'Album')['id'], children=False)
+        self.assertIn('dlna:profileID="JPEG_TN"', raw)
+
+    def test_photos_carry_thumbnails_after_the_original(self):
+        photo = self.item('photos', 'Pictures')
+        profiles = [r['profile'] for r in photo['resources']]
+        self.assertEqual(profiles, ['JPEG_LRG', 'JPEG_TN', 'JPEG_SM'])
+        self.assertEqual((photo['resources'][0]['width'], photo['resources'][0]['height']), (1600, 900))
+        for resource, limit in ((photo['resources'][1], (160, 160)), (photo['resources'][2], (640, 480))):
+            status, headers, body = http_request('GET', resource['uri'])
+            self.assertEqual(status, 200)
+            width, height = jpeg_size(body)
+            self.assertLessEqual(width, limit[0])
+            self.assertLessEqual(height, limit[1])
+            self.assertGreaterEqual(max(width, height), min(limit) * 0.9)
+            self.assertIn('DLNA.ORG_PN=' + resource['profile'], headers['contentfeatures.dlna.org'])
+
+    def test_wave_files_are_also_lpcm_in_network_byte_order(self):
+        song = self.item('music', 'Wave')
+        by_profile = {r['profile']: r for r in song['resources']}
+        lpcm = by_profile['LPCM']
+        self.assertEqual(lpcm['mime'], 'audio/L16;rate=44100;channels=2')
+        self.assertEqual(lpcm['size'], len(self.samples))
+        swapped = bytearray(self.samples)
+        swapped[0::2], swapped[1::2] = self.samples[1::2], self.samples[0::2]
+        status, _, body = http_request('GET', lpcm['uri'])
+        self.assertEqual((status, body), (200, bytes(swapped)))
+        status, _, body = http_request('GET', lpcm['uri'], {'Range': 'bytes=101-300'})
+        self.assertEqual((status, body), (206, bytes(swapped[101:301])))
+
+    def test_protocol_info_lists_every_format_served(self):
+        cm = service(self.device, CONNECTION_MANAGER)
+        source = call(cm, 'GetProtocolInfo', [], [('Source', GObject.TYPE_STRING), ('Sink', GObject.TYPE_STRING)])[0]
+        for expected in ('http-get:*:audio/mpeg:DLNA.ORG_PN=MP3', 'http-get:*:image/jpeg:DLNA.ORG_PN=JPEG_TN',
+                         'http-get:*:audio/L16;rate=44100;channels=2:DLNA.ORG_PN=LPCM', 'http-get:*:audio/flac:*'):
+            self.assertIn(expected, source)
+
+
 class RestartTest(ServerTest):
     @classmethod
     def prepare(cls):
