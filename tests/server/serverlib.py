@@ -4,6 +4,9 @@ HTTP. Everything runs inside a network namespace whose only interface is the loo
 checks refuse to start anywhere else."""
 import gi
 import http.client
+import http.server
+import re
+import threading
 import os
 import shutil
 import signal
@@ -337,3 +340,53 @@ def free_port():
     with socket.socket() as s:
         s.bind(('127.0.0.1', 0))
         return s.getsockname()[1]
+
+
+class EventListener:
+    """A subscriber to a service's events over plain HTTP (SUBSCRIBE, then NOTIFY requests to a
+    little server of its own), recording each evented variable's values in arrival order."""
+
+    def __init__(self, device, service_type):
+        self.values = []
+        self.lock = threading.Lock()
+        listener = self
+
+        class Handler(http.server.BaseHTTPRequestHandler):
+            def do_NOTIFY(self):
+                body = self.rfile.read(int(self.headers.get('Content-Length', 0)))
+                found = re.findall(rb'<(?:\w+:)?(\w+)>([^<]*)</', body)
+                with listener.lock:
+                    listener.values.extend((name.decode(), value.decode()) for name, value in found
+                                           if name not in (b'property', b'propertyset'))
+                self.send_response(200)
+                self.end_headers()
+
+            def log_message(self, *args):
+                pass
+
+        self.server = http.server.HTTPServer(('127.0.0.1', 0), Handler)
+        threading.Thread(target=self.server.serve_forever, daemon=True).start()
+        status, headers, body = http_request('GET', device.get_location())
+        pattern = re.escape(service_type) + r'.*?<eventSubURL>(.*?)</eventSubURL>'
+        self.url = urllib.parse.urljoin(device.get_location(), re.search(pattern, body.decode(), re.S).group(1))
+        status, headers, _ = http_request('SUBSCRIBE', self.url, {
+            'CALLBACK': '<http://127.0.0.1:%d/>' % self.server.server_port, 'NT': 'upnp:event',
+            'TIMEOUT': 'Second-300'})
+        if status != 200:
+            raise AssertionError('SUBSCRIBE answered %d' % status)
+        self.sid = headers['sid']
+
+    def seen(self, name):
+        with self.lock:
+            return [value for key, value in self.values if key == name]
+
+    def clear(self):
+        with self.lock:
+            self.values.clear()
+
+    def close(self):
+        try:
+            http_request('UNSUBSCRIBE', self.url, {'SID': self.sid})
+        finally:
+            self.server.shutdown()
+            self.server.server_close()

@@ -11,7 +11,7 @@ import unittest
 import urllib.parse
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from serverlib import (CONTENT_DIRECTORY, CONNECTION_MANAGER, ActionError, ControlPoint, Programs,  # noqa: E402
+from serverlib import (CONTENT_DIRECTORY, CONNECTION_MANAGER, ActionError, ControlPoint, EventListener, Programs,  # noqa: E402
                        browse, call, free_port, http_request, jpeg_size, make_jpeg, mp3_bytes, require_isolation,
                        service, soap, wav_bytes, write)
 from gi.repository import GObject  # noqa: E402
@@ -268,6 +268,64 @@ class ResourcesTest(ServerTest):
         for expected in ('http-get:*:audio/mpeg:DLNA.ORG_PN=MP3', 'http-get:*:image/jpeg:DLNA.ORG_PN=JPEG_TN',
                          'http-get:*:audio/L16;rate=44100;channels=2:DLNA.ORG_PN=LPCM', 'http-get:*:audio/flac:*'):
             self.assertIn(expected, source)
+
+
+class LiveTest(ServerTest):
+    @classmethod
+    def prepare(cls):
+        m = cls.media
+        write(m + '/Watched/first.mp3', mp3_bytes('First'))
+        write(m + '/kept.mp3', mp3_bytes('Kept'))
+        write(m + '/fleeting.mp3', mp3_bytes('Fleeting'))
+        cls.programs.publish('music', m + '/Watched', m + '/kept.mp3', m + '/fleeting.mp3')
+
+    def setUp(self):
+        self.listener = EventListener(self.device, CONTENT_DIRECTORY)
+        # The first event tells the current values; changes come after it.
+        self.wait_for(lambda: self.listener.seen('SystemUpdateID'), 5, 'no initial event')
+        self.listener.clear()
+
+    def tearDown(self):
+        self.listener.close()
+
+    def changed(self, container):
+        """True once an event named container among the updated ones."""
+        return any(container in value.split(',')[0::2] for value in self.listener.seen('ContainerUpdateIDs'))
+
+    def titles(self, object_id='music'):
+        return [e['title'] for e in self.children(object_id)]
+
+    def test_publishing_from_the_tool_shows_within_two_seconds(self):
+        write(self.media + '/late.mp3', mp3_bytes('Late'))
+        start = time.monotonic()
+        self.programs.publish('music', self.media + '/late.mp3')
+        evented = self.wait_for(lambda: self.changed('music'), 2.0,
+                                'no event within 2 s of publishing: %s' % self.listener.values)
+        self.assertLess(evented - start, 2.0)
+        self.assertEqual(self.titles()[-1], 'late')
+        self.listener.clear()
+        self.programs.unpublish('music', self.media + '/late.mp3')
+        self.wait_for(lambda: self.changed('music'), 2.0, 'no event within 2 s of unpublishing')
+        self.assertNotIn('late', self.titles())
+
+    def test_files_added_to_and_removed_from_a_published_folder_show_within_five_seconds(self):
+        folder = self.child('music', 'Watched')['id']
+        self.assertEqual(self.titles(folder), ['first'])
+        write(self.media + '/Watched/second.mp3', mp3_bytes('Second'))
+        self.wait_for(lambda: 'second' in self.titles(folder), 5.0, 'a new file did not show within 5 s')
+        self.wait_for(lambda: self.changed(folder), 2.0, 'no event for the folder: %s' % self.listener.values)
+        os.remove(self.media + '/Watched/first.mp3')
+        self.wait_for(lambda: 'first' not in self.titles(folder), 5.0, 'a removed file still shows after 5 s')
+
+    def test_a_missing_file_is_left_out_until_it_comes_back(self):
+        path = self.media + '/fleeting.mp3'
+        data = open(path, 'rb').read()
+        os.rename(path, path + '.away')
+        self.wait_for(lambda: 'fleeting' not in self.titles(), 10.0, 'a missing file is still served')
+        self.assertIn('kept', self.titles())
+        os.rename(path + '.away', path)
+        self.wait_for(lambda: 'fleeting' in self.titles(), 10.0, 'a file that came back is not served again')
+        self.assertEqual(len(data), os.path.getsize(path))
 
 
 class RestartTest(ServerTest):
