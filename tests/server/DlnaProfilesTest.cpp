@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "host/HostRegistry.h"
 #include "server/DlnaProfiles.h"
 #include "server/MediaEngine.h"
 #include "server/ServerObjects.h"
@@ -136,6 +137,50 @@ TEST(ServerTextTest, InterfaceListsAreNamesOnce)
     EXPECT_EQ(SplitInterfaceList(" eth0, wlan0;eth0  "), (std::vector<std::string>{"eth0", "wlan0"}));
     EXPECT_TRUE(SplitInterfaceList(" , ").empty());
     EXPECT_EQ(JoinInterfaceList({"a", "b"}), "a,b");
+}
+
+} // namespace
+
+namespace {
+
+class ServerSettingsTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        HostRegistry registry(ServerSettings::c_SubKey);
+        for (const char* name : {"ServerName", "Interfaces", "Port", "Uuid", "StartAtLogin"})
+            registry.DeleteValue("", name);
+    }
+};
+
+TEST_F(ServerSettingsTest, DefaultsNameTheComputerAndTheUuidIsMadeOnce)
+{
+    const ServerSettings first = ServerSettings::Load("den");
+    EXPECT_EQ(first.name, "Lumo Media Server on den");
+    EXPECT_TRUE(first.interfaces.empty());
+    EXPECT_EQ(first.port, ServerSettings::c_DefaultPort);
+    EXPECT_FALSE(first.startAtLogin);
+    EXPECT_EQ(first.uuid.size(), 36u);
+    EXPECT_EQ(ServerSettings::Load("den").uuid, first.uuid);
+}
+
+TEST_F(ServerSettingsTest, SavedSettingsComeBackAndNonsenseFallsBack)
+{
+    ServerSettings settings = ServerSettings::Load("den");
+    settings.name = "Living room";
+    settings.interfaces = {"eth0", "wlan0"};
+    settings.port = 9001;
+    settings.Save();
+    const ServerSettings loaded = ServerSettings::Load("den");
+    EXPECT_EQ(loaded.name, "Living room");
+    EXPECT_EQ(loaded.interfaces, (std::vector<std::string>{"eth0", "wlan0"}));
+    EXPECT_EQ(loaded.port, 9001);
+    HostRegistry(ServerSettings::c_SubKey).WriteString("", "Port", "70000");
+    HostRegistry(ServerSettings::c_SubKey).WriteString("", "Uuid", "not a uuid");
+    const ServerSettings repaired = ServerSettings::Load("den");
+    EXPECT_EQ(repaired.port, ServerSettings::c_DefaultPort);
+    EXPECT_EQ(repaired.uuid.size(), 36u);
+    EXPECT_NE(repaired.uuid, loaded.uuid);
 }
 
 } // namespace

@@ -215,6 +215,43 @@ class ActionError(Exception):
         self.code = code
 
 
+class SsdpListener:
+    """Listens to SSDP multicast on the loopback and notes the UDN of every goodbye
+    (NTS: ssdp:byebye), as a TV that watches the network does."""
+
+    def __init__(self, gone):
+        self.gone = gone
+        self.sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM, socket.IPPROTO_UDP)
+        self.sock.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+        self.sock.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEPORT, 1)
+        self.sock.bind(('239.255.255.250', 1900))
+        membership = socket.inet_aton('239.255.255.250') + socket.inet_aton('127.0.0.1')
+        self.sock.setsockopt(socket.IPPROTO_IP, socket.IP_ADD_MEMBERSHIP, membership)
+        self.sock.settimeout(0.2)
+        self.running = True
+        self.thread = threading.Thread(target=self.run, daemon=True)
+        self.thread.start()
+
+    def run(self):
+        while self.running:
+            try:
+                data, _ = self.sock.recvfrom(8192)
+            except OSError:
+                continue
+            headers = {}
+            for line in data.decode('utf-8', 'replace').split('\r\n')[1:]:
+                if ':' in line:
+                    key, value = line.split(':', 1)
+                    headers[key.strip().lower()] = value.strip()
+            if headers.get('nts') == 'ssdp:byebye' and 'usn' in headers:
+                self.gone.append(headers['usn'].split('::')[0])
+
+    def close(self):
+        self.running = False
+        self.thread.join()
+        self.sock.close()
+
+
 class ControlPoint:
     def __init__(self):
         self.context = GUPnP.Context.new('lo', 0)
@@ -224,12 +261,12 @@ class ControlPoint:
         self.devices.connect('device-proxy-available', self._available)
         self.devices.connect('device-proxy-unavailable', self._unavailable)
         self.devices.set_active(True)
+        self.ssdp = SsdpListener(self.gone)
 
     def _available(self, cp, proxy):
         self.found[proxy.get_udn()] = proxy
 
     def _unavailable(self, cp, proxy):
-        self.gone.append(proxy.get_udn())
         self.found.pop(proxy.get_udn(), None)
 
     def spin(self, seconds, until=None):
@@ -253,6 +290,7 @@ class ControlPoint:
         return device, time.monotonic() - start
 
     def close(self):
+        self.ssdp.close()
         self.devices.set_active(False)
 
 

@@ -5,6 +5,7 @@ network namespace whose only interface is the loopback. Run through netns.sh:
     tests/server/netns.sh /usr/bin/python3 tests/server/test_server.py BIN_DIR
 """
 import os
+import subprocess
 import sys
 import time
 import unittest
@@ -326,6 +327,66 @@ class LiveTest(ServerTest):
         os.rename(path + '.away', path)
         self.wait_for(lambda: 'fleeting' in self.titles(), 10.0, 'a file that came back is not served again')
         self.assertEqual(len(data), os.path.getsize(path))
+
+
+def bound_sockets(pid):
+    """The addresses LumoServer's own sockets are bound to, from ss."""
+    result = subprocess.run(['ss', '-lntupH'], capture_output=True, text=True, check=True)
+    return sorted({line.split()[4] for line in result.stdout.splitlines() if 'pid=%d,' % pid in line})
+
+
+class CommandsTest(ServerTest):
+    @classmethod
+    def prepare(cls):
+        write(cls.media + '/song.mp3', mp3_bytes('Song'))
+        cls.programs.publish('music', cls.media + '/song.mp3')
+
+    def test_pause_says_goodbye_and_resume_comes_back(self):
+        udn = self.device.get_udn()
+        self.assertEqual(self.programs.command('/pause').returncode, 0)
+        self.wait_for(lambda: udn in self.cp.gone, 3.0, 'no byebye after /pause')
+        self.assertTrue(self.programs.command('/status').stdout.startswith('paused'))
+        # Paused, the server keeps no socket open.
+        self.cp.spin(1.0)
+        self.assertEqual(bound_sockets(self.programs.server.pid), [])
+        self.assertIsNone(self.programs.server.poll())
+        start = time.monotonic()
+        self.assertEqual(self.programs.command('/resume').returncode, 0)
+        device, _ = self.cp.wait_device(3.0)
+        self.assertIsNotNone(device, 'not found again within 3 s of /resume')
+        self.assertLess(time.monotonic() - start, 3.0)
+        self.assertEqual(device.get_udn(), udn)
+        type(self).device = device
+        type(self).cd = service(device, CONTENT_DIRECTORY)
+        self.assertEqual([e['title'] for e in self.children('music')], ['song'])
+
+    def test_a_second_start_hands_its_command_to_the_first(self):
+        result = self.programs.command('/resume')
+        self.assertEqual(result.returncode, 0, result.stderr)
+        status = self.programs.command('/status')
+        self.assertEqual(status.returncode, 0)
+        self.assertRegex(status.stdout, r'^running lo=127\.0\.0\.1:%d' % self.programs.port)
+        self.assertIsNone(self.programs.server.poll())
+
+    def test_sockets_are_bound_to_the_chosen_interface_only(self):
+        # A second interface in this namespace that the server is not told to use: one end of a
+        # pair whose other end is here too, so nothing it carries leaves the namespace.
+        subprocess.run(['ip', 'link', 'add', 'lumotest0', 'type', 'veth', 'peer', 'name', 'lumotest1'], check=True)
+        try:
+            subprocess.run(['ip', 'addr', 'add', '10.254.0.1/24', 'dev', 'lumotest0'], check=True)
+            subprocess.run(['ip', 'link', 'set', 'lumotest0', 'up', 'multicast', 'on'], check=True)
+            subprocess.run(['ip', 'link', 'set', 'lumotest1', 'up'], check=True)
+            self.programs.command('/pause')
+            self.cp.spin(1.0)
+            self.programs.command('/resume')
+            self.wait_for(lambda: bound_sockets(self.programs.server.pid), 5.0, 'no sockets after /resume')
+            bound = bound_sockets(self.programs.server.pid)
+            self.assertTrue(bound)
+            for address in bound:
+                self.assertTrue(address.startswith(('127.0.0.1:', '239.255.255.250:')), bound)
+            self.assertIn('127.0.0.1:%d' % self.programs.port, bound)
+        finally:
+            subprocess.run(['ip', 'link', 'del', 'lumotest0'])
 
 
 class RestartTest(ServerTest):
