@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QNetworkInterface>
 #include <QTimer>
+#include <cstring>
 
 #include "host/Version.h"
 #include "server/DlnaProfiles.h"
@@ -66,6 +67,29 @@ std::string ReplaceAll(std::string text, const std::string& from, const std::str
     return text;
 }
 
+// Only GET and HEAD reach the media. Rygel takes a POST to an item's URL for an upload and,
+// for an item not created by CreateObject, crashes trying to take it out of a container that
+// cannot change; the request is answered here before Rygel sees it.
+void RefuseOtherMethods(SoupServerMessage* message, gpointer)
+{
+    const char* method = soup_server_message_get_method(message);
+    GUri* uri = soup_server_message_get_uri(message);
+    const char* path = uri ? g_uri_get_path(uri) : nullptr;
+    const std::string root = std::string("/") + ServerDevices::c_PluginName;
+    if (!path || std::strncmp(path, root.c_str(), root.size()) != 0)
+        return;
+    if (std::strcmp(method, SOUP_METHOD_GET) == 0 || std::strcmp(method, SOUP_METHOD_HEAD) == 0)
+        return;
+    soup_server_message_set_status(message, SOUP_STATUS_METHOD_NOT_ALLOWED, nullptr);
+    soup_message_headers_replace(soup_server_message_get_response_headers(message), "Allow", "GET, HEAD");
+    g_signal_stop_emission_by_name(message, "got-headers");
+}
+
+void WatchRequest(SoupServer*, SoupServerMessage* message, gpointer)
+{
+    g_signal_connect(message, "got-headers", G_CALLBACK(RefuseOtherMethods), nullptr);
+}
+
 } // namespace
 
 // Resources of a static library register only when asked to, and only from the global
@@ -84,10 +108,14 @@ void TameServices(RygelRootDevice* device)
         auto* service = static_cast<GObject*>(gee_abstract_list_get(GEE_ABSTRACT_LIST(services), index));
         if (RYGEL_IS_CONTENT_DIRECTORY(service)) {
             // With no handler left, GUPnP answers 401 "Invalid Action".
+            // (GLib's bulk disconnect needs a function or data to match; these are found one by
+            // one.)
             for (const char* action : c_RefusedActions) {
-                g_signal_handlers_disconnect_matched(service,
-                    GSignalMatchType(G_SIGNAL_MATCH_ID | G_SIGNAL_MATCH_DETAIL), signal, g_quark_from_string(action),
-                    nullptr, nullptr, nullptr);
+                const GQuark detail = g_quark_from_string(action);
+                const auto mask = GSignalMatchType(G_SIGNAL_MATCH_ID | G_SIGNAL_MATCH_DETAIL);
+                while (const gulong handler
+                    = g_signal_handler_find(service, mask, signal, detail, nullptr, nullptr, nullptr))
+                    g_signal_handler_disconnect(service, handler);
             }
         } else if (RYGEL_IS_CONNECTION_MANAGER(service)) {
             // Rygel lists only formats with a DLNA profile; players also need to hear of the
@@ -173,6 +201,8 @@ bool ServerDevices::StartOn(
         g_clear_error(&error);
         return false;
     }
+    // Connected before Rygel's own handlers, so it runs first.
+    g_signal_connect(gupnp_context_get_server(context), "request-started", G_CALLBACK(WatchRequest), nullptr);
     const std::string templatePath = m_folder + "/MediaServer.xml";
     const std::string descriptionPath = m_folder + "/description-" + interfaceName + ".xml";
     GUPnPXMLDoc* document = gupnp_xml_doc_new_from_path(templatePath.c_str(), &error);

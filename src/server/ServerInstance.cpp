@@ -12,18 +12,20 @@ namespace {
 // A command is one short line; anything longer is not from us.
 constexpr qint64 c_MaxLineBytes = 256;
 
-QString LockPathFor(const QString& name)
+// The lock and the socket sit side by side in the user's runtime folder, so two sessions
+// with runtime folders of their own never meet; without one, in the temporary folder per user.
+QString PathFor(const QString& name, const char* suffix)
 {
     const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
     if (!runtime.isEmpty())
-        return QDir(runtime).filePath(name + ".lock");
-    return QDir(QDir::tempPath()).filePath(QString("%1-%2.lock").arg(name).arg(getuid()));
+        return QDir(runtime).filePath(name + suffix);
+    return QDir(QDir::tempPath()).filePath(QString("%1-%2%3").arg(name).arg(getuid()).arg(suffix));
 }
 
 } // namespace
 
 ServerInstance::ServerInstance(const QString& name, QObject* parent)
-    : QObject(parent), m_serverName(QString("%1-%2").arg(name).arg(getuid())), m_lock(LockPathFor(name))
+    : QObject(parent), m_serverName(PathFor(name, ".socket")), m_lock(PathFor(name, ".lock"))
 {
     m_lock.setStaleLockTime(0);
 }

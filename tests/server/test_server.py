@@ -4,7 +4,10 @@ network namespace whose only interface is the loopback. Run through netns.sh:
 
     tests/server/netns.sh /usr/bin/python3 tests/server/test_server.py BIN_DIR
 """
+import base64
 import os
+import re
+import socket
 import subprocess
 import sys
 import time
@@ -387,6 +390,121 @@ class CommandsTest(ServerTest):
             self.assertIn('127.0.0.1:%d' % self.programs.port, bound)
         finally:
             subprocess.run(['ip', 'link', 'del', 'lumotest0'])
+
+
+class SafetyTest(ServerTest):
+    @classmethod
+    def prepare(cls):
+        m = cls.media
+        cls.big = write(m + '/Big/long.mp3', mp3_bytes('Long', frames=50000))  # about 20 MB
+        write(m + '/Unpublished/secret.mp3', mp3_bytes('Secret'))
+        cls.programs.publish('music', m + '/Big')
+
+    def control_url(self):
+        status, headers, body = http_request('GET', self.device.get_location())
+        path = re.search(r'ContentDirectory.*?<controlURL>(.*?)</controlURL>', body.decode(), re.S).group(1)
+        return urllib.parse.urljoin(self.device.get_location(), path)
+
+    def song(self):
+        return self.children(self.child('music', 'Big')['id'])[0]
+
+    def still_serving(self):
+        self.assertEqual([e['title'] for e in self.children('music')], ['Big'])
+
+    def test_actions_that_would_change_anything_are_not_there(self):
+        url = self.control_url()
+        for action, body in (('CreateObject', '<ContainerID>music</ContainerID><Elements>x</Elements>'),
+                             ('DestroyObject', '<ObjectID>music</ObjectID>'),
+                             ('UpdateObject', '<ObjectID>music</ObjectID>'),
+                             ('ImportResource', '<SourceURI>http://127.0.0.1/x</SourceURI><DestinationURI>x</DestinationURI>'),
+                             ('CreateReference', '<ContainerID>music</ContainerID><ObjectID>music</ObjectID>'),
+                             ('Search', '<ContainerID>0</ContainerID>')):
+            status, _, text = soap(url, 'urn:schemas-upnp-org:service:ContentDirectory:1', action, body)
+            self.assertEqual(status, 500, action)
+            self.assertIn(b'<errorCode>401</errorCode>', text, action)
+        self.still_serving()
+
+    def test_malformed_requests_get_errors(self):
+        url = self.control_url()
+        service_type = 'urn:schemas-upnp-org:service:ContentDirectory:1'
+        status, _, _ = http_request('POST', url, {'SOAPACTION': '"%s#Browse"' % service_type, 'Content-Type': 'text/xml'},
+                                    b'<not xml' * 1000)
+        self.assertGreaterEqual(status, 400)
+        status, _, text = soap(url, service_type, 'Browse', '<ObjectID>0</ObjectID>')
+        self.assertEqual(status, 500)
+        self.assertIn(b'<errorCode>402</errorCode>', text)
+        status, _, _ = http_request('POST', url, {'Content-Type': 'text/xml'}, b'<x/>')
+        self.assertGreaterEqual(status, 400)
+        huge = '<ObjectID>%s</ObjectID><BrowseFlag>BrowseMetadata</BrowseFlag><Filter>*</Filter>' \
+               '<StartingIndex>0</StartingIndex><RequestedCount>0</RequestedCount><SortCriteria></SortCriteria>' % ('a/' * 50000)
+        status, _, text = soap(url, service_type, 'Browse', huge)
+        self.assertIn(b'<errorCode>701</errorCode>', text)
+        objects, returned, total, _ = browse(self.cd, 'music', start=4294967295, count=4294967295)
+        self.assertEqual((returned, total), (0, 1))
+        self.still_serving()
+
+    def test_only_published_items_can_be_fetched(self):
+        song = self.song()
+        base = song['resources'][0]['uri'].split('/i/')[0]
+
+        def item_url(object_id, tail='/res/primary.mp3'):
+            encoded = base64.urlsafe_b64encode(object_id.encode()).decode()
+            return base + '/i/' + urllib.parse.quote(encoded, safe='') + tail
+
+        secret = self.media + '/Unpublished/secret.mp3'
+        for object_id in (secret, 'music/../../' + secret, '../' * 10 + 'etc/passwd', 'music', '0',
+                          song['id'] + '/x', 'music/0000000000000000'):
+            status, _, body = http_request('GET', item_url(object_id))
+            self.assertEqual(status, 404, object_id)
+            self.assertNotIn(b'Secret', body)
+        for path in ('/LumoServer/' + secret, '/LumoServer/i', '/LumoServer/i/%2e%2e/res/x', '/../../etc/passwd',
+                     '/LumoServer/i/AAAA/th/99', '/LumoServer/i/' + 'A' * 5000):
+            status, _, body = http_request('GET', base.split('/LumoServer')[0] + path)
+            self.assertGreaterEqual(status, 400, path)
+            self.assertNotIn(b'root:', body)
+        status, _, _ = http_request('POST', song['resources'][0]['uri'], {'Content-Type': 'audio/mpeg'}, b'x' * 1000)
+        self.assertGreaterEqual(status, 400)
+        self.assertEqual(os.path.getsize(self.big), song['resources'][0]['size'])
+
+    def test_absurd_ranges(self):
+        url = self.song()['resources'][0]['uri']
+        size = os.path.getsize(self.big)
+        for header, allowed in (('bytes=%d-' % (size * 1000), {416}), ('bytes=999999999999999999999-', {400, 416}),
+                                ('bytes=5-1', {400, 416}), ('bytes=abc', {400, 416}),
+                                ('pages=1-2', {400, 416, 200}), ('bytes=0-1,5-6', {200, 206, 400, 416})):
+            status, _, _ = http_request('GET', url, {'Range': header}, timeout=20)
+            self.assertIn(status, allowed, header)
+        # Rygel reads an empty suffix as the whole file rather than refusing it; nothing more.
+        status, _, body = http_request('GET', url, {'Range': 'bytes=-0'}, timeout=20)
+        self.assertIn(status, (206, 416))
+        self.assertLessEqual(len(body), size)
+        self.still_serving()
+
+    def test_slow_and_vanishing_clients_do_not_stop_the_others(self):
+        url = urllib.parse.urlsplit(self.song()['resources'][0]['uri'])
+        # A client that sends half a request and waits.
+        slow = socket.create_connection((url.hostname, url.port))
+        slow.sendall(b'GET ' + url.path.encode() + b' HTTP/1.1\r\nHost: x\r\n')
+        # Clients that start a long transfer, read a little and go.
+        for _ in range(20):
+            gone = socket.create_connection((url.hostname, url.port))
+            gone.sendall(b'GET ' + url.path.encode() + b' HTTP/1.1\r\nHost: x\r\n\r\n')
+            gone.recv(1000)
+            gone.close()
+        # One that stops reading altogether.
+        stalled = socket.create_connection((url.hostname, url.port))
+        stalled.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4096)
+        stalled.sendall(b'GET ' + url.path.encode() + b' HTTP/1.1\r\nHost: x\r\n\r\n')
+        start = time.monotonic()
+        self.still_serving()
+        status, _, body = http_request('GET', self.song()['resources'][0]['uri'], {'Range': 'bytes=0-99'})
+        self.assertEqual((status, len(body)), (206, 100))
+        self.assertLess(time.monotonic() - start, 5.0)
+        slow.close()
+        stalled.close()
+        self.cp.spin(0.5)
+        self.assertIsNone(self.programs.server.poll())
+        self.still_serving()
 
 
 class RestartTest(ServerTest):
