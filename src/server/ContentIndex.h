@@ -76,6 +76,8 @@ struct Node {
 
     // Items: null until read.
     std::shared_ptr<const ItemFacts> facts;
+    // The last read found nothing (the file went, or no module reads it); read ahead no more.
+    bool unreadable = false;
 
     bool IsContainer() const { return IsContainerKind(kind); }
 };

@@ -153,6 +153,16 @@ Listing ListContainer(HostInternals&, const std::string& url, MediaClassKind kin
                     continue;
                 }
                 entry.url = child->GetText();
+                // A module may still know a file that went a moment ago (its details are
+                // cached); a listing shows only what is there.
+                if (!IsContainerKind(entry.kind)) {
+                    const std::string path = LocalPathOfItem(entry.url);
+                    struct stat info { };
+                    if (!path.empty() && ::stat(path.c_str(), &info) != 0) {
+                        ++listing.missing;
+                        continue;
+                    }
+                }
                 entry.title = item.Property("Title");
                 if (entry.title.empty())
                     entry.title = entry.url;

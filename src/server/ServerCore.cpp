@@ -4,6 +4,7 @@
 #include <QThread>
 #include <algorithm>
 #include <exception>
+#include <sys/stat.h>
 
 #include "host/HostInternals.h"
 #include "host/MediaItem.h"
@@ -20,6 +21,20 @@ constexpr int c_RelistDelayMs = 250;
 constexpr int c_MissingRecheckMs = 4000;
 constexpr int c_CountDelayMs = 3000;
 constexpr size_t c_PictureBudgetBytes = 48u << 20;
+constexpr size_t c_PrefetchSlice = 100;
+
+// Facts are kept, but a published file can go without any folder noticing: each answer checks
+// that the file is still there.
+bool StillThere(Node& node)
+{
+    if (!node.facts)
+        return false;
+    struct stat info { };
+    if (::stat(node.facts->path.c_str(), &info) == 0 && S_ISREG(info.st_mode))
+        return true;
+    node.facts.reset();
+    return false;
+}
 
 MediaClassKind ClassOf(const std::string& id)
 {
@@ -151,6 +166,7 @@ void ServerCore::ListingDone(const std::string& id, const Listing& listing)
         for (const std::string& gone : removed)
             m_watches.erase(gone);
         Watch(*node);
+        PrefetchFacts(id);
         if (node->kind == NodeKind::Class && listing.missing > 0 && !m_missingTimer.isActive())
             m_missingTimer.start();
         if (changed && !firstTime) {
@@ -204,8 +220,10 @@ void ServerCore::Notified(const std::string& containerId, int event, const std::
     if (event == c_ContainerChanged && !childUrl.empty()) {
         // A changed file is read again when next asked for.
         for (auto& child : node->children) {
-            if (child->url == childUrl)
+            if (child->url == childUrl) {
                 child->facts.reset();
+                child->unreadable = false;
+            }
         }
     }
     RelistSoon(containerId);
@@ -317,7 +335,7 @@ void ServerCore::FindObject(const std::string& id, GTask* task)
         EnsureFacts({nodeId}, [this, task, nodeId] {
             Node* item = m_index.Find(nodeId);
             RygelMediaObject* object = nullptr;
-            if (item && item->facts) {
+            if (item && StillThere(*item)) {
                 RygelMediaContainer* parent = ParentObject(*item);
                 object = NewItemObject(*item, parent, &ServerCore::PictureBytes);
                 g_object_unref(parent);
@@ -356,7 +374,7 @@ void ServerCore::GetChildren(
                 if (child->IsContainer())
                     object = RYGEL_MEDIA_OBJECT(
                         NewContainerObject(*child, child->listed ? int(child->children.size()) : -1, container));
-                else
+                else if (StillThere(*child))
                     object = NewItemObject(*child, container, &ServerCore::PictureBytes);
                 if (!object) {
                     missing = true;
@@ -406,13 +424,51 @@ void ServerCore::EnsureFacts(const std::vector<std::string>& ids, std::function<
             [this, wants, then] {
                 for (Want& want : *wants) {
                     Node* node = m_index.Find(want.id);
-                    if (node && node->url == want.url && want.facts)
+                    if (!node || node->url != want.url)
+                        continue;
+                    node->unreadable = !want.facts;
+                    if (want.facts)
                         node->facts = std::move(want.facts);
                 }
                 then();
             },
             Qt::QueuedConnection);
     });
+}
+
+void ServerCore::PrefetchFacts(const std::string& containerId)
+{
+    if (std::find(m_prefetchQueue.begin(), m_prefetchQueue.end(), containerId) == m_prefetchQueue.end())
+        m_prefetchQueue.push_back(containerId);
+    if (!m_prefetching)
+        PrefetchNext();
+}
+
+void ServerCore::PrefetchNext()
+{
+    while (!m_prefetchQueue.empty()) {
+        Node* node = m_index.Find(m_prefetchQueue.front());
+        std::vector<std::string> slice;
+        if (node) {
+            for (auto& child : node->children) {
+                if (!child->IsContainer() && !child->facts && !child->unreadable)
+                    slice.push_back(child->id);
+                if (slice.size() == c_PrefetchSlice)
+                    break;
+            }
+        }
+        if (slice.empty()) {
+            m_prefetchQueue.erase(m_prefetchQueue.begin());
+            continue;
+        }
+        m_prefetching = true;
+        EnsureFacts(slice, [this] {
+            m_prefetching = false;
+            PrefetchNext();
+        });
+        return;
+    }
+    m_prefetching = false;
 }
 
 // ---- Pictures ----------------------------------------------------------------------------

@@ -83,6 +83,10 @@ private:
     RygelMediaContainer* ParentObject(const Node& node);
     void CountNow();
     void StorePicture(const std::string& uri, std::shared_ptr<const std::string> bytes);
+    // Reads the facts of a listed container's items ahead of the pages clients will ask for,
+    // one slice at a time so answers never wait behind it.
+    void PrefetchFacts(const std::string& containerId);
+    void PrefetchNext();
 
     HostInternals& m_host;
     ContentIndex m_index;
@@ -113,6 +117,9 @@ private:
     std::unordered_map<std::string, std::list<Picture>::iterator> m_pictureIndex;
     size_t m_pictureBytes = 0;
     std::unordered_map<std::string, std::vector<Done>> m_pictureWaiters;
+
+    std::vector<std::string> m_prefetchQueue;
+    bool m_prefetching = false;
 
     Counts m_counts;
     QTimer m_countTimer;

@@ -390,6 +390,10 @@ class EventListener:
         listener = self
 
         class Handler(http.server.BaseHTTPRequestHandler):
+            # Servers keep event connections open; an idle one must not hold the listener.
+            protocol_version = 'HTTP/1.1'
+            timeout = 5
+
             def do_NOTIFY(self):
                 body = self.rfile.read(int(self.headers.get('Content-Length', 0)))
                 found = re.findall(rb'<(?:\w+:)?(\w+)>([^<]*)</', body)
@@ -397,12 +401,14 @@ class EventListener:
                     listener.values.extend((name.decode(), value.decode()) for name, value in found
                                            if name not in (b'property', b'propertyset'))
                 self.send_response(200)
+                self.send_header('Content-Length', '0')
                 self.end_headers()
 
             def log_message(self, *args):
                 pass
 
-        self.server = http.server.HTTPServer(('127.0.0.1', 0), Handler)
+        self.server = http.server.ThreadingHTTPServer(('127.0.0.1', 0), Handler)
+        self.server.daemon_threads = True
         threading.Thread(target=self.server.serve_forever, daemon=True).start()
         status, headers, body = http_request('GET', device.get_location())
         pattern = re.escape(service_type) + r'.*?<eventSubURL>(.*?)</eventSubURL>'
