@@ -38,7 +38,6 @@ ContentIndex::ContentIndex()
     m_root->listed = true;
     for (const auto& [id, title] : {std::pair{c_MusicId, "Music"}, std::pair{c_PhotosId, "Photos"}}) {
         auto node = NewNode(id, title, NodeKind::Class, m_root.get());
-        m_root->byId[node->id] = node.get();
         m_nodes[node->id] = node.get();
         m_root->children.push_back(std::move(node));
     }
@@ -47,7 +46,7 @@ ContentIndex::ContentIndex()
 
 Node* ContentIndex::Find(std::string_view id)
 {
-    const auto found = m_nodes.find(std::string(id));
+    const auto found = m_nodes.find(id);
     return found == m_nodes.end() ? nullptr : found->second;
 }
 
@@ -92,7 +91,6 @@ void ContentIndex::Forget(Node& container, std::vector<std::string>* removedIds)
     for (auto& child : container.children)
         Unregister(*child, removedIds);
     container.children.clear();
-    container.byId.clear();
     container.listed = false;
 }
 
@@ -107,7 +105,6 @@ bool ContentIndex::ApplyListing(
         previous.emplace(child->id, std::move(child));
     }
     container.children.clear();
-    container.byId.clear();
 
     bool changed = !container.listed;
     std::unordered_map<std::string, int> uses;
@@ -139,7 +136,6 @@ bool ContentIndex::ApplyListing(
             m_nodes[node->id] = node.get();
             changed = true;
         }
-        container.byId[node->id] = node.get();
         container.children.push_back(std::move(node));
     }
     for (auto& [id, node] : previous) {

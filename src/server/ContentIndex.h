@@ -72,7 +72,6 @@ struct Node {
     // Containers.
     bool listed = false;
     std::vector<std::unique_ptr<Node>> children;
-    std::unordered_map<std::string, Node*> byId;
 
     // Items: null until read.
     std::shared_ptr<const ItemFacts> facts;
@@ -119,6 +118,7 @@ private:
     void Unregister(Node& node, std::vector<std::string>* removedIds);
 
     std::unique_ptr<Node> m_root;
-    // Every node by id, for lookups without walking.
-    std::unordered_map<std::string, Node*> m_nodes;
+    // Every node by id, for lookups without walking; the keys view the nodes' own ids, which
+    // never change while the node is registered.
+    std::unordered_map<std::string_view, Node*> m_nodes;
 };

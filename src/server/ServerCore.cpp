@@ -22,6 +22,9 @@ constexpr int c_MissingRecheckMs = 4000;
 constexpr int c_CountDelayMs = 3000;
 constexpr size_t c_PictureBudgetBytes = 48u << 20;
 constexpr size_t c_PrefetchSlice = 100;
+// The first pages are what clients ask for first; beyond them facts are read when asked for.
+constexpr size_t c_PrefetchItems = 1000;
+constexpr size_t c_MaxFacts = 20000;
 
 // Facts are kept, but a published file can go without any folder noticing: each answer checks
 // that the file is still there.
@@ -391,6 +394,8 @@ void ServerCore::GetChildren(
             g_task_return_pointer(task, objects, g_object_unref);
             g_object_unref(task);
             g_object_unref(container);
+            // Only now: the answer just made used the newest facts.
+            DropOldFacts();
         });
     });
 }
@@ -427,13 +432,24 @@ void ServerCore::EnsureFacts(const std::vector<std::string>& ids, std::function<
                     if (!node || node->url != want.url)
                         continue;
                     node->unreadable = !want.facts;
-                    if (want.facts)
+                    if (want.facts) {
                         node->facts = std::move(want.facts);
+                        m_factsHeld.push_back(want.id);
+                    }
                 }
                 then();
             },
             Qt::QueuedConnection);
     });
+}
+
+void ServerCore::DropOldFacts()
+{
+    while (m_factsHeld.size() > c_MaxFacts) {
+        if (Node* old = m_index.Find(m_factsHeld.front()))
+            old->facts.reset();
+        m_factsHeld.pop_front();
+    }
 }
 
 void ServerCore::PrefetchFacts(const std::string& containerId)
@@ -450,11 +466,11 @@ void ServerCore::PrefetchNext()
         Node* node = m_index.Find(m_prefetchQueue.front());
         std::vector<std::string> slice;
         if (node) {
-            for (auto& child : node->children) {
-                if (!child->IsContainer() && !child->facts && !child->unreadable)
-                    slice.push_back(child->id);
-                if (slice.size() == c_PrefetchSlice)
-                    break;
+            const size_t end = std::min(node->children.size(), c_PrefetchItems);
+            for (size_t index = 0; index < end && slice.size() < c_PrefetchSlice; ++index) {
+                Node& child = *node->children[index];
+                if (!child.IsContainer() && !child.facts && !child.unreadable)
+                    slice.push_back(child.id);
             }
         }
         if (slice.empty()) {
@@ -463,6 +479,7 @@ void ServerCore::PrefetchNext()
         }
         m_prefetching = true;
         EnsureFacts(slice, [this] {
+            DropOldFacts();
             m_prefetching = false;
             PrefetchNext();
         });

@@ -8,6 +8,7 @@
 #include <QThreadPool>
 #include <QTimer>
 #include <atomic>
+#include <deque>
 #include <functional>
 #include <list>
 #include <memory>
@@ -87,6 +88,7 @@ private:
     // one slice at a time so answers never wait behind it.
     void PrefetchFacts(const std::string& containerId);
     void PrefetchNext();
+    void DropOldFacts();
 
     HostInternals& m_host;
     ContentIndex m_index;
@@ -118,6 +120,9 @@ private:
     size_t m_pictureBytes = 0;
     std::unordered_map<std::string, std::vector<Done>> m_pictureWaiters;
 
+    // The items whose facts are held, oldest first; past c_MaxFacts the oldest are dropped, so
+    // a collection of any size is held in bounded memory (read again when asked for).
+    std::deque<std::string> m_factsHeld;
     std::vector<std::string> m_prefetchQueue;
     bool m_prefetching = false;
 
