@@ -4,6 +4,7 @@
 #include <QThread>
 #include <algorithm>
 #include <exception>
+#include <malloc.h>
 #include <sys/stat.h>
 
 #include "host/HostInternals.h"
@@ -86,6 +87,11 @@ ServerCore::ServerCore(HostInternals& host, QObject* parent) : QObject(parent), 
         RelistSoon(ContentIndex::c_MusicId);
         RelistSoon(ContentIndex::c_PhotosId);
     });
+    // Answers build and drop many small objects on several threads; glibc keeps what was freed
+    // unless told, and a server that walked a large collection would hold it for good.
+    m_trimTimer.setSingleShot(true);
+    m_trimTimer.setInterval(2000);
+    connect(&m_trimTimer, &QTimer::timeout, this, [] { malloc_trim(0); });
     m_countTimer.setSingleShot(true);
     m_countTimer.setInterval(c_CountDelayMs);
     connect(&m_countTimer, &QTimer::timeout, this, &ServerCore::CountNow);
@@ -396,6 +402,7 @@ void ServerCore::GetChildren(
             g_object_unref(container);
             // Only now: the answer just made used the newest facts.
             DropOldFacts();
+            m_trimTimer.start();
         });
     });
 }

@@ -126,6 +126,9 @@ private:
     std::vector<std::string> m_prefetchQueue;
     bool m_prefetching = false;
 
+    // Gives memory freed after a burst of answers back to the system.
+    QTimer m_trimTimer;
+
     Counts m_counts;
     QTimer m_countTimer;
     bool m_countRunning = false;

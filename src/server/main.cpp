@@ -10,6 +10,7 @@
 
 #include <QTimer>
 #include <glib-unix.h>
+#include <malloc.h>
 #include <rygel-server.h>
 
 #include "host/HostInternals.h"
@@ -64,6 +65,8 @@ gboolean OnQuitSignal(gpointer data)
 
 int main(int argc, char** argv)
 {
+    // Workers that read one page each would otherwise each keep an arena of freed memory.
+    mallopt(M_ARENA_MAX, 2);
     std::string command = argc > 1 ? CommandOf(argv[1]) : std::string();
     if (command == "h" || command == "help" || command == "?") {
         std::fputs(c_Usage, stdout);
