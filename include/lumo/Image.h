@@ -8,6 +8,14 @@ namespace LumoApi {
 class DataApi;
 
 // Supplied by an image item's media module ("ImageApi" through MediaApi::GetApi).
+//
+// A song's module may also answer "ImageApi" for a song: the picture stored with the song (its
+// cover), and null with 1168 for a song that stores none. Such a picture may come as stored:
+// GetData then answers only for the stored type ("image/jpeg" or "image/png", 1630 for any
+// other), SetSize may be accepted without being applied, and GetWidth/GetHeight may fail.
+// Callers ask for "image/jpeg" first, then "image/png". A module that gives no song pictures
+// answers null as before, and callers look for a cover file beside the song instead.
+// ("LumoMusic" gives song pictures since version 1.1.)
 class ImageApi : public Api {
 public:
     static constexpr const char TypeId[] = "ImageApi";

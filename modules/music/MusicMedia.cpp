@@ -14,6 +14,7 @@
 #include "PlaylistContainer.h"
 #include "PlaylistDetails.h"
 #include "SongDetails.h"
+#include "SongImage.h"
 
 using namespace LumoApi;
 
@@ -61,6 +62,14 @@ Api* LUMO_CALL MusicMedia::GetApi(const char* type_id, UrlApi* url)
         }
         if (details)
             return SongDetails::Create(url, *format).Detach();
+        if (std::strcmp(type_id, ImageApi::TypeId) == 0) {
+            // Only a song that stores a cover has a picture; the others answer "not found".
+            LocalFile song;
+            SongCover cover;
+            if (!LocalFileOf(url, song) || !ReadCover(song.path, *format, cover))
+                throw MusicError(ERROR_NOT_FOUND);
+            return new SongImage(std::move(cover));
+        }
         throw MusicError(ERROR_INVALID_PARAMETER);
     });
 }

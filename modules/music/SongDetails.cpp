@@ -33,6 +33,8 @@ constexpr PropertyName c_SongNames[] = {
     {"Duration", c_FromTags},
     {"SourceBitRate", c_FromTags},
     {"SourceSampleRate", c_FromTags},
+    {"TrackNumber", c_FromTags},
+    {"AudioChannels", c_FromTags},
 };
 
 } // namespace
@@ -109,6 +111,8 @@ void SongDetails::LoadStage(int stage)
         SetValue("Duration", info.durationMs > 0 ? std::to_string(info.durationMs) : std::string());
         SetValue("SourceBitRate", BitRateText(info.bitRateKbps));
         SetValue("SourceSampleRate", SampleRateText(info.sampleRateHz));
+        SetValue("TrackNumber", info.trackNumber ? std::to_string(info.trackNumber) : std::string());
+        SetValue("AudioChannels", info.channels > 0 ? std::to_string(info.channels) : std::string());
         break;
     }
     default:

@@ -1,5 +1,6 @@
 #include "SongReader.h"
 
+#include <cctype>
 #include <cerrno>
 #include <fcntl.h>
 #include <memory>
@@ -9,8 +10,13 @@
 #include <taglib/aifffile.h>
 #include <taglib/apefile.h>
 #include <taglib/asffile.h>
+#include <taglib/asfpicture.h>
+#include <taglib/attachedpictureframe.h>
 #include <taglib/flacfile.h>
+#include <taglib/flacpicture.h>
 #include <taglib/id3v2framefactory.h>
+#include <taglib/id3v2tag.h>
+#include <taglib/mp4coverart.h>
 #include <taglib/mp4file.h>
 #include <taglib/mpcfile.h>
 #include <taglib/mpegfile.h>
@@ -21,6 +27,7 @@
 #include <taglib/vorbisfile.h>
 #include <taglib/wavfile.h>
 #include <taglib/wavpackfile.h>
+#include <taglib/xiphcomment.h>
 
 #include "MusicText.h"
 
@@ -164,11 +171,130 @@ void ReadTagsAndProperties(TagLib::File& file, SongInfo& info)
         info.album = TagText(tag->album());
         info.genre = TagText(tag->genre());
         info.year = tag->year();
+        info.trackNumber = tag->track();
     }
     if (const TagLib::AudioProperties* properties = file.audioProperties()) {
         info.durationMs = properties->lengthInMilliseconds();
         info.bitRateKbps = properties->bitrate();
         info.sampleRateHz = properties->sampleRate();
+        info.channels = properties->channels();
+    }
+}
+
+// A cover larger than this is no cover but damage, or a whole file hidden in a tag.
+constexpr unsigned c_MaxCoverBytes = 16u << 20;
+
+std::string LowerMime(const TagLib::String& mime)
+{
+    std::string text = mime.to8Bit(true);
+    for (char& c : text)
+        c = char(std::tolower(static_cast<unsigned char>(c)));
+    // Old taggers wrote "jpg" or "PNG" alone.
+    if (text == "jpg" || text == "jpeg" || text == "image/jpg")
+        return "image/jpeg";
+    if (text == "png")
+        return "image/png";
+    return text;
+}
+
+// Taggers that name no type leave the picture's bytes to tell.
+std::string SniffedMime(const TagLib::ByteVector& data, const std::string& named)
+{
+    if (data.size() >= 3 && static_cast<unsigned char>(data[0]) == 0xFF && static_cast<unsigned char>(data[1]) == 0xD8)
+        return "image/jpeg";
+    if (data.size() >= 8 && data.startsWith(TagLib::ByteVector("\x89PNG", 4)))
+        return "image/png";
+    return named;
+}
+
+// Keeps the best picture offered so far: a front cover beats any other, the first of each
+// kind wins.
+class CoverChoice {
+public:
+    void Offer(const TagLib::ByteVector& data, const std::string& mime, bool front)
+    {
+        if (data.isEmpty() || data.size() > c_MaxCoverBytes || (m_found && (m_front || !front)))
+            return;
+        m_cover.bytes.assign(data.data(), data.size());
+        m_cover.mime = SniffedMime(data, mime);
+        m_found = true;
+        m_front = front;
+    }
+    bool Take(SongCover& cover)
+    {
+        if (m_found)
+            cover = std::move(m_cover);
+        return m_found;
+    }
+
+private:
+    SongCover m_cover;
+    bool m_found = false;
+    bool m_front = false;
+};
+
+void OfferId3(const TagLib::ID3v2::Tag* tag, CoverChoice& choice)
+{
+    if (!tag)
+        return;
+    for (const TagLib::ID3v2::Frame* frame : tag->frameList("APIC")) {
+        const auto* picture = dynamic_cast<const TagLib::ID3v2::AttachedPictureFrame*>(frame);
+        if (picture)
+            choice.Offer(picture->picture(), LowerMime(picture->mimeType()),
+                picture->type() == TagLib::ID3v2::AttachedPictureFrame::FrontCover);
+    }
+}
+
+void OfferFlacPictures(const TagLib::List<TagLib::FLAC::Picture*>& pictures, CoverChoice& choice)
+{
+    for (const TagLib::FLAC::Picture* picture : pictures)
+        choice.Offer(
+            picture->data(), LowerMime(picture->mimeType()), picture->type() == TagLib::FLAC::Picture::FrontCover);
+}
+
+void OfferXiph(TagLib::Ogg::XiphComment* comment, CoverChoice& choice)
+{
+    if (comment)
+        OfferFlacPictures(comment->pictureList(), choice);
+}
+
+void ReadCoverOf(TagLib::File& file, CoverChoice& choice)
+{
+    if (!file.isValid())
+        return;
+    if (auto* mpeg = dynamic_cast<TagLib::MPEG::File*>(&file)) {
+        OfferId3(mpeg->ID3v2Tag(false), choice);
+    } else if (auto* flac = dynamic_cast<TagLib::FLAC::File*>(&file)) {
+        OfferFlacPictures(flac->pictureList(), choice);
+        OfferId3(flac->ID3v2Tag(false), choice);
+    } else if (auto* mp4 = dynamic_cast<TagLib::MP4::File*>(&file)) {
+        const TagLib::MP4::Tag* tag = mp4->tag();
+        if (tag && tag->contains("covr")) {
+            for (const TagLib::MP4::CoverArt& art : tag->item("covr").toCoverArtList()) {
+                const char* mime = art.format() == TagLib::MP4::CoverArt::PNG ? "image/png" : "image/jpeg";
+                choice.Offer(art.data(), mime, true);
+            }
+        }
+    } else if (auto* vorbis = dynamic_cast<TagLib::Ogg::Vorbis::File*>(&file)) {
+        OfferXiph(vorbis->tag(), choice);
+    } else if (auto* opus = dynamic_cast<TagLib::Ogg::Opus::File*>(&file)) {
+        OfferXiph(opus->tag(), choice);
+    } else if (auto* oggFlac = dynamic_cast<TagLib::Ogg::FLAC::File*>(&file)) {
+        OfferXiph(oggFlac->tag(), choice);
+    } else if (auto* wav = dynamic_cast<TagLib::RIFF::WAV::File*>(&file)) {
+        OfferId3(wav->ID3v2Tag(), choice);
+    } else if (auto* aiff = dynamic_cast<TagLib::RIFF::AIFF::File*>(&file)) {
+        OfferId3(aiff->tag(), choice);
+    } else if (auto* asf = dynamic_cast<TagLib::ASF::File*>(&file)) {
+        const TagLib::ASF::Tag* tag = asf->tag();
+        if (tag && tag->contains("WM/Picture")) {
+            for (const TagLib::ASF::Attribute& attribute : tag->attribute("WM/Picture")) {
+                const TagLib::ASF::Picture picture = attribute.toPicture();
+                if (picture.isValid())
+                    choice.Offer(picture.picture(), LowerMime(picture.mimeType()),
+                        picture.type() == TagLib::ASF::Picture::FrontCover);
+            }
+        }
     }
 }
 
@@ -196,6 +322,29 @@ bool ReadSong(const std::string& path, AudioFormat named, SongInfo& info)
         // keeps what was read and its file facts.
     }
     return true;
+}
+
+bool ReadCover(const std::string& path, AudioFormat named, SongCover& cover)
+{
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0)
+        return false;
+    FileCloser closer(fd);
+    struct stat facts { };
+    if (fstat(fd, &facts) != 0 || !S_ISREG(facts.st_mode))
+        return false;
+    AudioFormat format = named;
+    if (const std::optional<AudioFormat> sniffed = SniffFile(fd); sniffed && IsConclusive(*sniffed))
+        format = *sniffed;
+    CoverChoice choice;
+    try {
+        FdStream stream(fd, path, (long long)facts.st_size);
+        if (std::unique_ptr<TagLib::File> file = OpenReader(format, &stream))
+            ReadCoverOf(*file, choice);
+    } catch (...) {
+        // A damaged tag costs only the picture.
+    }
+    return choice.Take(cover);
 }
 
 } // namespace LumoMusic

@@ -17,6 +17,15 @@ struct SongInfo {
     int durationMs = 0;
     int bitRateKbps = 0;
     int sampleRateHz = 0;
+    unsigned trackNumber = 0;
+    int channels = 0;
+};
+
+// A picture stored in a song's tags: the front cover when there is one, else the first.
+struct SongCover {
+    // "image/jpeg", "image/png", ... as the tag names it, lower case.
+    std::string mime;
+    std::string bytes;
 };
 
 // Reads the song at path. named is the format its name gave; when the file's first bytes
@@ -25,5 +34,10 @@ struct SongInfo {
 // file; a file TagLib cannot make sense of answers true with nothing filled in. Never throws:
 // whatever TagLib raises on a damaged file leaves the info as far as it got.
 bool ReadSong(const std::string& path, AudioFormat named, SongInfo& info);
+
+// Reads the picture stored in the song at path (ID3v2 APIC, FLAC and Xiph pictures, MP4
+// "covr", WMA pictures). False when there is none, or the file cannot be read; like ReadSong it
+// never throws and a damaged tag only costs the picture.
+bool ReadCover(const std::string& path, AudioFormat named, SongCover& cover);
 
 } // namespace LumoMusic

@@ -33,7 +33,18 @@ else()
     set(documents ${DATADIR}/doc/lumo-publisher/manual/index.html ${DATADIR}/doc/lumo-publisher/manual/manual.css
         ${DATADIR}/doc/lumo-publisher/copyright ${MANDIR}/man1/lumo-publish.1
         ${DATADIR}/bash-completion/completions/lumo-publish)
-    set(launchers lumo-publish)
+    set(launchers lumo-publish lumo-server)
+    foreach(file ${LIBDIR}/lumo-publisher/server-engine/librygel-media-engine-lumo.so
+            ${LIBDIR}/lumo-publisher/server-engine/media-engine-lumo.plugin lib/systemd/user/lumo-server.service
+            ${DATADIR}/lumo-publisher/autostart/lumo-server.desktop)
+        if(NOT EXISTS ${prefix}/${file})
+            string(APPEND failures "${file} not installed\n")
+        endif()
+    endforeach()
+    execute_process(COMMAND ${prefix}/${BINDIR}/lumo-server /help RESULT_VARIABLE result OUTPUT_VARIABLE usage)
+    if(NOT result EQUAL 0 OR NOT usage MATCHES "/resume")
+        string(APPEND failures "lumo-server /help failed (${result}): ${usage}\n")
+    endif()
     if(WITH_UI)
         list(APPEND launchers lumo-publisher)
         # The desktop knows the program by one id.

@@ -7,6 +7,8 @@
 #include "MusicTestSupport.h"
 #include "MusicText.h"
 
+#include <taglib/attachedpictureframe.h>
+
 using namespace LumoApi;
 using namespace MusicTest;
 
@@ -272,3 +274,80 @@ TEST_F(SongDetailsTest, StreamEntriesShowWhereTheyLead)
     EXPECT_EQ(Find(values, "SourceLocation"), "http://radio.example/channels/live");
     EXPECT_FALSE(Find(values, "SourceSize"));
 }
+
+namespace {
+
+// Pictures stored in songs: the cover the server sends as album art.
+class SongCoverTest : public MusicHostTest {
+protected:
+    void AddPicture(const std::string& path, TagLib::ID3v2::AttachedPictureFrame::Type type, const std::string& bytes,
+        const char* mime = "image/jpeg")
+    {
+        TagLib::MPEG::File file(path.c_str(), false);
+        ASSERT_TRUE(file.isValid());
+        auto* frame = new TagLib::ID3v2::AttachedPictureFrame;
+        frame->setType(type);
+        frame->setMimeType(mime);
+        frame->setPicture(TagLib::ByteVector(bytes.data(), unsigned(bytes.size())));
+        file.ID3v2Tag(true)->addFrame(frame);
+        ASSERT_TRUE(file.save(TagLib::MPEG::File::ID3v2, TagLib::File::StripOthers));
+    }
+
+    std::string PictureOf(const std::string& path, const char* type)
+    {
+        ApiRef<ImageApi> image = ItemApi<ImageApi>(FileUrl(path).Get());
+        if (!image)
+            return "none:" + std::to_string(LumoGetLastError());
+        ApiRef<DataApi> data = ApiRef<DataApi>::Adopt(image->GetData(type));
+        if (!data)
+            return "refused:" + std::to_string(LumoGetLastError());
+        return std::string(reinterpret_cast<const char*>(data->GetBytes()), data->GetSize());
+    }
+};
+
+TEST_F(SongCoverTest, TheFrontCoverIsChosenAndComesAsStored)
+{
+    const std::string jpegBack = std::string("\xFF\xD8\xFF\xE0", 4) + "back";
+    const std::string jpegFront = std::string("\xFF\xD8\xFF\xE0", 4) + "front";
+    const std::string path = m_sandbox.File("song.mp3", Mp3Bytes(20));
+    AddPicture(path, TagLib::ID3v2::AttachedPictureFrame::BackCover, jpegBack);
+    AddPicture(path, TagLib::ID3v2::AttachedPictureFrame::FrontCover, jpegFront);
+    EXPECT_EQ(PictureOf(path, "image/jpeg"), jpegFront);
+    // No codec here: another type is refused, not converted.
+    EXPECT_EQ(PictureOf(path, "image/png"), "refused:" + std::to_string(ERROR_UNSUPPORTED_TYPE));
+}
+
+TEST_F(SongCoverTest, ThePicturesOwnBytesNameItsType)
+{
+    // Taggers that leave the type out still store a PNG.
+    const std::string png = std::string("\x89PNG\r\n\x1a\n", 8) + "body";
+    const std::string path = m_sandbox.File("png.mp3", Mp3Bytes(20));
+    AddPicture(path, TagLib::ID3v2::AttachedPictureFrame::Other, png, "");
+    EXPECT_EQ(PictureOf(path, "image/png"), png);
+}
+
+TEST_F(SongCoverTest, SongsWithoutAPictureAndDamagedTagsHaveNone)
+{
+    const std::string plain = m_sandbox.File("plain.mp3", Mp3Bytes(20));
+    EXPECT_EQ(PictureOf(plain, "image/jpeg"), "none:" + std::to_string(ERROR_NOT_FOUND));
+    // An ID3v2 header promising more than the file holds.
+    const std::string damaged
+        = m_sandbox.File("damaged.mp3", std::string("ID3\x03\x00\x00\x7f\x7f\x7f\x7f", 10) + "APIC" + Mp3Bytes(2));
+    EXPECT_EQ(PictureOf(damaged, "image/jpeg"), "none:" + std::to_string(ERROR_NOT_FOUND));
+}
+
+TEST_F(SongDetailsTest, TrackNumberAndChannelsAreShown)
+{
+    const std::string path = m_sandbox.File("track.wav", WavBytes(48000, 1, 16, 4800));
+    {
+        TagLib::RIFF::WAV::File file(path.c_str(), false);
+        ASSERT_TRUE(file.isValid());
+        file.tag()->setTrack(12);
+        ASSERT_TRUE(file.save());
+    }
+    const auto values = ValuesOf(path);
+    EXPECT_EQ(Find(values, "TrackNumber"), "12");
+    EXPECT_EQ(Find(values, "AudioChannels"), "1");
+}
+
+} // namespace

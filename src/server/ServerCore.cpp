@@ -1,0 +1,626 @@
+#include "server/ServerCore.h"
+
+#include <QMetaObject>
+#include <QThread>
+#include <algorithm>
+#include <exception>
+#include <malloc.h>
+#include <sys/stat.h>
+
+#include "host/HostInternals.h"
+#include "host/MediaItem.h"
+#include "host/Url.h"
+#include "server/DlnaProfiles.h"
+
+using namespace LumoApi;
+
+namespace {
+
+ServerCore* g_core = nullptr;
+
+constexpr int c_RelistDelayMs = 250;
+constexpr int c_MissingRecheckMs = 4000;
+constexpr int c_CountDelayMs = 3000;
+constexpr size_t c_PictureBudgetBytes = 48u << 20;
+constexpr size_t c_PrefetchSlice = 100;
+// The first pages are what clients ask for first; beyond them facts are read when asked for.
+constexpr size_t c_PrefetchItems = 1000;
+constexpr size_t c_MaxFacts = 20000;
+
+// Facts are kept, but a published file can go without any folder noticing: each answer checks
+// that the file is still there.
+bool StillThere(Node& node)
+{
+    if (!node.facts)
+        return false;
+    struct stat info { };
+    if (::stat(node.facts->path.c_str(), &info) == 0 && S_ISREG(info.st_mode))
+        return true;
+    node.facts.reset();
+    return false;
+}
+
+MediaClassKind ClassOf(const std::string& id)
+{
+    return id.rfind(ContentIndex::c_PhotosId, 0) == 0 ? MediaClassKind::Photos : MediaClassKind::Music;
+}
+
+// The order a client asked for: titles, optionally containers first; anything else keeps
+// the published or listed order, which is what the person sees in the window.
+std::vector<Node*> Ordered(Node& container, const std::string& sort)
+{
+    std::vector<Node*> nodes;
+    nodes.reserve(container.children.size());
+    for (auto& child : container.children)
+        nodes.push_back(child.get());
+    const size_t title = sort.find("dc:title");
+    if (title == std::string::npos)
+        return nodes;
+    const bool descending = title > 0 && sort[title - 1] == '-';
+    const size_t byClass = sort.find("upnp:class");
+    const bool classFirst = byClass != std::string::npos && byClass < title;
+    std::stable_sort(nodes.begin(), nodes.end(), [&](const Node* a, const Node* b) {
+        if (classFirst && a->IsContainer() != b->IsContainer())
+            return a->IsContainer();
+        const int compare = g_utf8_collate(a->title.c_str(), b->title.c_str());
+        return descending ? compare > 0 : compare < 0;
+    });
+    return nodes;
+}
+
+} // namespace
+
+ServerCore::ServerCore(HostInternals& host, QObject* parent) : QObject(parent), m_host(host)
+{
+    m_workers.setMaxThreadCount(std::max(2, QThread::idealThreadCount()));
+    m_counter.setMaxThreadCount(1);
+    m_rootObject = NewContainerObject(m_index.Root(), 2, nullptr);
+    g_core = this;
+    SetObjectSource(this);
+    SetPictureProvider(this);
+
+    m_relistTimer.setSingleShot(true);
+    m_relistTimer.setInterval(c_RelistDelayMs);
+    connect(&m_relistTimer, &QTimer::timeout, this, &ServerCore::RelistPending);
+    m_missingTimer.setInterval(c_MissingRecheckMs);
+    connect(&m_missingTimer, &QTimer::timeout, this, [this] {
+        RelistSoon(ContentIndex::c_MusicId);
+        RelistSoon(ContentIndex::c_PhotosId);
+    });
+    // Answers build and drop many small objects on several threads; glibc keeps what was freed
+    // unless told, and a server that walked a large collection would hold it for good.
+    m_trimTimer.setSingleShot(true);
+    m_trimTimer.setInterval(2000);
+    connect(&m_trimTimer, &QTimer::timeout, this, [] { malloc_trim(0); });
+    m_countTimer.setSingleShot(true);
+    m_countTimer.setInterval(c_CountDelayMs);
+    connect(&m_countTimer, &QTimer::timeout, this, &ServerCore::CountNow);
+}
+
+ServerCore::~ServerCore()
+{
+    m_stopping = true;
+    SetObjectSource(nullptr);
+    SetPictureProvider(nullptr);
+    g_core = nullptr;
+    // Unsubscribing first: after it no module thread calls back.
+    m_watches.clear();
+    m_workers.clear();
+    m_workers.waitForDone();
+    m_counter.clear();
+    m_counter.waitForDone();
+    g_object_unref(m_rootObject);
+}
+
+void ServerCore::Prime(std::function<void()> ready)
+{
+    auto remaining = std::make_shared<int>(2);
+    for (const char* id : {ContentIndex::c_MusicId, ContentIndex::c_PhotosId}) {
+        EnsureListed(id, [remaining, ready](Node*) {
+            if (--*remaining == 0 && ready)
+                ready();
+        });
+    }
+    CountSoon();
+}
+
+// ---- Listing -----------------------------------------------------------------------------
+
+void ServerCore::EnsureListed(const std::string& id, NodeCallback then)
+{
+    Node* node = m_index.Find(id);
+    if (!node || !node->IsContainer()) {
+        then(nullptr);
+        return;
+    }
+    if (node->listed) {
+        then(node);
+        return;
+    }
+    m_listWaiters[id].push_back(std::move(then));
+    StartListing(*node);
+}
+
+void ServerCore::StartListing(Node& node)
+{
+    if (m_listing.count(node.id))
+        return;
+    m_listing.insert(node.id);
+    const std::string id = node.id;
+    const std::string url = node.url;
+    const bool published = node.kind == NodeKind::Class;
+    const MediaClassKind kind = ClassOf(id);
+    m_workers.start([this, id, url, published, kind] {
+        if (m_stopping)
+            return;
+        Listing listing = published ? ListPublished(m_host, kind) : ListContainer(m_host, url, kind, &m_stopping);
+        QMetaObject::invokeMethod(
+            this, [this, id, listing = std::move(listing)] { ListingDone(id, listing); }, Qt::QueuedConnection);
+    });
+}
+
+void ServerCore::ListingDone(const std::string& id, const Listing& listing)
+{
+    m_listing.erase(id);
+    std::vector<NodeCallback> waiters;
+    if (const auto found = m_listWaiters.find(id); found != m_listWaiters.end()) {
+        waiters = std::move(found->second);
+        m_listWaiters.erase(found);
+    }
+    Node* node = m_index.Find(id);
+    if (node && listing.ok) {
+        const bool firstTime = !node->listed;
+        std::vector<std::string> removed;
+        const bool changed = m_index.ApplyListing(*node, listing.entries, &removed);
+        for (const std::string& gone : removed)
+            m_watches.erase(gone);
+        Watch(*node);
+        PrefetchFacts(id);
+        if (node->kind == NodeKind::Class && listing.missing > 0 && !m_missingTimer.isActive())
+            m_missingTimer.start();
+        if (changed && !firstTime) {
+            Announce(*node);
+            CountSoon();
+        }
+    }
+    if (m_listAgain.erase(id))
+        RelistSoon(id);
+    for (NodeCallback& then : waiters)
+        then(m_index.Find(id));
+}
+
+void ServerCore::Watch(Node& node)
+{
+    if (m_watches.count(node.id))
+        return;
+    std::string url = node.url;
+    try {
+        if (node.kind == NodeKind::Class) {
+            MediaClass& mediaClass
+                = m_host.MediaClasses().ById(ClassOf(node.id) == MediaClassKind::Music ? "LumoMusic" : "LumoPhotos");
+            url = Url(mediaClass.SecondRoot().Url()).Text();
+        }
+        auto container = std::make_unique<Container>(ApiRef<UrlApi>::Adopt(Url::FromText(url).NewRef()));
+        const std::string id = node.id;
+        // Called on the module's threads: only hand the news over.
+        auto post = [this, id](int event) {
+            return [this, id, event](const ApiRef<UrlApi>& child) {
+                std::string childUrl = child ? std::string(child->GetText() ? child->GetText() : "") : std::string();
+                QMetaObject::invokeMethod(
+                    this, [this, id, event, childUrl] { Notified(id, event, childUrl); }, Qt::QueuedConnection);
+            };
+        };
+        container->SetChildAddedHandler(post(c_ChildAdded));
+        container->SetChildRemovedHandler(post(c_ChildRemoved));
+        container->SetChangedHandler(post(c_ContainerChanged));
+        container->Subscribe();
+        m_watches.emplace(node.id, std::move(container));
+    } catch (const std::exception&) {
+        // A container that cannot be watched is still served; it is read again when browsed
+        // after a change elsewhere shows.
+    }
+}
+
+void ServerCore::Notified(const std::string& containerId, int event, const std::string& childUrl)
+{
+    Node* node = m_index.Find(containerId);
+    if (!node)
+        return;
+    if (event == c_ContainerChanged && !childUrl.empty()) {
+        // A changed file is read again when next asked for.
+        for (auto& child : node->children) {
+            if (child->url == childUrl) {
+                child->facts.reset();
+                child->unreadable = false;
+            }
+        }
+    }
+    RelistSoon(containerId);
+}
+
+void ServerCore::RelistSoon(const std::string& id)
+{
+    m_relistPending.insert(id);
+    if (!m_relistTimer.isActive())
+        m_relistTimer.start();
+}
+
+void ServerCore::RelistPending()
+{
+    std::unordered_set<std::string> pending;
+    pending.swap(m_relistPending);
+    for (const std::string& id : pending) {
+        Node* node = m_index.Find(id);
+        if (!node || !node->listed)
+            continue;
+        if (m_listing.count(id)) {
+            m_listAgain.insert(id);
+            continue;
+        }
+        StartListing(*node);
+    }
+}
+
+void ServerCore::Announce(Node& node)
+{
+    // ContentDirectory raises SystemUpdateID and names the container in ContainerUpdateIDs;
+    // it listens on the root only.
+    RygelMediaContainer* changed = NewContainerObject(node, int(node.children.size()), nullptr);
+    g_signal_emit_by_name(m_rootObject, "container-updated", changed, changed, RYGEL_OBJECT_EVENT_TYPE_MODIFIED, FALSE);
+    g_object_unref(changed);
+    Q_EMIT ContentChanged(QString::fromStdString(node.id));
+}
+
+// ---- Resolving ids -----------------------------------------------------------------------
+
+void ServerCore::Resolve(const std::string& id, NodeCallback then)
+{
+    if (id == ContentIndex::c_RootId) {
+        then(&m_index.Root());
+        return;
+    }
+    auto path = std::make_shared<std::vector<std::string>>(ContentIndex::AncestorIds(id));
+    if (path->empty()) {
+        then(m_index.Find(id));
+        return;
+    }
+    ResolveFrom(path, 0, id, std::move(then));
+}
+
+void ServerCore::ResolveFrom(
+    std::shared_ptr<std::vector<std::string>> path, size_t step, std::string id, NodeCallback then)
+{
+    if (step == path->size()) {
+        then(m_index.Find(id));
+        return;
+    }
+    const std::string ancestor = (*path)[step];
+    EnsureListed(ancestor, [this, path, step, id, then](Node* node) {
+        if (!node) {
+            then(nullptr);
+            return;
+        }
+        ResolveFrom(path, step + 1, id, then);
+    });
+}
+
+RygelMediaContainer* ServerCore::ParentObject(const Node& node)
+{
+    const Node* parent = node.parent;
+    if (!parent || parent->kind == NodeKind::Root)
+        return RYGEL_MEDIA_CONTAINER(g_object_ref(m_rootObject));
+    return NewContainerObject(*parent, parent->listed ? int(parent->children.size()) : -1, nullptr);
+}
+
+void ServerCore::FindObject(const std::string& id, GTask* task)
+{
+    g_object_ref(task);
+    Resolve(id, [this, task](Node* node) {
+        if (!node) {
+            g_task_return_pointer(task, nullptr, nullptr);
+            g_object_unref(task);
+            return;
+        }
+        if (node->kind == NodeKind::Root) {
+            g_task_return_pointer(task, g_object_ref(m_rootObject), g_object_unref);
+            g_object_unref(task);
+            return;
+        }
+        const std::string nodeId = node->id;
+        if (node->IsContainer()) {
+            EnsureListed(nodeId, [this, task](Node* container) {
+                if (!container) {
+                    g_task_return_pointer(task, nullptr, nullptr);
+                } else {
+                    RygelMediaContainer* parent = ParentObject(*container);
+                    const int count = container->listed ? int(container->children.size()) : -1;
+                    g_task_return_pointer(task, NewContainerObject(*container, count, parent), g_object_unref);
+                    g_object_unref(parent);
+                }
+                g_object_unref(task);
+            });
+            return;
+        }
+        EnsureFacts({nodeId}, [this, task, nodeId] {
+            Node* item = m_index.Find(nodeId);
+            RygelMediaObject* object = nullptr;
+            if (item && StillThere(*item)) {
+                RygelMediaContainer* parent = ParentObject(*item);
+                object = NewItemObject(*item, parent, &ServerCore::PictureBytes);
+                g_object_unref(parent);
+            }
+            g_task_return_pointer(task, object, object ? g_object_unref : nullptr);
+            g_object_unref(task);
+        });
+    });
+}
+
+// ---- Children ----------------------------------------------------------------------------
+
+void ServerCore::GetChildren(
+    RygelMediaContainer* container, unsigned offset, unsigned count, const std::string& sort, GTask* task)
+{
+    const std::string id = rygel_media_object_get_id(RYGEL_MEDIA_OBJECT(container));
+    g_object_ref(task);
+    g_object_ref(container);
+    EnsureListed(id, [this, task, container, offset, count, sort](Node* node) {
+        std::vector<std::string> page;
+        if (node) {
+            const std::vector<Node*> ordered = Ordered(*node, sort);
+            const size_t first = std::min<size_t>(offset, ordered.size());
+            const size_t end = count == 0 ? ordered.size() : std::min<size_t>(ordered.size(), first + size_t(count));
+            for (size_t index = first; index < end; ++index)
+                page.push_back(ordered[index]->id);
+        }
+        EnsureFacts(page, [this, task, container, page] {
+            RygelMediaObjects* objects = rygel_media_objects_new();
+            bool missing = false;
+            for (const std::string& childId : page) {
+                Node* child = m_index.Find(childId);
+                if (!child)
+                    continue;
+                RygelMediaObject* object = nullptr;
+                if (child->IsContainer())
+                    object = RYGEL_MEDIA_OBJECT(
+                        NewContainerObject(*child, child->listed ? int(child->children.size()) : -1, container));
+                else if (StillThere(*child))
+                    object = NewItemObject(*child, container, &ServerCore::PictureBytes);
+                if (!object) {
+                    missing = true;
+                    continue;
+                }
+                gee_abstract_collection_add(GEE_ABSTRACT_COLLECTION(objects), object);
+                g_object_unref(object);
+            }
+            // An item gone since the listing: the listing is out of date.
+            if (missing && !page.empty()) {
+                if (Node* child = m_index.Find(page.front()); child && child->parent)
+                    RelistSoon(child->parent->id);
+            }
+            g_task_return_pointer(task, objects, g_object_unref);
+            g_object_unref(task);
+            g_object_unref(container);
+            // Only now: the answer just made used the newest facts.
+            DropOldFacts();
+            m_trimTimer.start();
+        });
+    });
+}
+
+void ServerCore::EnsureFacts(const std::vector<std::string>& ids, std::function<void()> then)
+{
+    struct Want {
+        std::string id;
+        std::string url;
+        NodeKind kind;
+        std::shared_ptr<ItemFacts> facts;
+    };
+    auto wants = std::make_shared<std::vector<Want>>();
+    for (const std::string& id : ids) {
+        Node* node = m_index.Find(id);
+        if (node && !node->IsContainer() && !node->facts)
+            wants->push_back(Want{id, node->url, node->kind, nullptr});
+    }
+    if (wants->empty()) {
+        then();
+        return;
+    }
+    m_workers.start([this, wants, then = std::move(then)] {
+        for (Want& want : *wants) {
+            if (m_stopping)
+                return;
+            want.facts = ReadFacts(m_host, want.url, want.kind);
+        }
+        QMetaObject::invokeMethod(
+            this,
+            [this, wants, then] {
+                for (Want& want : *wants) {
+                    Node* node = m_index.Find(want.id);
+                    if (!node || node->url != want.url)
+                        continue;
+                    node->unreadable = !want.facts;
+                    if (want.facts) {
+                        node->facts = std::move(want.facts);
+                        m_factsHeld.push_back(want.id);
+                    }
+                }
+                then();
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void ServerCore::DropOldFacts()
+{
+    while (m_factsHeld.size() > c_MaxFacts) {
+        if (Node* old = m_index.Find(m_factsHeld.front()))
+            old->facts.reset();
+        m_factsHeld.pop_front();
+    }
+}
+
+void ServerCore::PrefetchFacts(const std::string& containerId)
+{
+    if (std::find(m_prefetchQueue.begin(), m_prefetchQueue.end(), containerId) == m_prefetchQueue.end())
+        m_prefetchQueue.push_back(containerId);
+    if (!m_prefetching)
+        PrefetchNext();
+}
+
+void ServerCore::PrefetchNext()
+{
+    while (!m_prefetchQueue.empty()) {
+        Node* node = m_index.Find(m_prefetchQueue.front());
+        std::vector<std::string> slice;
+        if (node) {
+            const size_t end = std::min(node->children.size(), c_PrefetchItems);
+            for (size_t index = 0; index < end && slice.size() < c_PrefetchSlice; ++index) {
+                Node& child = *node->children[index];
+                if (!child.IsContainer() && !child.facts && !child.unreadable)
+                    slice.push_back(child.id);
+            }
+        }
+        if (slice.empty()) {
+            m_prefetchQueue.erase(m_prefetchQueue.begin());
+            continue;
+        }
+        m_prefetching = true;
+        EnsureFacts(slice, [this] {
+            DropOldFacts();
+            m_prefetching = false;
+            PrefetchNext();
+        });
+        return;
+    }
+    m_prefetching = false;
+}
+
+// ---- Pictures ----------------------------------------------------------------------------
+
+int64_t ServerCore::PictureBytes(const std::string& uri)
+{
+    if (!g_core)
+        return -1;
+    const auto found = g_core->m_pictureIndex.find(uri);
+    return found == g_core->m_pictureIndex.end() ? -1 : int64_t(found->second->bytes->size());
+}
+
+void ServerCore::StorePicture(const std::string& uri, std::shared_ptr<const std::string> bytes)
+{
+    if (!bytes)
+        return;
+    if (const auto found = m_pictureIndex.find(uri); found != m_pictureIndex.end()) {
+        m_pictureBytes -= found->second->bytes->size();
+        m_pictures.erase(found->second);
+        m_pictureIndex.erase(found);
+    }
+    m_pictures.push_front(Picture{uri, bytes});
+    m_pictureIndex[uri] = m_pictures.begin();
+    m_pictureBytes += bytes->size();
+    while (m_pictureBytes > c_PictureBudgetBytes && m_pictures.size() > 1) {
+        m_pictureBytes -= m_pictures.back().bytes->size();
+        m_pictureIndex.erase(m_pictures.back().uri);
+        m_pictures.pop_back();
+    }
+}
+
+void ServerCore::ProducePicture(const std::string& uri, Done done)
+{
+    auto later = [this](Done call, std::shared_ptr<const std::string> bytes) {
+        // Never from within the caller: a data source must not call back from its start.
+        QMetaObject::invokeMethod(
+            this, [call, bytes] { call(bytes); }, Qt::QueuedConnection);
+    };
+    if (const auto found = m_pictureIndex.find(uri); found != m_pictureIndex.end()) {
+        m_pictures.splice(m_pictures.begin(), m_pictures, found->second);
+        later(done, found->second->bytes);
+        return;
+    }
+    std::string kind, objectId;
+    Node* node = ParsePictureUri(uri, kind, objectId) ? m_index.Find(objectId) : nullptr;
+    if (!node || !node->facts) {
+        later(done, nullptr);
+        return;
+    }
+    auto& waiters = m_pictureWaiters[uri];
+    waiters.push_back(std::move(done));
+    if (waiters.size() > 1)
+        return;
+    const std::string url = node->url;
+    const ItemFacts facts = *node->facts;
+    m_workers.start([this, uri, kind, url, facts] {
+        if (m_stopping)
+            return;
+        std::shared_ptr<const std::string> bytes;
+        if (kind == "tn")
+            bytes = MakePhotoPicture(url, c_ThumbnailSide, c_ThumbnailSide);
+        else if (kind == "sm")
+            bytes = MakePhotoPicture(url, c_SmallWidth, c_SmallHeight);
+        else
+            bytes = MakeAlbumArt(url, facts, c_ThumbnailSide);
+        QMetaObject::invokeMethod(
+            this,
+            [this, uri, bytes] {
+                StorePicture(uri, bytes);
+                std::vector<Done> waiting;
+                if (const auto found = m_pictureWaiters.find(uri); found != m_pictureWaiters.end()) {
+                    waiting = std::move(found->second);
+                    m_pictureWaiters.erase(found);
+                }
+                for (Done& call : waiting)
+                    call(bytes);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+// ---- Counting ----------------------------------------------------------------------------
+
+void ServerCore::CountSoon()
+{
+    m_countTimer.start();
+}
+
+void ServerCore::CountNow()
+{
+    if (m_countRunning) {
+        m_countAgain = true;
+        return;
+    }
+    m_countRunning = true;
+    m_counter.start([this] {
+        Counts counts;
+        for (const MediaClassKind kind : {MediaClassKind::Music, MediaClassKind::Photos}) {
+            int& total = kind == MediaClassKind::Music ? counts.songs : counts.photos;
+            // Walks what the published set holds, each container once.
+            std::vector<Listing> stack{ListPublished(m_host, kind)};
+            std::unordered_set<std::string> seen;
+            while (!stack.empty() && !m_stopping) {
+                const Listing listing = std::move(stack.back());
+                stack.pop_back();
+                for (const ChildEntry& entry : listing.entries) {
+                    if (!IsContainerKind(entry.kind)) {
+                        ++total;
+                        continue;
+                    }
+                    const std::string key = entry.fileKey.empty() ? entry.url : entry.fileKey;
+                    if (seen.insert(key).second)
+                        stack.push_back(ListContainer(m_host, entry.url, kind, &m_stopping));
+                }
+            }
+        }
+        counts.known = !m_stopping;
+        QMetaObject::invokeMethod(
+            this,
+            [this, counts] {
+                m_countRunning = false;
+                m_counts = counts;
+                Q_EMIT CountsChanged();
+                if (m_countAgain) {
+                    m_countAgain = false;
+                    CountSoon();
+                }
+            },
+            Qt::QueuedConnection);
+    });
+}

@@ -1,0 +1,136 @@
+// The content side of the server: the index, the workers that fill it from the host, the
+// subscriptions that keep it current, the pictures clients ask for, and the answers to
+// Rygel's containers. Rygel and the index live on the main thread (the Qt loop, which is
+// GLib's); every module call runs on a worker and comes back through a queued call.
+#pragma once
+
+#include <QObject>
+#include <QThreadPool>
+#include <QTimer>
+#include <atomic>
+#include <deque>
+#include <functional>
+#include <list>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "server/ContentIndex.h"
+#include "server/ContentLoader.h"
+#include "server/MediaEngine.h"
+#include "server/ServerObjects.h"
+
+class Container;
+class HostInternals;
+
+class ServerCore : public QObject, public ObjectSource, public PictureProvider {
+    Q_OBJECT
+public:
+    struct Counts {
+        int songs = 0;
+        int photos = 0;
+        // False until a count has finished.
+        bool known = false;
+    };
+
+    explicit ServerCore(HostInternals& host, QObject* parent = nullptr);
+    ~ServerCore() override;
+
+    // The root every device serves; owned here.
+    RygelMediaContainer* RootObject() const { return m_rootObject; }
+
+    // Lists both published sets, then calls ready (on the main thread): the server goes on
+    // the network with its first answers already known.
+    void Prime(std::function<void()> ready);
+
+    // How many songs and photos are served, counted in the background.
+    Counts ServedCounts() const { return m_counts; }
+    void CountSoon();
+
+    ContentIndex& Index() { return m_index; }
+
+    // The bytes of a picture already made, -1 when it is not made yet (static for the object
+    // builders).
+    static int64_t PictureBytes(const std::string& uri);
+
+Q_SIGNALS:
+    void CountsChanged();
+    // A container's children changed and clients were told (tests and the window).
+    void ContentChanged(QString id);
+
+private:
+    using NodeCallback = std::function<void(Node*)>;
+
+    // ObjectSource.
+    void GetChildren(
+        RygelMediaContainer* container, unsigned offset, unsigned count, const std::string& sort, GTask* task) override;
+    void FindObject(const std::string& id, GTask* task) override;
+    // PictureProvider.
+    void ProducePicture(const std::string& uri, Done done) override;
+
+    void EnsureListed(const std::string& id, NodeCallback then);
+    void Resolve(const std::string& id, NodeCallback then);
+    void ResolveFrom(std::shared_ptr<std::vector<std::string>> path, size_t step, std::string id, NodeCallback then);
+    void EnsureFacts(const std::vector<std::string>& ids, std::function<void()> then);
+    void StartListing(Node& node);
+    void ListingDone(const std::string& id, const Listing& listing);
+    void Watch(Node& node);
+    void Notified(const std::string& containerId, int event, const std::string& childUrl);
+    void RelistSoon(const std::string& id);
+    void RelistPending();
+    void Announce(Node& node);
+    RygelMediaContainer* ParentObject(const Node& node);
+    void CountNow();
+    void StorePicture(const std::string& uri, std::shared_ptr<const std::string> bytes);
+    // Reads the facts of a listed container's items ahead of the pages clients will ask for,
+    // one slice at a time so answers never wait behind it.
+    void PrefetchFacts(const std::string& containerId);
+    void PrefetchNext();
+    void DropOldFacts();
+
+    HostInternals& m_host;
+    ContentIndex m_index;
+    RygelMediaContainer* m_rootObject = nullptr;
+
+    // Module calls: listings, facts, pictures. Counting has a thread of its own so it never
+    // delays an answer.
+    QThreadPool m_workers;
+    QThreadPool m_counter;
+    std::atomic<bool> m_stopping{false};
+
+    std::unordered_map<std::string, std::vector<NodeCallback>> m_listWaiters;
+    std::unordered_set<std::string> m_listing;
+    // Containers that changed while their listing ran: listed again when it ends.
+    std::unordered_set<std::string> m_listAgain;
+    std::unordered_set<std::string> m_relistPending;
+    QTimer m_relistTimer;
+    // Entries whose files are gone are looked for again now and then, to come back.
+    QTimer m_missingTimer;
+    std::unordered_map<std::string, std::unique_ptr<Container>> m_watches;
+
+    // Pictures made, newest first, within a byte budget.
+    struct Picture {
+        std::string uri;
+        std::shared_ptr<const std::string> bytes;
+    };
+    std::list<Picture> m_pictures;
+    std::unordered_map<std::string, std::list<Picture>::iterator> m_pictureIndex;
+    size_t m_pictureBytes = 0;
+    std::unordered_map<std::string, std::vector<Done>> m_pictureWaiters;
+
+    // The items whose facts are held, oldest first; past c_MaxFacts the oldest are dropped, so
+    // a collection of any size is held in bounded memory (read again when asked for).
+    std::deque<std::string> m_factsHeld;
+    std::vector<std::string> m_prefetchQueue;
+    bool m_prefetching = false;
+
+    // Gives memory freed after a burst of answers back to the system.
+    QTimer m_trimTimer;
+
+    Counts m_counts;
+    QTimer m_countTimer;
+    bool m_countRunning = false;
+    bool m_countAgain = false;
+};

@@ -1,0 +1,69 @@
+// The UPnP devices that put the server on the network: one per chosen interface, each on a
+// context of its own bound to that interface's address. Rygel's MediaServer class is not
+// used: its context manager opens sockets on every interface of the machine and only marks
+// the unwanted ones inactive. Main thread only.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <QObject>
+#include <rygel-server.h>
+
+struct ServerSettings;
+
+class ServerDevices {
+public:
+    static constexpr const char c_PluginName[] = "LumoServer";
+
+    struct Endpoint {
+        std::string interfaceName;
+        std::string address;
+        uint16_t port = 0;
+    };
+
+    // root is the content tree's root container; descriptionFolder receives the device and
+    // service descriptions (written afresh at each start).
+    ServerDevices(RygelMediaContainer* root, std::string descriptionFolder);
+    ~ServerDevices();
+    ServerDevices(const ServerDevices&) = delete;
+    ServerDevices& operator=(const ServerDevices&) = delete;
+
+    // Announces the server on the settings' interfaces (or every usable one when none is
+    // named). What went wrong on an interface is appended to problems; the others serve.
+    void Start(const ServerSettings& settings, std::vector<std::string>& problems);
+    // Says goodbye (SSDP byebye) and closes every socket a little later.
+    void Stop();
+    bool Running() const { return !m_devices.empty(); }
+    const std::vector<Endpoint>& Endpoints() const { return m_endpoints; }
+
+    // The interfaces served when the settings name none: up, running, able to multicast, not
+    // the loopback, with an IPv4 address.
+    static std::vector<std::string> DefaultInterfaces();
+
+private:
+    struct Device {
+        GUPnPContext* context = nullptr;
+        RygelRootDevice* device = nullptr;
+    };
+
+    void WriteDescriptions();
+    bool StartOn(const std::string& interfaceName, const ServerSettings& settings, std::vector<std::string>& problems);
+    void Release(std::vector<Device>& devices);
+
+    RygelMediaServerPlugin* m_plugin = nullptr;
+    std::string m_folder;
+    std::vector<Device> m_devices;
+    // Devices that said goodbye and wait for their messages to leave before closing.
+    std::vector<Device> m_leaving;
+    std::vector<Endpoint> m_endpoints;
+    // Owns the goodbye timer, so it dies with the devices.
+    std::unique_ptr<QObject> m_timerContext;
+};
+
+// Refuses the actions that would change the collection or take files in (they are not part
+// of the service description either), and sets the complete source protocol info. Public for
+// the tests of the devices a server makes.
+void TameServices(RygelRootDevice* device);

@@ -1,0 +1,366 @@
+#include "server/ServerObjects.h"
+
+#include <ctime>
+#include <libxml/tree.h>
+
+#include "server/DlnaProfiles.h"
+#include "server/MediaEngine.h"
+#include "server/WaveFile.h"
+
+namespace {
+
+ObjectSource* g_source = nullptr;
+
+void FailTask(GTask* task, const char* message)
+{
+    g_task_return_new_error(task, G_IO_ERROR, G_IO_ERROR_NOT_FOUND, "%s", message);
+}
+
+// ---- Containers --------------------------------------------------------------------------
+
+struct LumoContainer {
+    RygelMediaContainer parent_instance;
+};
+struct LumoContainerClass {
+    RygelMediaContainerClass parent_class;
+};
+
+G_DEFINE_TYPE(LumoContainer, lumo_container, RYGEL_TYPE_MEDIA_CONTAINER)
+
+void lumo_container_init(LumoContainer*)
+{
+}
+
+void GetChildren(RygelMediaContainer* self, guint offset, guint count, const gchar* sort, GCancellable* cancellable,
+    GAsyncReadyCallback callback, gpointer data)
+{
+    GTask* task = g_task_new(self, cancellable, callback, data);
+    if (g_source)
+        g_source->GetChildren(self, offset, count, sort ? sort : "", task);
+    else
+        FailTask(task, "The server is stopping");
+    g_object_unref(task);
+}
+
+RygelMediaObjects* GetChildrenFinish(RygelMediaContainer*, GAsyncResult* result, GError** error)
+{
+    return static_cast<RygelMediaObjects*>(g_task_propagate_pointer(G_TASK(result), error));
+}
+
+void FindObject(
+    RygelMediaContainer* self, const gchar* id, GCancellable* cancellable, GAsyncReadyCallback callback, gpointer data)
+{
+    GTask* task = g_task_new(self, cancellable, callback, data);
+    if (g_source && id)
+        g_source->FindObject(id, task);
+    else
+        g_task_return_pointer(task, nullptr, nullptr);
+    g_object_unref(task);
+}
+
+RygelMediaObject* FindObjectFinish(RygelMediaContainer*, GAsyncResult* result, GError** error)
+{
+    return static_cast<RygelMediaObject*>(g_task_propagate_pointer(G_TASK(result), error));
+}
+
+void lumo_container_class_init(LumoContainerClass* klass)
+{
+    RygelMediaContainerClass* container = RYGEL_MEDIA_CONTAINER_CLASS(klass);
+    container->get_children = GetChildren;
+    container->get_children_finish = GetChildrenFinish;
+    container->find_object = FindObject;
+    container->find_object_finish = FindObjectFinish;
+}
+
+// ---- Songs -------------------------------------------------------------------------------
+
+struct LumoMusicItem {
+    RygelMusicItem parent_instance;
+};
+struct LumoMusicItemClass {
+    RygelMusicItemClass parent_class;
+};
+
+G_DEFINE_TYPE(LumoMusicItem, lumo_music_item, RYGEL_TYPE_MUSIC_ITEM)
+
+void lumo_music_item_init(LumoMusicItem*)
+{
+}
+
+// The album art is always an HTTP URL of this server: Rygel would hand a loopback client
+// the internal URI, which no player can open. Strict TVs also want its profile named.
+GUPnPDIDLLiteObject* SerializeSong(
+    RygelMediaObject* self, RygelSerializer* serializer, RygelHTTPServer* server, GError** error)
+{
+    GUPnPDIDLLiteObject* didl
+        = RYGEL_MEDIA_OBJECT_CLASS(lumo_music_item_parent_class)->serialize(self, serializer, server, error);
+    if (!didl || !rygel_music_item_get_album_art(RYGEL_MUSIC_ITEM(self)))
+        return didl;
+    RygelHTTPItemURI* uri = rygel_http_item_uri_new(self, server, 0, -1, nullptr);
+    gchar* text = rygel_http_item_uri_to_string(uri);
+    gupnp_didl_lite_object_set_album_art(didl, text);
+    g_free(text);
+    g_object_unref(uri);
+    xmlNode* node = gupnp_didl_lite_object_get_xml_node(didl);
+    for (xmlNode* child = node ? node->children : nullptr; child; child = child->next) {
+        if (child->type == XML_ELEMENT_NODE && xmlStrcmp(child->name, BAD_CAST "albumArtURI") == 0)
+            xmlSetNsProp(
+                child, gupnp_didl_lite_object_get_dlna_namespace(didl), BAD_CAST "profileID", BAD_CAST "JPEG_TN");
+    }
+    return didl;
+}
+
+void lumo_music_item_class_init(LumoMusicItemClass* klass)
+{
+    RYGEL_MEDIA_OBJECT_CLASS(klass)->serialize = SerializeSong;
+}
+
+// ---- Resources ---------------------------------------------------------------------------
+
+std::string ExtensionOf(const std::string& path)
+{
+    const size_t slash = path.rfind('/');
+    const size_t dot = path.rfind('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
+        return std::string();
+    std::string extension = path.substr(dot + 1);
+    for (char& c : extension) {
+        if (!g_ascii_isalnum(c))
+            return std::string();
+        c = g_ascii_tolower(c);
+    }
+    return extension;
+}
+
+RygelMediaResource* NewResource(const char* name, const std::string& mime, const std::string& profile,
+    int64_t sizeBytes, const std::string& extension, GUPnPDLNAFlags flags)
+{
+    RygelMediaResource* resource = rygel_media_resource_new(name);
+    rygel_media_resource_set_uri(resource, "");
+    rygel_media_resource_set_mime_type(resource, mime.c_str());
+    rygel_media_resource_set_dlna_profile(resource, profile.empty() ? nullptr : profile.c_str());
+    rygel_media_resource_set_size(resource, sizeBytes);
+    rygel_media_resource_set_extension(resource, extension.c_str());
+    rygel_media_resource_set_dlna_operation(resource, GUPNP_DLNA_OPERATION_RANGE);
+    rygel_media_resource_set_dlna_conversion(resource, GUPNP_DLNA_CONVERSION_NONE);
+    rygel_media_resource_set_dlna_flags(resource,
+        GUPnPDLNAFlags(flags | GUPNP_DLNA_FLAGS_BACKGROUND_TRANSFER_MODE | GUPNP_DLNA_FLAGS_CONNECTION_STALL
+            | GUPNP_DLNA_FLAGS_DLNA_V15));
+    return resource;
+}
+
+void AddResource(RygelMediaObject* object, RygelMediaResource* resource)
+{
+    gee_collection_add(GEE_COLLECTION(rygel_media_object_get_resource_list(object)), resource);
+    g_object_unref(resource);
+}
+
+RygelThumbnail* NewThumbnail(const std::string& uri, const char* profile, int width, int height, int64_t sizeBytes)
+{
+    RygelThumbnail* thumbnail = rygel_thumbnail_new("image/jpeg", profile, "jpg");
+    RygelIconInfo* info = reinterpret_cast<RygelIconInfo*>(thumbnail);
+    g_free(info->uri);
+    info->uri = g_strdup(uri.c_str());
+    info->width = width;
+    info->height = height;
+    info->depth = 24;
+    info->size = sizeBytes;
+    return thumbnail;
+}
+
+// The size a picture fitted into maxWidth x maxHeight gets; 0 x 0 when the photo's is unknown.
+void FittedSize(int width, int height, int maxWidth, int maxHeight, int& fitWidth, int& fitHeight)
+{
+    fitWidth = fitHeight = -1;
+    if (width <= 0 || height <= 0)
+        return;
+    if (width <= maxWidth && height <= maxHeight) {
+        fitWidth = width;
+        fitHeight = height;
+        return;
+    }
+    const double scale = std::min(double(maxWidth) / width, double(maxHeight) / height);
+    fitWidth = std::max(1, int(width * scale + 0.5));
+    fitHeight = std::max(1, int(height * scale + 0.5));
+}
+
+RygelMediaObject* NewSong(
+    const Node& node, const ItemFacts& facts, RygelMediaContainer* parent, int64_t (*pictureBytes)(const std::string&))
+{
+    auto* object = static_cast<RygelMediaObject*>(g_object_new(lumo_music_item_get_type(), "id", node.id.c_str(),
+        "title", node.title.c_str(), "upnp-class", RYGEL_MUSIC_ITEM_UPNP_CLASS, nullptr));
+    rygel_media_object_set_parent_ref(object, parent);
+    rygel_media_object_add_uri(object, FileUri(facts.path).c_str());
+    auto* file = RYGEL_MEDIA_FILE_ITEM(object);
+    auto* audio = RYGEL_AUDIO_ITEM(object);
+    rygel_media_file_item_set_mime_type(file, facts.mime.c_str());
+    rygel_media_file_item_set_size(file, facts.sizeBytes);
+    const std::string profile = AudioProfile(facts.mime, facts.sampleRateHz, facts.channels, facts.bitRateKbps);
+    if (!profile.empty())
+        rygel_media_file_item_set_dlna_profile(file, profile.c_str());
+    if (!facts.artist.empty()) {
+        rygel_media_object_set_artist(object, facts.artist.c_str());
+        rygel_media_object_set_creator(object, facts.artist.c_str());
+    }
+    if (!facts.genre.empty())
+        rygel_media_object_set_genre(object, facts.genre.c_str());
+    if (!facts.album.empty())
+        rygel_audio_item_set_album(audio, facts.album.c_str());
+    if (facts.year > 0)
+        rygel_media_object_set_date(object, (std::to_string(facts.year) + "-01-01").c_str());
+    if (facts.trackNumber > 0)
+        rygel_music_item_set_track_number(RYGEL_MUSIC_ITEM(object), facts.trackNumber);
+    const long durationSec = facts.durationMs > 0 ? long((facts.durationMs + 500) / 1000) : -1;
+    // DIDL-Lite counts bit rates in bytes per second.
+    const int bytesPerSecond = facts.bitRateKbps > 0 ? facts.bitRateKbps * 1000 / 8 : -1;
+    rygel_audio_item_set_duration(audio, durationSec);
+    rygel_audio_item_set_bitrate(audio, bytesPerSecond);
+    rygel_audio_item_set_sample_freq(audio, facts.sampleRateHz > 0 ? facts.sampleRateHz : -1);
+    rygel_audio_item_set_channels(audio, facts.channels > 0 ? facts.channels : -1);
+
+    auto describe = [&](RygelMediaResource* resource) {
+        rygel_media_resource_set_duration(resource, durationSec);
+        rygel_media_resource_set_sample_freq(resource, facts.sampleRateHz > 0 ? facts.sampleRateHz : -1);
+        rygel_media_resource_set_audio_channels(resource, facts.channels > 0 ? facts.channels : -1);
+    };
+    // Strict players take the first resource they know: the LPCM samples of a wave file come
+    // first, as nearly every player knows LPCM and few know wave files.
+    if (!facts.lpcmMime.empty()) {
+        RygelMediaResource* lpcm = NewResource(c_LpcmResourceName, facts.lpcmMime, "LPCM", facts.lpcmBytes, "lpcm",
+            GUPNP_DLNA_FLAGS_STREAMING_TRANSFER_MODE);
+        describe(lpcm);
+        rygel_media_resource_set_bits_per_sample(lpcm, 16);
+        rygel_media_resource_set_bitrate(lpcm, facts.sampleRateHz * facts.channels * 2);
+        AddResource(object, lpcm);
+    }
+    RygelMediaResource* primary = NewResource("primary", facts.mime, profile, facts.sizeBytes, ExtensionOf(facts.path),
+        GUPNP_DLNA_FLAGS_STREAMING_TRANSFER_MODE);
+    describe(primary);
+    rygel_media_resource_set_bitrate(primary, bytesPerSecond);
+    AddResource(object, primary);
+
+    if (facts.embeddedCover || !facts.coverPath.empty()) {
+        const std::string uri = PictureUri("art", node.id);
+        RygelThumbnail* art = NewThumbnail(uri, "JPEG_TN", -1, -1, pictureBytes ? pictureBytes(uri) : -1);
+        rygel_music_item_set_album_art(RYGEL_MUSIC_ITEM(object), art);
+        rygel_icon_info_unref(art);
+    }
+    return object;
+}
+
+RygelMediaObject* NewPhoto(
+    const Node& node, const ItemFacts& facts, RygelMediaContainer* parent, int64_t (*pictureBytes)(const std::string&))
+{
+    auto* object = static_cast<RygelMediaObject*>(g_object_new(rygel_photo_item_get_type(), "id", node.id.c_str(),
+        "title", node.title.c_str(), "upnp-class", RYGEL_PHOTO_ITEM_UPNP_CLASS, nullptr));
+    rygel_media_object_set_parent_ref(object, parent);
+    rygel_media_object_add_uri(object, FileUri(facts.path).c_str());
+    auto* file = RYGEL_MEDIA_FILE_ITEM(object);
+    rygel_media_file_item_set_mime_type(file, facts.mime.c_str());
+    rygel_media_file_item_set_size(file, facts.sizeBytes);
+    const std::string profile = ImageProfile(facts.mime, facts.width, facts.height);
+    if (!profile.empty())
+        rygel_media_file_item_set_dlna_profile(file, profile.c_str());
+    auto* visual = RYGEL_VISUAL_ITEM(object);
+    rygel_visual_item_set_width(visual, facts.width > 0 ? facts.width : -1);
+    rygel_visual_item_set_height(visual, facts.height > 0 ? facts.height : -1);
+    const std::string date = DateText(facts.captureSec ? facts.captureSec : facts.modifiedSec);
+    if (!date.empty())
+        rygel_media_object_set_date(object, date.c_str());
+
+    RygelMediaResource* primary = NewResource("primary", facts.mime, profile, facts.sizeBytes, ExtensionOf(facts.path),
+        GUPNP_DLNA_FLAGS_INTERACTIVE_TRANSFER_MODE);
+    rygel_media_resource_set_width(primary, facts.width > 0 ? facts.width : -1);
+    rygel_media_resource_set_height(primary, facts.height > 0 ? facts.height : -1);
+    AddResource(object, primary);
+
+    // Pictures made for the TV follow the original, as TVs take the first they can show. They
+    // are resources of ours rather than Rygel's thumbnails: Rygel lists an empty resource for
+    // a thumbnail whose URI is internal.
+    gee_collection_clear(GEE_COLLECTION(rygel_visual_item_get_thumbnails(visual)));
+    struct Size {
+        const char* name;
+        const char* profile;
+        int maxWidth;
+        int maxHeight;
+    };
+    for (const Size& size :
+        {Size{"tn", "JPEG_TN", c_ThumbnailSide, c_ThumbnailSide}, Size{"sm", "JPEG_SM", c_SmallWidth, c_SmallHeight}}) {
+        int width, height;
+        FittedSize(facts.width, facts.height, size.maxWidth, size.maxHeight, width, height);
+        const std::string uri = PictureUri(size.name, node.id);
+        RygelMediaResource* picture = NewResource(size.name, "image/jpeg", size.profile,
+            pictureBytes ? pictureBytes(uri) : -1, "jpg", GUPNP_DLNA_FLAGS_INTERACTIVE_TRANSFER_MODE);
+        rygel_media_resource_set_width(picture, width);
+        rygel_media_resource_set_height(picture, height);
+        rygel_media_resource_set_dlna_conversion(picture, GUPNP_DLNA_CONVERSION_TRANSCODED);
+        AddResource(object, picture);
+    }
+    return object;
+}
+
+} // namespace
+
+void SetObjectSource(ObjectSource* source)
+{
+    g_source = source;
+}
+
+RygelMediaContainer* NewContainerObject(const Node& node, int childCount, RygelMediaContainer* parent)
+{
+    auto* container = static_cast<RygelMediaContainer*>(g_object_new(lumo_container_get_type(), "id", node.id.c_str(),
+        "title", node.title.c_str(), "child-count", childCount, nullptr));
+    if (parent)
+        rygel_media_object_set_parent_ref(RYGEL_MEDIA_OBJECT(container), parent);
+    const char* upnpClass
+        = node.kind == NodeKind::Playlist ? RYGEL_MEDIA_CONTAINER_PLAYLIST : RYGEL_MEDIA_CONTAINER_STORAGE_FOLDER;
+    if (node.kind == NodeKind::Root)
+        upnpClass = RYGEL_MEDIA_CONTAINER_UPNP_CLASS;
+    rygel_media_object_set_upnp_class(RYGEL_MEDIA_OBJECT(container), upnpClass);
+    // The order is the published one, or the module's; no sort unless a client asks.
+    rygel_media_container_set_sort_criteria(container, "");
+    return container;
+}
+
+RygelMediaObject* NewItemObject(
+    const Node& node, RygelMediaContainer* parent, int64_t (*pictureBytes)(const std::string&))
+{
+    if (!node.facts)
+        return nullptr;
+    if (node.kind == NodeKind::Song)
+        return NewSong(node, *node.facts, parent, pictureBytes);
+    if (node.kind == NodeKind::Photo)
+        return NewPhoto(node, *node.facts, parent, pictureBytes);
+    return nullptr;
+}
+
+std::string PictureUri(const std::string& kind, const std::string& objectId)
+{
+    return std::string(c_PictureScheme) + ":" + kind + "/" + objectId;
+}
+
+bool ParsePictureUri(const std::string& uri, std::string& kind, std::string& objectId)
+{
+    const std::string prefix = std::string(c_PictureScheme) + ":";
+    if (uri.rfind(prefix, 0) != 0)
+        return false;
+    const size_t slash = uri.find('/', prefix.size());
+    if (slash == std::string::npos)
+        return false;
+    kind = uri.substr(prefix.size(), slash - prefix.size());
+    objectId = uri.substr(slash + 1);
+    return (kind == "tn" || kind == "sm" || kind == "art") && !objectId.empty();
+}
+
+std::string DateText(int64_t seconds)
+{
+    if (seconds <= 0)
+        return std::string();
+    const time_t time = time_t(seconds);
+    struct tm parts { };
+    if (!gmtime_r(&time, &parts))
+        return std::string();
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d", &parts);
+    return text;
+}

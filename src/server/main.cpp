@@ -1,0 +1,147 @@
+// LumoServer: serves what the publisher's person published to the UPnP/DLNA players of the
+// home. "/resume" starts serving or comes back from a pause, "/pause" goes off the network
+// without quitting, no argument opens the properties window. One server runs per user; a
+// later start hands its command to it.
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <string>
+
+#include <QTimer>
+#include <glib-unix.h>
+#include <malloc.h>
+#include <rygel-server.h>
+
+#include "host/HostInternals.h"
+#include "host/Version.h"
+#include "server/EngineConfig.h"
+#include "server/MediaEngine.h"
+#include "server/PropertiesWindow.h"
+#include "server/ServerApp.h"
+#include "server/ServerDevices.h"
+#include "server/ServerInstance.h"
+
+namespace {
+
+const char c_Usage[] = "Usage: LumoServer [/resume | /pause | /status]\n"
+                       "\n"
+                       "Serves the music and photos published with Lumo Publisher to the UPnP and DLNA\n"
+                       "players of the home.\n"
+                       "\n"
+                       "  /resume   start serving, or come back on the network after a pause\n"
+                       "  /pause    leave the network without quitting\n"
+                       "  /status   print whether the running server serves, where and how much\n"
+                       "  (none)    open the properties window of the running server\n";
+
+// Goodbyes leave in spaced datagrams; the loop runs that long after a quit request.
+constexpr int c_QuitDelayMs = 600;
+
+std::string CommandOf(const char* argument)
+{
+    std::string text = argument;
+    while (!text.empty() && (text[0] == '/' || text[0] == '-'))
+        text.erase(0, 1);
+    return text;
+}
+
+std::string ProgramVersion()
+{
+    std::string version;
+    if (QueryVersion(CurrentVersionResource(), {}, &version) != 0)
+        return version;
+    return "1";
+}
+
+gboolean OnQuitSignal(gpointer data)
+{
+    auto* app = static_cast<ServerApp*>(data);
+    app->Pause();
+    QTimer::singleShot(c_QuitDelayMs, [] { QCoreApplication::quit(); });
+    return G_SOURCE_CONTINUE;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    // Workers that read one page each would otherwise each keep an arena of freed memory.
+    mallopt(M_ARENA_MAX, 2);
+    std::string command = argc > 1 ? CommandOf(argv[1]) : std::string();
+    if (command == "h" || command == "help" || command == "?") {
+        std::fputs(c_Usage, stdout);
+        return 0;
+    }
+    if (argc > 2 || (!command.empty() && command != "resume" && command != "pause" && command != "status")) {
+        std::fputs(c_Usage, stderr);
+        return 2;
+    }
+    std::unique_ptr<QCoreApplication> application = CreateApplication(argc, argv);
+    QCoreApplication::setOrganizationName("Lumo");
+    QCoreApplication::setApplicationName("LumoServer");
+
+    ServerInstance instance;
+    // Asking about or pausing a server never starts one, nor holds the lock a starting one needs.
+    if (command == "status" || command == "pause") {
+        const std::optional<std::string> answer = instance.Send(command);
+        if (!answer) {
+            if (command == "status")
+                std::printf("not running\n");
+            return command == "status" ? 3 : 0;
+        }
+        if (command == "status")
+            std::printf("%s\n", answer->c_str());
+        return 0;
+    }
+    if (!instance.TryAcquire()) {
+        if (!instance.Send(command.empty() ? "properties" : command)) {
+            std::fprintf(stderr, "LumoServer: the running server does not answer\n");
+            return 1;
+        }
+        return 0;
+    }
+
+    try {
+        HostInternals host;
+        EngineConfigValues values;
+        values.pluginName = ServerDevices::c_PluginName;
+        const ServerSettings settings = ServerSettings::Load(host.ComputerName());
+        values.title = settings.name;
+        values.uuid = settings.uuid;
+        values.interfaces = settings.interfaces;
+        values.port = settings.port;
+        values.enginePath = host.ProgramFolder() + "server-engine";
+        values.engineLibrary = "librygel-media-engine-lumo.so";
+        values.serverHeader = "Linux/1 UPnP/1.0 DLNADOC/1.50 LumoServer/" + ProgramVersion();
+        InstallEngineConfig(values);
+        RegisterMediaEngine();
+        GError* error = nullptr;
+        rygel_media_engine_init(&error);
+        if (error) {
+            std::fprintf(stderr, "LumoServer: the media engine cannot be loaded from %s: %s\n",
+                values.enginePath.c_str(), error->message);
+            g_error_free(error);
+            return 1;
+        }
+
+        ServerApp app(host);
+        instance.SetHandler(
+            [](void* context, const std::string& line) { return static_cast<ServerApp*>(context)->Handle(line); },
+            &app);
+        QObject::connect(&app, &ServerApp::PropertiesRequested, &app, [&app] {
+            if (!ShowProperties(app))
+                std::fprintf(stderr, "LumoServer: no display to show the properties window on\n");
+        });
+        g_unix_signal_add(SIGTERM, OnQuitSignal, &app);
+        g_unix_signal_add(SIGINT, OnQuitSignal, &app);
+        app.Resume();
+        if (command.empty())
+            ShowProperties(app);
+        QCoreApplication::exec();
+        app.Pause();
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "LumoServer: %s\n", error.what());
+        return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,122 @@
+#include <gtest/gtest.h>
+
+#include "server/ContentIndex.h"
+
+namespace {
+
+ChildEntry Entry(const std::string& url, NodeKind kind = NodeKind::Song, const std::string& title = "")
+{
+    ChildEntry entry;
+    entry.url = url;
+    entry.kind = kind;
+    entry.title = title.empty() ? url.substr(url.rfind('/') + 1) : title;
+    return entry;
+}
+
+std::vector<std::string> Titles(const Node& node)
+{
+    std::vector<std::string> titles;
+    for (const auto& child : node.children)
+        titles.push_back(child->title);
+    return titles;
+}
+
+TEST(ContentIndexTest, IdsComeFromWhatTheItemIsNotFromWhenItWasSeen)
+{
+    ContentIndex first;
+    ContentIndex second;
+    first.ApplyListing(first.Music(), {Entry("lumomusic-file:///a.mp3"), Entry("lumomusic-file:///b.mp3")});
+    // Another run, another publishing order, one more entry: the same items keep their ids.
+    second.ApplyListing(second.Music(),
+        {Entry("lumomusic-file:///new.mp3"), Entry("lumomusic-file:///b.mp3"), Entry("lumomusic-file:///a.mp3")});
+    EXPECT_EQ(first.Music().children[0]->id, second.Music().children[2]->id);
+    EXPECT_EQ(first.Music().children[1]->id, second.Music().children[1]->id);
+    EXPECT_EQ(first.Music().children[0]->id, "music/" + ContentIndex::Segment("lumomusic-file:///a.mp3"));
+    EXPECT_NE(first.Music().children[0]->id, first.Music().children[1]->id);
+}
+
+TEST(ContentIndexTest, ChildrenThatStayKeepTheirListingsAndFacts)
+{
+    ContentIndex index;
+    index.ApplyListing(
+        index.Music(), {Entry("lumomusic-file:///Album", NodeKind::Folder), Entry("lumomusic-file:///x.mp3")});
+    Node* album = index.Music().children[0].get();
+    index.ApplyListing(*album, {Entry("lumomusic-file:///Album/1.mp3")});
+    album->children[0]->facts = std::make_shared<ItemFacts>();
+    const std::string songId = album->children[0]->id;
+
+    std::vector<std::string> removed;
+    const bool changed
+        = index.ApplyListing(index.Music(), {Entry("lumomusic-file:///Album", NodeKind::Folder)}, &removed);
+    EXPECT_TRUE(changed);
+    ASSERT_EQ(removed.size(), 1u);
+    EXPECT_EQ(index.Find(removed[0]), nullptr);
+    ASSERT_EQ(index.Find(songId), album->children[0].get());
+    EXPECT_TRUE(album->listed);
+    EXPECT_NE(album->children[0]->facts, nullptr);
+}
+
+TEST(ContentIndexTest, RemovingAFolderForgetsEverythingBelowIt)
+{
+    ContentIndex index;
+    index.ApplyListing(index.Music(), {Entry("lumomusic-file:///A", NodeKind::Folder)});
+    Node* folder = index.Music().children[0].get();
+    index.ApplyListing(*folder, {Entry("lumomusic-file:///A/B", NodeKind::Folder)});
+    Node* inner = folder->children[0].get();
+    index.ApplyListing(*inner, {Entry("lumomusic-file:///A/B/c.mp3")});
+    const std::string deepest = inner->children[0]->id;
+    std::vector<std::string> removed;
+    index.ApplyListing(index.Music(), {}, &removed);
+    EXPECT_EQ(removed.size(), 3u);
+    EXPECT_EQ(index.Find(deepest), nullptr);
+}
+
+TEST(ContentIndexTest, ChangesAreToldOnlyWhenThereAreSome)
+{
+    ContentIndex index;
+    const std::vector<ChildEntry> entries = {Entry("u:/1"), Entry("u:/2")};
+    EXPECT_TRUE(index.ApplyListing(index.Photos(), entries));
+    EXPECT_FALSE(index.ApplyListing(index.Photos(), entries));
+    EXPECT_TRUE(index.ApplyListing(index.Photos(), {Entry("u:/2"), Entry("u:/1")}));
+    EXPECT_TRUE(index.ApplyListing(index.Photos(), {Entry("u:/2"), Entry("u:/1", NodeKind::Song, "renamed")}));
+    EXPECT_EQ(Titles(index.Photos()), (std::vector<std::string>{"2", "renamed"}));
+}
+
+TEST(ContentIndexTest, ASongListedTwiceGetsTwoIds)
+{
+    ContentIndex index;
+    index.ApplyListing(index.Music(), {Entry("pl:/list", NodeKind::Playlist)});
+    Node* playlist = index.Music().children[0].get();
+    index.ApplyListing(*playlist, {Entry("f:/a"), Entry("f:/b"), Entry("f:/a")});
+    ASSERT_EQ(playlist->children.size(), 3u);
+    EXPECT_NE(playlist->children[0]->id, playlist->children[2]->id);
+    EXPECT_EQ(index.Find(playlist->children[2]->id), playlist->children[2].get());
+}
+
+TEST(ContentIndexTest, ContainersThatRepeatAnAncestorAreLeftOut)
+{
+    ContentIndex index;
+    ChildEntry folder = Entry("lumomusic-file:///A", NodeKind::Folder);
+    folder.fileKey = "1:10";
+    index.ApplyListing(index.Music(), {folder, Entry("pl:/self", NodeKind::Playlist)});
+    Node* a = index.Music().children[0].get();
+    ChildEntry link = Entry("lumomusic-file:///A/link-to-A", NodeKind::Folder);
+    link.fileKey = "1:10";
+    index.ApplyListing(*a, {link, Entry("lumomusic-file:///A/song.mp3")});
+    EXPECT_EQ(Titles(*a), std::vector<std::string>{"song.mp3"});
+    Node* self = index.Music().children[1].get();
+    index.ApplyListing(*self, {Entry("pl:/self", NodeKind::Playlist), Entry("f:/x")});
+    EXPECT_EQ(Titles(*self), std::vector<std::string>{"x"});
+}
+
+TEST(ContentIndexTest, AncestorIdsWalkDownFromTheClass)
+{
+    EXPECT_EQ(ContentIndex::AncestorIds("music/a/b"), (std::vector<std::string>{"music", "music/a"}));
+    EXPECT_EQ(ContentIndex::AncestorIds("photos/a"), std::vector<std::string>{"photos"});
+    EXPECT_TRUE(ContentIndex::AncestorIds("music").empty());
+    EXPECT_TRUE(ContentIndex::AncestorIds("videos/a").empty());
+    EXPECT_TRUE(ContentIndex::AncestorIds("").empty());
+    EXPECT_TRUE(ContentIndex::AncestorIds("musicx/a").empty());
+}
+
+} // namespace
