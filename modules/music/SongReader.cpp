@@ -22,6 +22,7 @@
 #include <taglib/wavfile.h>
 #include <taglib/wavpackfile.h>
 
+#include "Mp4Atoms.h"
 #include "MusicText.h"
 
 namespace LumoMusic {
@@ -187,6 +188,9 @@ bool ReadSong(const std::string& path, AudioFormat named, SongInfo& info)
     AudioFormat format = named;
     if (const std::optional<AudioFormat> sniffed = SniffFile(fd); sniffed && IsConclusive(*sniffed))
         format = *sniffed;
+    // A stack overflow cannot be caught: such a file keeps its file facts only.
+    if (format == AudioFormat::Mp4 && !Mp4TreeIsBounded(fd, (long long)facts.st_size))
+        return true;
     try {
         FdStream stream(fd, path, (long long)facts.st_size);
         if (std::unique_ptr<TagLib::File> file = OpenReader(format, &stream))
