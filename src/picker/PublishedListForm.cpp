@@ -478,7 +478,8 @@ QString TPublishedList::InfoTip(int row)
         text = m_page.PhotoSummary(*item);
     else if (IsBroken(media))
         text = c_BrokenTip;
-    m_tipKey = key;
+    // An empty tip may be one still being read: it is asked for again.
+    m_tipKey = text.empty() ? std::string() : key;
     m_tipText = QString::fromStdString(text);
     return m_tipText;
 }

@@ -11,12 +11,16 @@
 #include <vector>
 
 #include <QAction>
+#include <QCursor>
+#include <QHelpEvent>
+#include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QToolBar>
 #include <QToolButton>
+#include <QToolTip>
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>
@@ -280,6 +284,87 @@ TEST_F(PublishingWindowTest, APublishedFolderAndTheSplittersSurviveARestart)
     EXPECT_EQ(again.PhotosPage()->TopHalfHeight(), 206) << "laid out as it was told";
     EXPECT_TRUE(Settle([&] { return Rows(*again.MusicPage()->PublishedList) == QStringList{"Album"}; }));
     EXPECT_TRUE(Rows(*again.PhotosPage()->PublishedList).isEmpty());
+}
+
+namespace {
+
+// An MP3 file that is all ID3v2 tag: the artist, then a private frame of sizeBytes.
+std::string TaggedSong(const std::string& artist, size_t sizeBytes)
+{
+    auto be32 = [](size_t value) {
+        std::string out;
+        for (int shift = 24; shift >= 0; shift -= 8)
+            out += char((value >> shift) & 0xFF);
+        return out;
+    };
+    const std::string artistData = std::string(1, '\0') + artist;
+    const std::string privateData = "lumo-test" + std::string(1, '\0') + std::string(sizeBytes, 'x');
+    const std::string frames = "TPE1" + be32(artistData.size()) + std::string(2, '\0') + artistData + "PRIV"
+        + be32(privateData.size()) + std::string(2, '\0') + privateData;
+    std::string synchsafe;
+    for (int shift = 21; shift >= 0; shift -= 7)
+        synchsafe += char((frames.size() >> shift) & 0x7F);
+    return std::string("ID3\x03\x00\x00", 6) + synchsafe + frames;
+}
+
+// What this thread has read through read(2) and pread(2); nullopt where the kernel keeps no
+// count.
+std::optional<uint64_t> BytesReadByThisThread()
+{
+    std::ifstream io("/proc/thread-self/io");
+    std::string name;
+    uint64_t value = 0;
+    while (io >> name >> value) {
+        if (name == "rchar:")
+            return value;
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+// Hovering a song built its tip on the interface thread: a damaged or huge file froze the
+// window while its tags were read.
+TEST_F(PublishingWindowTest, ASongsTipIsReadAwayFromTheWindow)
+{
+    constexpr size_t c_TagBytes = 4u << 20;
+    const fs::path song = m_user.Music() / "Album" / "big tag.mp3";
+    std::ofstream(song, std::ios::binary) << TaggedSong("Someone", c_TagBytes);
+    TLumoConnectPublisher& window = ShownWindow(m_folder.Path());
+    ASSERT_TRUE(window.MusicPage());
+    TMediaPage& music = *window.MusicPage();
+    MyMediaItem item(MakeUrl(("file://" + song.string()).c_str()), nullptr, window.Queue());
+
+    const std::optional<uint64_t> before = BytesReadByThisThread();
+    if (!before)
+        GTEST_SKIP() << "no count of bytes read here";
+    EXPECT_EQ(music.SongSummary(item), "");
+    EXPECT_LT(*BytesReadByThisThread() - *before, c_TagBytes / 4) << "the tags were read on this thread";
+    std::string tip;
+    ASSERT_TRUE(Settle([&] { return !(tip = music.SongSummary(item)).empty(); }));
+    EXPECT_EQ(tip, "Someone\n" + song.string());
+
+    // In the song list the tip shows once read, under a pointer that rests where it was.
+    std::ofstream(m_user.Music() / "Album" / "other.mp3", std::ios::binary) << TaggedSong("Another", 1000);
+    QTreeWidget& tree = *music.MediaTree->Tree;
+    QTreeWidgetItem* musicNode = nullptr;
+    ASSERT_TRUE(Settle([&] { return (musicNode = NodeNamed(tree, nullptr, "Music")) != nullptr; }));
+    musicNode->setExpanded(true);
+    QTreeWidgetItem* albumNode = nullptr;
+    ASSERT_TRUE(Settle([&] { return (albumNode = NodeNamed(tree, musicNode, "Album")) != nullptr; }));
+    tree.setCurrentItem(albumNode);
+    auto* songs = music.ItemsView->findChild<QListWidget*>();
+    ASSERT_TRUE(songs);
+    QListWidgetItem* row = nullptr;
+    ASSERT_TRUE(Settle([&] {
+        const QList<QListWidgetItem*> found = songs->findItems("other", Qt::MatchExactly);
+        return (row = found.isEmpty() ? nullptr : found.front()) != nullptr;
+    }));
+    const QPoint global = songs->viewport()->mapToGlobal(songs->visualItemRect(row).center());
+    QCursor::setPos(global);
+    QHelpEvent hover(QEvent::ToolTip, songs->viewport()->mapFromGlobal(global), global);
+    QCoreApplication::sendEvent(songs->viewport(), &hover);
+    EXPECT_TRUE(Settle([&] { return QToolTip::text().startsWith("Another\n"); })) << QToolTip::text().toStdString();
 }
 
 TEST_F(PublishingWindowTest, WithoutTheMediaModulesTheFailureIsShownAndNoSplitterIsSaved)
