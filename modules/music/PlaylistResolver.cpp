@@ -233,7 +233,30 @@ std::string PlaylistResolver::UrlTextOf(const PlaylistEntry& entry)
     }
     if (path == m_playlistPath)
         return std::string();
+    if (struct stat info{}; stat(path.c_str(), &info) == 0) {
+        // Lists hold files: a folder ("/", ".") would make the list hold everything below it.
+        if (S_ISDIR(info.st_mode))
+            return std::string();
+        // The list itself under another name (through a linked folder, a hard link) is still
+        // the list, and a list that holds itself never ends.
+        if (IsPlaylistItself(info))
+            return std::string();
+    }
     return FileUrlText(path, m_prefix);
+}
+
+bool PlaylistResolver::IsPlaylistItself(const struct stat& info)
+{
+    if (!m_selfKnown) {
+        struct stat self { };
+        if (stat(m_playlistPath.c_str(), &self) == 0) {
+            m_selfDevice = self.st_dev;
+            m_selfInode = self.st_ino;
+            m_selfFound = true;
+        }
+        m_selfKnown = true;
+    }
+    return m_selfFound && info.st_dev == m_selfDevice && info.st_ino == m_selfInode;
 }
 
 } // namespace LumoMusic

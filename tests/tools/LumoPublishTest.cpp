@@ -42,7 +42,8 @@ protected:
 
     fs::path Home() const { return m_root / "home"; }
 
-    Result Publish(const QStringList& args)
+    // A run that takes longer than timeoutMs fails the test, and is killed.
+    Result Publish(const QStringList& args, int timeoutMs = 120000)
     {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("HOME", QString::fromStdString(Home().string()));
@@ -54,8 +55,8 @@ protected:
         process.setWorkingDirectory(QString::fromStdString(m_root.string()));
         process.start(QStringLiteral(LUMO_PROGRAM_DIR "/lumo-publish"), args);
         Result run;
-        if (!process.waitForFinished(120000)) {
-            ADD_FAILURE() << "lumo-publish did not finish";
+        if (!process.waitForFinished(timeoutMs)) {
+            ADD_FAILURE() << "lumo-publish " << args.join(' ').toStdString() << " did not finish";
             return run;
         }
         run.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
@@ -208,4 +209,27 @@ TEST_F(LumoPublishTest, WritesOneThumbnailPerPictureThatFitsTheSize)
     EXPECT_EQ(QImage(QString::fromStdString((out / "wide-40x30.jpg").string())).size(), QSize(40, 20));
 
     EXPECT_EQ(Publish(Q({"thumbnail", "--size", "0x10", wide})).status, 2);
+}
+
+// Bad inputs as a user's disk holds them: each command must end, within a time limit, and say
+// what is wrong.
+class BadInputTest : public LumoPublishTest {
+protected:
+    static constexpr int c_LimitMs = 30000;
+};
+
+// Two lists that reach each other through a linked folder were, on each way down, new lists:
+// ls -R printed without end.
+TEST_F(BadInputTest, ListsThatReachEachOtherThroughALinkedFolderEnd)
+{
+    Write("Music/M/a.m3u", "link/b.m3u\nlink/b.m3u\n");
+    Write("Music/M/b.m3u", "link/a.m3u\nlink/a.m3u\n");
+    Write("Music/M/c.m3u", "/\nfile:///\n.\n");
+    fs::create_directory_symlink(".", Home() / "Music" / "M" / "link");
+
+    const Result tree = Publish(Q({"ls", "-R", (Home() / "Music" / "M").string()}), c_LimitMs);
+    EXPECT_EQ(tree.status, 0) << tree.err;
+    // a, and twice b with its two lines of a (not entered again); b the same way; c with
+    // nothing. The linked folder is the folder itself, which the folders module leaves out.
+    EXPECT_EQ(LinesOf(tree.out), (1 + 2 * 3) * 2 + 1) << tree.out;
 }

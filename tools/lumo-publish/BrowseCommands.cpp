@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <string>
+#include <sys/stat.h>
 
 #include "common/Exceptions.h"
 #include "host/HostInternals.h"
@@ -18,6 +20,21 @@ ApiRef<UrlApi> ItemUrl(const std::string& pathOrUrl)
     return ApiRef<UrlApi>::Adopt(UrlFromPathOrText(pathOrUrl).NewRef());
 }
 
+// What a container is: the file or folder behind it, by device and inode, when it has one
+// ("file" URLs and a media class's "…-file" ones), so that one reached again through a linked
+// folder is known whatever its path; its URL otherwise.
+std::string IdentityOf(UrlApi* url)
+{
+    const Url item = Url::Share(url);
+    const std::string scheme = item.Scheme();
+    const std::string host = item.Host();
+    const bool file = scheme == "file" || (scheme.size() > 5 && scheme.compare(scheme.size() - 5, 5, "-file") == 0);
+    struct stat info { };
+    if (file && (host.empty() || host == "localhost") && ::stat(("/" + item.Path()).c_str(), &info) == 0)
+        return "inode " + std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino);
+    return item.Text();
+}
+
 // Prints the children of url and, when recursive, their children after each of them. A
 // playlist may list itself or another that lists it back, so a container already on the way
 // down is not entered again.
@@ -30,9 +47,10 @@ void ListChildren(
         if (!recursive || !IsContainerType(type))
             continue;
         const std::string text = child->GetText();
-        if (std::find(path.begin(), path.end(), text) != path.end())
+        const std::string identity = IdentityOf(child.Get());
+        if (std::find(path.begin(), path.end(), identity) != path.end())
             continue;
-        path.push_back(text);
+        path.push_back(identity);
         try {
             ListChildren(host, child, recursive, path, outcome);
         } catch (const std::exception& error) {
@@ -136,7 +154,7 @@ int ListItems(HostInternals& host, const Arguments& args)
                 PrintItemLine(host, url);
                 continue;
             }
-            std::vector<std::string> path{url->GetText()};
+            std::vector<std::string> path{IdentityOf(url.Get())};
             ListChildren(host, url, recursive, path, outcome);
         } catch (const std::exception& error) {
             outcome.Fail(input, error);
