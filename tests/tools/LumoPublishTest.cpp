@@ -233,3 +233,18 @@ TEST_F(BadInputTest, ListsThatReachEachOtherThroughALinkedFolderEnd)
     // nothing. The linked folder is the folder itself, which the folders module leaves out.
     EXPECT_EQ(LinesOf(tree.out), (1 + 2 * 3) * 2 + 1) << tree.out;
 }
+
+// An empty argument became the root folder: publish music '' published the whole file system.
+TEST_F(BadInputTest, AnEmptyPathIsRefused)
+{
+    for (const QStringList& args : {Q({"ls", ""}), Q({"ls", "-R", ""}), Q({"details", ""}), Q({"type", ""}),
+             Q({"publish", "music", ""}), Q({"publish", "photos", ""}), Q({"thumbnail", ""})}) {
+        const Result run = Publish(args, c_LimitMs);
+        EXPECT_EQ(run.status, 1) << args.join(' ').toStdString();
+        EXPECT_EQ(run.out, "") << args.join(' ').toStdString();
+        EXPECT_EQ(run.err, "lumo-publish: '': The filename, directory name, or volume label syntax is incorrect\n")
+            << args.join(' ').toStdString();
+    }
+    EXPECT_EQ(Publish(Q({"published", "music"})).out, "");
+    EXPECT_EQ(Publish(Q({"published", "photos"})).out, "");
+}
