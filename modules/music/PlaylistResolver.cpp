@@ -133,6 +133,9 @@ PlaylistResolver::Location PlaylistResolver::Locate(std::string_view text)
     }
 
     location.windows = local.find('\\') != std::string::npos;
+    // On this system "\" is a character of a name: a list written here may hold one.
+    if (location.windows && !HasDrive(local) && local[0] != '\\')
+        location.literal = NormalizePath(local[0] == '/' ? local : m_folder + "/" + local);
     std::string path = Slashed(local);
     if (HasDrive(path)) {
         location.windows = true;
@@ -218,6 +221,8 @@ std::string PlaylistResolver::UrlTextOf(const PlaylistEntry& entry)
         return std::string();
 
     std::string path = decoded.path;
+    if (!decoded.literal.empty() && PathExists(decoded.literal))
+        path = decoded.literal;
     const bool lookAround = decoded.windows || !entry.rawLocation.empty();
     if (lookAround && !PathExists(path)) {
         std::string found = decoded.windows ? FindWindowsPath(decoded) : std::string();

@@ -2,7 +2,8 @@
 // names the same file, so a song reached through a list is the same item as in its folder.
 //
 // - Relative paths are relative to the playlist's folder; "." and ".." are taken as written.
-// - "\" separators become "/". A drive letter ("E:\Music\a.mp3") means nothing here, so the
+// - "\" separators become "/", unless the path as written names a file here ("a\b.mp3" is a
+//   name on this system). A drive letter ("E:\Music\a.mp3") means nothing here, so the
 //   path after it is read against the root of the volume that holds the playlist (the list
 //   was most likely made for that drive); "\Music\a.mp3" too. A path of that Windows kind that
 //   is not found there is looked for ignoring letter case, then by its last components in
@@ -48,6 +49,8 @@ private:
         bool driveAbsolute = false;
         // The written path, normalised, without its drive (for the search by last components).
         std::string written;
+        // A path holding "\" that may name a file of this system as written; "" when none.
+        std::string literal;
     };
 
     Location Locate(std::string_view location);

@@ -248,3 +248,20 @@ TEST_F(BadInputTest, AnEmptyPathIsRefused)
     EXPECT_EQ(Publish(Q({"published", "music"})).out, "");
     EXPECT_EQ(Publish(Q({"published", "photos"})).out, "");
 }
+
+// Every path's backslashes were taken for separators: a\b.wav could not be published.
+TEST_F(BadInputTest, ABackslashIsPartOfAName)
+{
+    const std::string song = Song("Music/a\\b.wav");
+    Write("Music/list.m3u", "a\\b.wav\n");
+    const std::string entry = "lumomusic-file://" + Home().string() + "/Music/a%5Cb.wav";
+
+    const Result publish = Publish(Q({"publish", "music", song}), c_LimitMs);
+    EXPECT_EQ(publish.status, 0) << publish.err;
+    EXPECT_EQ(publish.out, entry + "\n");
+    EXPECT_EQ(Publish(Q({"published", "music"}), c_LimitMs).out, "audio/x-wav\ta\\b\t" + entry + "\n");
+    const Result details = Publish(Q({"details", song}), c_LimitMs);
+    EXPECT_NE(details.out.find("\nSourceLocation\t" + song + "\n"), std::string::npos) << details.out;
+    const Result list = Publish(Q({"ls", (Home() / "Music" / "list.m3u").string()}), c_LimitMs);
+    EXPECT_EQ(list.out, "audio/x-wav\ta\\b\tfile://" + Home().string() + "/Music/a%5Cb.wav\n") << list.err;
+}

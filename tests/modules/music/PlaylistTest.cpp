@@ -205,6 +205,16 @@ TEST_F(PlaylistResolverTest, AListUnderAnotherNameIsStillItselfAndFoldersAreNoEn
         EXPECT_EQ(Resolve(list, folder), "") << folder;
 }
 
+TEST_F(PlaylistResolverTest, ABackslashInANameOfThisSystemStays)
+{
+    const std::string list = m_sandbox.File("Lists/list.m3u", "");
+    const std::string named = m_sandbox.File("Lists/a\\b.mp3", "x");
+    m_sandbox.File("Lists/Sub/song.mp3", "x");
+    EXPECT_EQ(Resolve(list, "a\\b.mp3"), named);
+    EXPECT_EQ(Resolve(list, named), named);
+    EXPECT_EQ(Resolve(list, "Sub\\song.mp3"), m_sandbox.Path("Lists/Sub/song.mp3")) << "written on Windows";
+}
+
 TEST_F(PlaylistResolverTest, Latin1NamesOnDiskAreFoundByTheirBytes)
 {
     const std::string list = m_sandbox.File("list.m3u", "");
