@@ -241,6 +241,10 @@ ClassItem MediaClassState::Classify(UrlApi* url)
         item.kind = ClassItem::Kind::Folder;
         return item;
     }
+    // A pipe, socket or device under a media name is no media (refused as not of the class): a
+    // server opening it would wait for ever, or read without end.
+    if (!S_ISREG(info.st_mode))
+        return item;
     // Judged by the plain URL: the media module decides it whatever it makes of prefixes.
     ApiRef<UrlApi> plain = plainText == text ? ApiRef<UrlApi>::Share(url) : m_link->NewUrl(plainText);
     if (KindOf(plain.Get()) == ChildKind::Media)

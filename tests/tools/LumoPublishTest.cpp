@@ -4,6 +4,10 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <QImage>
 #include <QProcess>
@@ -264,4 +268,36 @@ TEST_F(BadInputTest, ABackslashIsPartOfAName)
     EXPECT_NE(details.out.find("\nSourceLocation\t" + song + "\n"), std::string::npos) << details.out;
     const Result list = Publish(Q({"ls", (Home() / "Music" / "list.m3u").string()}), c_LimitMs);
     EXPECT_EQ(list.out, "audio/x-wav\ta\\b\tfile://" + Home().string() + "/Music/a%5Cb.wav\n") << list.err;
+}
+
+// A pipe named like a song was published as one: a server opening it would wait for ever.
+TEST_F(BadInputTest, OnlyFilesAndFoldersArePublished)
+{
+    const std::string pipe = (Home() / "Music" / "pipe.mp3").string();
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0644), 0);
+    const std::string socketPath = (Home() / "Music" / "socket.wav").string();
+    const int listener = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    ASSERT_LT(socketPath.size(), sizeof address.sun_path);
+    std::copy(socketPath.begin(), socketPath.end(), address.sun_path);
+    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    const std::string device = (Home() / "Music" / "device.mp3").string();
+    fs::create_symlink("/dev/zero", device);
+    const std::string photo = (Home() / "Pictures" / "pipe.jpg").string();
+    ASSERT_EQ(mkfifo(photo.c_str(), 0644), 0);
+
+    const Result music = Publish(Q({"publish", "music", pipe, socketPath, device}), c_LimitMs);
+    EXPECT_EQ(music.status, 1);
+    EXPECT_EQ(music.out, "");
+    for (const std::string& path : {pipe, socketPath, device})
+        EXPECT_NE(music.err.find(path + ": The data supplied is of the wrong type\n"), std::string::npos) << music.err;
+    const Result photos = Publish(Q({"publish", "photos", photo}), c_LimitMs);
+    EXPECT_EQ(photos.err, "lumo-publish: " + photo + ": The data supplied is of the wrong type\n");
+    EXPECT_EQ(Publish(Q({"published", "music"}), c_LimitMs).out, "");
+    EXPECT_EQ(Publish(Q({"published", "photos"}), c_LimitMs).out, "");
+    // Looking at them neither blocks nor fails the folder.
+    EXPECT_EQ(Publish(Q({"ls", (Home() / "Music").string()}), c_LimitMs).status, 0);
+    EXPECT_EQ(Publish(Q({"details", pipe, device}), c_LimitMs).status, 0);
+    close(listener);
 }
