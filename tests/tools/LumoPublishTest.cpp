@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <grp.h>
 #include <string>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -56,6 +57,12 @@ protected:
         environment.insert("XDG_CACHE_HOME", QString::fromStdString((m_root / "cache").string()));
         QProcess process;
         process.setProcessEnvironment(environment);
+        if (m_asNobody) {
+            process.setChildProcessModifier([] {
+                if (setgroups(0, nullptr) != 0 || setgid(c_Nobody) != 0 || setuid(c_Nobody) != 0)
+                    _exit(127);
+            });
+        }
         process.setWorkingDirectory(QString::fromStdString(m_root.string()));
         process.start(QStringLiteral(LUMO_PROGRAM_DIR "/lumo-publish"), args);
         Result run;
@@ -106,7 +113,21 @@ protected:
         return path.string();
     }
 
+    // Permissions do not bind root: from now on, as root, the sandbox is nobody's and the tool
+    // runs as nobody.
+    void RunAsAUser()
+    {
+        if (geteuid() != 0)
+            return;
+        for (const fs::directory_entry& entry : fs::recursive_directory_iterator(m_root))
+            ASSERT_EQ(lchown(entry.path().c_str(), c_Nobody, c_Nobody), 0) << entry.path();
+        ASSERT_EQ(lchown(m_root.c_str(), c_Nobody, c_Nobody), 0);
+        m_asNobody = true;
+    }
+
+    static constexpr uid_t c_Nobody = 65534;
     fs::path m_root;
+    bool m_asNobody = false;
 };
 
 QStringList Q(std::initializer_list<std::string> texts)
@@ -300,4 +321,29 @@ TEST_F(BadInputTest, OnlyFilesAndFoldersArePublished)
     EXPECT_EQ(Publish(Q({"ls", (Home() / "Music").string()}), c_LimitMs).status, 0);
     EXPECT_EQ(Publish(Q({"details", pipe, device}), c_LimitMs).status, 0);
     close(listener);
+}
+
+// Made read-only, the set could not even be read; made writable again, it stayed "Access is
+// denied" for good, as its log index had been made read-only meanwhile.
+TEST_F(BadInputTest, AReadOnlySetIsReadAndTakesChangesOnceWritableAgain)
+{
+    const std::string first = Song("Music/first.wav");
+    const std::string second = Song("Music/second.wav");
+    RunAsAUser();
+    ASSERT_EQ(Publish(Q({"publish", "music", first}), c_LimitMs).status, 0);
+    const fs::path database = m_root / "data" / "Lumo Desktop" / "Published.db";
+    const fs::perms readable = fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
+    fs::permissions(database, readable);
+
+    const Result read = Publish(Q({"published", "music"}), c_LimitMs);
+    EXPECT_EQ(read.status, 0) << read.err;
+    EXPECT_EQ(LinesOf(read.out), 1) << read.out;
+    const Result refused = Publish(Q({"publish", "music", second}), c_LimitMs);
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find("Access is denied"), std::string::npos) << refused.err;
+
+    fs::permissions(database, readable | fs::perms::owner_write);
+    const Result again = Publish(Q({"publish", "music", second}), c_LimitMs);
+    EXPECT_EQ(again.status, 0) << again.err;
+    EXPECT_EQ(LinesOf(Publish(Q({"published", "music"}), c_LimitMs).out), 2);
 }
