@@ -331,8 +331,9 @@ auto PublishedStore::Attempt(uint32_t failureCode, Body&& body)
         return body(Db());
     } catch (const SqliteError& error) {
         // A connection that failed to open is tried again on the next call (m_db stays
-        // null): the folder may appear, the other process may let go.
-        throw ClassError(ErrorCode(error.code, failureCode));
+        // null): the folder may appear, the other process may let go. The failure is the
+        // database's, not the item's: it is named.
+        throw ClassError(ErrorCode(error.code, failureCode), m_path);
     }
 }
 

@@ -349,7 +349,20 @@ void TPublishedList::Initialize()
 {
     m_rootItem.reset();
     m_rootItem = std::make_unique<MyMediaItem>(m_mediaClass.SecondRoot().Url(), this, m_queue);
-    m_rootItem->Subscribe();
+    try {
+        m_rootItem->Subscribe();
+    } catch (const std::exception& error) {
+        // A set that cannot be read (a damaged database, one of a later release) is shown as
+        // such, with the failure naming the file: an empty list would say nothing is published.
+        // The page and the window go on without it.
+        Platform::ShowMessageBox(error.what(), "Lumo Publisher", Platform::MB_OK | Platform::MB_ICONERROR);
+        NoItemsText->setText(
+            QString(m_music ? "The published music cannot be read. %1" : "The published photos cannot be read. %1")
+                .arg(QString::fromStdString(error.what())));
+        m_rootItem.reset();
+        UpdateNoItemsText();
+        return;
+    }
     m_rootItem->StartEnumeration();
 }
 

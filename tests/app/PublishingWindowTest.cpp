@@ -13,6 +13,7 @@
 #include <QAction>
 #include <QCursor>
 #include <QHelpEvent>
+#include <QLabel>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
@@ -28,6 +29,7 @@
 #include "WindowTestSupport.h"
 #include "app/ActionLink.h"
 #include "app/LumoConnectPublisher.h"
+#include "app/SplashScreen.h"
 #include "host/HostRegistry.h"
 #include "host/UrlImpl.h"
 #include "picker/MediaPageForm.h"
@@ -367,6 +369,29 @@ TEST_F(PublishingWindowTest, ASongsTipIsReadAwayFromTheWindow)
     EXPECT_TRUE(Settle([&] { return QToolTip::text().startsWith("Another\n"); })) << QToolTip::text().toStdString();
 }
 
+// A damaged set showed its error, then left the splash on "Loading..." for good, no photos page,
+// and "No music has been published", which was false.
+TEST_F(PublishingWindowTest, ASetThatCannotBeReadIsSaidToBeSoAndWhere)
+{
+    const fs::path database = fs::path(std::getenv("XDG_DATA_HOME")) / "Lumo Desktop" / "Published.db";
+    fs::create_directories(database.parent_path());
+    std::ofstream(database, std::ios::binary) << std::string(8192, 'g');
+    const std::string failure = database.string() + ": The data is invalid";
+
+    TLumoConnectPublisher& window = ShownWindow(m_folder.Path());
+    ASSERT_TRUE(window.MusicPage());
+    ASSERT_TRUE(window.PhotosPage());
+    ASSERT_EQ(RecordedBoxes::texts.size(), 2u);
+    EXPECT_EQ(RecordedBoxes::texts[0], failure);
+    QLabel* music = window.MusicPage()->PublishedList->NoItemsText;
+    EXPECT_EQ(music->text().toStdString(), "The published music cannot be read. " + failure);
+    EXPECT_FALSE(music->isHidden());
+    EXPECT_EQ(window.PhotosPage()->PublishedList->NoItemsText->text().toStdString(),
+        "The published photos cannot be read. " + failure);
+    EXPECT_TRUE(WaitUntil([] { return TSplashScreen::Current() == nullptr; }));
+    EXPECT_EQ(RecordedBoxes::texts.size(), 2u) << "no box of a listing that was never started";
+}
+
 TEST_F(PublishingWindowTest, WithoutTheMediaModulesTheFailureIsShownAndNoSplitterIsSaved)
 {
     HostFolder fixtureOnly;
@@ -375,6 +400,7 @@ TEST_F(PublishingWindowTest, WithoutTheMediaModulesTheFailureIsShownAndNoSplitte
     EXPECT_EQ(window.CurrentPage(), nullptr);
     ASSERT_EQ(RecordedBoxes::texts.size(), 1u);
     EXPECT_FALSE(MenuItem(window, "&File", "&Publish")->isEnabled());
+    EXPECT_TRUE(WaitUntil([] { return TSplashScreen::Current() == nullptr; })) << "the splash went";
     window.close();
     const HostRegistry settings("Publisher");
     EXPECT_EQ(settings.ReadInteger("", "MusicItemBrowserSplitter", -1), -1);

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 #include <grp.h>
+#include <sqlite3.h>
 #include <string>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -346,4 +347,58 @@ TEST_F(BadInputTest, AReadOnlySetIsReadAndTakesChangesOnceWritableAgain)
     const Result again = Publish(Q({"publish", "music", second}), c_LimitMs);
     EXPECT_EQ(again.status, 0) << again.err;
     EXPECT_EQ(LinesOf(Publish(Q({"published", "music"}), c_LimitMs).out), 2);
+}
+
+// A damaged set blamed the song being published; a link loop read as a registry failure; a
+// missing input was "not supported", or "-" with success.
+TEST_F(BadInputTest, MessagesNameTheFileAtFaultAndTheReason)
+{
+    const std::string song = Song("Music/song.wav");
+    const fs::path database = m_root / "data" / "Lumo Desktop" / "Published.db";
+    fs::create_directories(database.parent_path());
+    std::ofstream(database, std::ios::binary) << std::string(8192, 'g');
+    const std::string damaged = database.string() + ": The data is invalid\n";
+    EXPECT_EQ(Publish(Q({"publish", "music", song}), c_LimitMs).err, "lumo-publish: " + song + ": " + damaged);
+    const Result published = Publish(Q({"published", "music"}), c_LimitMs);
+    EXPECT_EQ(published.status, 1);
+    EXPECT_EQ(published.err, "lumo-publish: " + damaged);
+
+    // Another program's database under the same name.
+    fs::remove(database);
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(database.c_str(), &other), SQLITE_OK);
+    sqlite3_exec(other, "CREATE TABLE notes(text TEXT)", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+    EXPECT_EQ(Publish(Q({"publish", "music", song}), c_LimitMs).err, "lumo-publish: " + song + ": " + damaged);
+
+    const std::string loop = (Home() / "Music" / "loop.mp3").string();
+    fs::create_symlink("loop.mp3", loop);
+    fs::create_directory_symlink("loop b", Home() / "Music" / "loop a");
+    fs::create_directory_symlink("loop a", Home() / "Music" / "loop b");
+    const std::string unresolved = ": The name of the file cannot be resolved by the system\n";
+    for (const QStringList& args : {Q({"details", loop}), Q({"type", loop}), Q({"publish", "music", loop}),
+             Q({"ls", (Home() / "Music" / "loop a").string()})}) {
+        const Result run = Publish(args, c_LimitMs);
+        EXPECT_EQ(run.status, 1) << args.join(' ').toStdString();
+        EXPECT_EQ(run.err, "lumo-publish: " + args.back().toStdString() + unresolved);
+    }
+    for (const char* command : {"details", "type", "ls", "thumbnail"}) {
+        const Result run = Publish(Q({command, "/nonexistent"}), c_LimitMs);
+        EXPECT_EQ(run.status, 1) << command;
+        EXPECT_EQ(run.out, "") << command;
+        EXPECT_EQ(run.err, "lumo-publish: /nonexistent: The system cannot find the file specified\n") << command;
+    }
+}
+
+// What cannot be read for lack of rights was "not there".
+TEST_F(BadInputTest, WhatCannotBeReadIsDeniedNotMissing)
+{
+    const std::string song = Song("Music/Locked/song.wav");
+    RunAsAUser();
+    fs::permissions(Home() / "Music" / "Locked", fs::perms::none);
+    const std::string denied = "lumo-publish: " + song + ": Access is denied\n";
+    EXPECT_EQ(Publish(Q({"publish", "music", song}), c_LimitMs).err, denied);
+    EXPECT_EQ(Publish(Q({"details", song}), c_LimitMs).err, denied);
+    EXPECT_EQ(Publish(Q({"type", song}), c_LimitMs).err, denied);
+    fs::permissions(Home() / "Music" / "Locked", fs::perms::owner_all);
 }

@@ -15,11 +15,6 @@ using namespace LumoApi;
 
 namespace {
 
-ApiRef<UrlApi> ItemUrl(const std::string& pathOrUrl)
-{
-    return ApiRef<UrlApi>::Adopt(UrlFromPathOrText(pathOrUrl).NewRef());
-}
-
 // What a container is: the file or folder behind it, by device and inode, when it has one
 // ("file" URLs and a media class's "…-file" ones), so that one reached again through a linked
 // folder is known whatever its path; its URL otherwise.
@@ -98,7 +93,9 @@ int DecideTypes(HostInternals& host, const Arguments& args)
     Outcome outcome;
     for (const std::string& arg : args) {
         try {
-            const ApiRef<UrlApi> url = ItemUrl(arg);
+            const Url item = UrlFromPathOrText(arg);
+            RequireReachable(item);
+            const ApiRef<UrlApi> url = ApiRef<UrlApi>::Adopt(item.NewRef());
             ApiRef<DataApi> data = OpenItemData(host.FileViews(), url.Get());
             const std::string type = host.FormatGroup().DecideContentType(url.Get(), data.Get());
             std::string handler = "-";
@@ -171,7 +168,9 @@ int ShowDetails(HostInternals&, const Arguments& args)
     bool first = true;
     for (const std::string& arg : args) {
         try {
-            MediaItem item(ItemUrl(arg));
+            const Url url = UrlFromPathOrText(arg);
+            RequireReachable(url);
+            MediaItem item(ApiRef<UrlApi>::Adopt(url.NewRef()));
             Details& details = item.GetDetails();
             const size_t count = details.Count();
             if (!first)
