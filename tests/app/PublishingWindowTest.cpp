@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <sqlite3.h>
 #include <string>
 #include <vector>
 
@@ -390,6 +391,77 @@ TEST_F(PublishingWindowTest, ASetThatCannotBeReadIsSaidToBeSoAndWhere)
         "The published photos cannot be read. " + failure);
     EXPECT_TRUE(WaitUntil([] { return TSplashScreen::Current() == nullptr; }));
     EXPECT_EQ(RecordedBoxes::texts.size(), 2u) << "no box of a listing that was never started";
+}
+
+namespace {
+
+// Answers Cancel, running the window's idle pass and event loop meanwhile, as a modal box does.
+struct ModalBoxes {
+    static inline TLumoConnectPublisher* window = nullptr;
+    static inline std::vector<std::string> shown;
+    static inline int depth = 0;
+
+    static int Show(const char* text, const char* caption, uint32_t)
+    {
+        shown.push_back(std::string(caption) + ": " + text);
+        // Enough to see one box open another; not so deep the test overflows.
+        if (window && depth < 3) {
+            ++depth;
+            window->RunIdle();
+            QCoreApplication::processEvents();
+            --depth;
+        }
+        return Platform::IDCANCEL;
+    }
+};
+
+} // namespace
+
+// A set whose rows are damaged lists with a failure: each box's own event loop showed the same
+// failure again, box over box, and the empty list said nothing was published.
+TEST_F(PublishingWindowTest, ASetWhoseRowsCannotBeReadFailsOnceAndSaysSo)
+{
+    const fs::path database = fs::path(std::getenv("XDG_DATA_HOME")) / "Lumo Desktop" / "Published.db";
+    fs::create_directories(database.parent_path());
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(database.c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db,
+                  "CREATE TABLE published(class TEXT NOT NULL, url TEXT NOT NULL, path TEXT NOT NULL, title TEXT NOT "
+                  "NULL, added INTEGER NOT NULL, folder INTEGER NOT NULL DEFAULT 0, PRIMARY KEY(class, url));"
+                  "CREATE INDEX published_in_order ON published(class, added, url);"
+                  "INSERT INTO published VALUES('LumoMusic', 'lumomusic-file:///x/a.mp3', '/x/a.mp3', 'a', 1, 0);"
+                  "PRAGMA user_version = 1;",
+                  nullptr, nullptr, nullptr),
+        SQLITE_OK);
+    sqlite3_stmt* stmt = nullptr;
+    sqlite3_prepare_v2(db, "SELECT rootpage FROM sqlite_master WHERE name = 'published'", -1, &stmt, nullptr);
+    ASSERT_EQ(sqlite3_step(stmt), SQLITE_ROW);
+    const int64_t page = sqlite3_column_int64(stmt, 0);
+    sqlite3_finalize(stmt);
+    sqlite3_close(db);
+    {
+        std::fstream file(database, std::ios::binary | std::ios::in | std::ios::out);
+        file.seekp(std::streamoff((page - 1) * 4096));
+        file << std::string(4096, 'g');
+    }
+
+    ModalBoxes::shown.clear();
+    Platform::SetMessageBoxHandler(&ModalBoxes::Show);
+    TLumoConnectPublisher& window = ShownWindow(m_folder.Path());
+    ModalBoxes::window = &window;
+    ASSERT_TRUE(window.MusicPage() && window.PhotosPage());
+    QLabel* notice = window.MusicPage()->PublishedList->NoItemsText;
+    EXPECT_TRUE(Settle([&] { return notice->text().startsWith("The published music cannot be read. "); }))
+        << notice->text().toStdString();
+    EXPECT_EQ(notice->text().toStdString(),
+        "The published music cannot be read. " + database.string() + ": The data is invalid");
+    for (int pass = 0; pass < 20; ++pass)
+        window.RunIdle();
+    ASSERT_EQ(ModalBoxes::shown.size(), 1u) << ModalBoxes::shown.back();
+    EXPECT_EQ(ModalBoxes::shown[0].rfind("Enumeration Failure: ", 0), 0u) << ModalBoxes::shown[0];
+    EXPECT_NE(ModalBoxes::shown[0].find(database.string() + ": The data is invalid"), std::string::npos);
+    EXPECT_EQ(window.PhotosPage()->PublishedList->NoItemsText->text().left(30), "No photos have been published.");
+    ModalBoxes::window = nullptr;
 }
 
 TEST_F(PublishingWindowTest, WithoutTheMediaModulesTheFailureIsShownAndNoSplitterIsSaved)
