@@ -38,6 +38,7 @@
 #include "picker/MyMediaItem.h"
 #include "picker/PublishedListForm.h"
 #include "platform/MessageBox.h"
+#include "support/BytesRead.h"
 #include "support/HostFolder.h"
 #include "support/ModuleFolder.h"
 
@@ -308,20 +309,6 @@ std::string TaggedSong(const std::string& artist, size_t sizeBytes)
     for (int shift = 21; shift >= 0; shift -= 7)
         synchsafe += char((frames.size() >> shift) & 0x7F);
     return std::string("ID3\x03\x00\x00", 6) + synchsafe + frames;
-}
-
-// What this thread has read through read(2) and pread(2); nullopt where the kernel keeps no
-// count.
-std::optional<uint64_t> BytesReadByThisThread()
-{
-    std::ifstream io("/proc/thread-self/io");
-    std::string name;
-    uint64_t value = 0;
-    while (io >> name >> value) {
-        if (name == "rchar:")
-            return value;
-    }
-    return std::nullopt;
 }
 
 } // namespace

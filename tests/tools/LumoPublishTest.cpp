@@ -96,13 +96,14 @@ protected:
         return Write(relative, wav);
     }
 
-    std::string Photo(const std::string& relative, int width, int height)
+    std::string Photo(const std::string& relative, int width, int height, const char* format = "JPEG",
+        Qt::GlobalColor colour = Qt::darkCyan)
     {
         QImage image(width, height, QImage::Format_RGB32);
-        image.fill(Qt::darkCyan);
+        image.fill(colour);
         const fs::path path = Home() / relative;
         fs::create_directories(path.parent_path());
-        EXPECT_TRUE(image.save(QString::fromStdString(path.string()), "JPEG"));
+        EXPECT_TRUE(image.save(QString::fromStdString(path.string()), format)) << relative;
         return path.string();
     }
 
@@ -403,103 +404,12 @@ TEST_F(BadInputTest, WhatCannotBeReadIsDeniedNotMissing)
     fs::permissions(Home() / "Music" / "Locked", fs::perms::owner_all);
 }
 
-namespace {
-
-void PutLe(std::string& out, uint64_t value, int bytes)
-{
-    for (int at = 0; at < bytes; ++at)
-        out += char((value >> (8 * at)) & 0xFF);
-}
-
-// An uncompressed RGB TIFF of one colour.
-std::string SolidTiff(uint32_t width, uint32_t height, uint8_t red, uint8_t green, uint8_t blue)
-{
-    const uint32_t pixelBytes = width * height * 3;
-    const uint32_t bitsAt = 8 + pixelBytes;
-    const uint32_t directoryAt = bitsAt + 6;
-    std::string out = "II*";
-    out += '\0';
-    PutLe(out, directoryAt, 4);
-    for (uint32_t at = 0; at < width * height; ++at)
-        out += {char(red), char(green), char(blue)};
-    PutLe(out, 8, 2), PutLe(out, 8, 2), PutLe(out, 8, 2);
-    const uint32_t entries[][4] = {
-        {256, 4, 1, width},      // ImageWidth
-        {257, 4, 1, height},     // ImageLength
-        {258, 3, 3, bitsAt},     // BitsPerSample: 8, 8, 8
-        {259, 3, 1, 1},          // Compression: none
-        {262, 3, 1, 2},          // PhotometricInterpretation: RGB
-        {273, 4, 1, 8},          // StripOffsets
-        {277, 3, 1, 3},          // SamplesPerPixel
-        {278, 4, 1, height},     // RowsPerStrip
-        {279, 4, 1, pixelBytes}, // StripByteCounts
-        {284, 3, 1, 1},          // PlanarConfiguration: chunky
-    };
-    EXPECT_EQ(out.size(), directoryAt);
-    PutLe(out, std::size(entries), 2);
-    for (const auto& entry : entries) {
-        PutLe(out, entry[0], 2);
-        PutLe(out, entry[1], 2);
-        PutLe(out, entry[2], 4);
-        PutLe(out, entry[3], entry[1] == 3 && entry[2] == 1 ? 2 : 4);
-        if (entry[1] == 3 && entry[2] == 1)
-            PutLe(out, 0, 2);
-    }
-    PutLe(out, 0, 4);
-    return out;
-}
-
-// A lossless WebP of one colour: each of its five prefix codes holds a single symbol, so the
-// pixels take no bits at all.
-std::string SolidWebp(uint32_t width, uint32_t height, uint8_t red, uint8_t green, uint8_t blue)
-{
-    std::string bits;
-    uint64_t pending = 0;
-    int count = 0;
-    auto put = [&](uint32_t value, int size) {
-        pending |= uint64_t(value) << count;
-        count += size;
-        while (count >= 8) {
-            bits += char(pending & 0xFF);
-            pending >>= 8;
-            count -= 8;
-        }
-    };
-    put(0x2F, 8);
-    put(width - 1, 14);
-    put(height - 1, 14);
-    put(0, 1); // no alpha
-    put(0, 3); // version
-    put(0, 1); // no transform
-    put(0, 1); // no colour cache
-    put(0, 1); // no meta prefix codes
-    for (const uint8_t symbol : {green, red, blue, uint8_t(255)}) {
-        put(1, 1); // simple code
-        put(0, 1); // one symbol
-        put(1, 1); // of eight bits
-        put(symbol, 8);
-    }
-    put(1, 1), put(0, 1), put(0, 1), put(0, 1); // distances: the one symbol 0
-    if (count > 0)
-        bits += char(pending & 0xFF);
-    if (bits.size() % 2)
-        bits += '\0';
-    std::string chunk = "VP8L";
-    PutLe(chunk, bits.size(), 4);
-    chunk += bits;
-    std::string out = "RIFF";
-    PutLe(out, 4 + chunk.size(), 4);
-    return out + "WEBP" + chunk;
-}
-
-} // namespace
-
 // The photo formats Qt reads through its image-format plug-ins got no thumbnail: the plug-ins
 // were neither installed nor required.
 TEST_F(BadInputTest, TiffAndWebpPhotosGetThumbnails)
 {
-    const std::string tiff = Write("Pictures/scan.tiff", SolidTiff(200, 100, 200, 40, 40));
-    const std::string webp = Write("Pictures/shot.webp", SolidWebp(100, 200, 40, 40, 200));
+    const std::string tiff = Photo("Pictures/scan.tiff", 200, 100, "TIFF", Qt::red);
+    const std::string webp = Photo("Pictures/shot.webp", 100, 200, "WEBP", Qt::blue);
     const fs::path out = m_root / "thumbs";
     const Result run = Publish(Q({"thumbnail", "--out", out.string(), tiff, webp}), c_LimitMs);
     EXPECT_EQ(run.status, 0) << run.err;
@@ -511,7 +421,4 @@ TEST_F(BadInputTest, TiffAndWebpPhotosGetThumbnails)
         EXPECT_GT(qRed(wide.pixel(58, 29)), 150);
     if (!tall.isNull())
         EXPECT_GT(qBlue(tall.pixel(29, 58)), 150);
-    const Result types = Publish(Q({"type", tiff, webp}), c_LimitMs);
-    EXPECT_NE(types.out.find("image/tiff\tLumoPhotos\t"), std::string::npos) << types.out;
-    EXPECT_NE(types.out.find("image/webp\tLumoPhotos\t"), std::string::npos) << types.out;
 }

@@ -8,6 +8,7 @@
 #include "Mp4Atoms.h"
 #include "MusicTestSupport.h"
 #include "MusicText.h"
+#include "support/BytesRead.h"
 
 using namespace LumoApi;
 using namespace MusicTest;
@@ -260,20 +261,6 @@ TEST(Mp4Atoms, BoundsAreExact)
     EXPECT_FALSE(bounded(NestedAtoms(LumoMusic::c_MaxMp4Depth + 1, {"meta", "ilst"})));
     // A "meta" with version and flags skips them; one without does not.
     EXPECT_TRUE(bounded(NestedAtoms(LumoMusic::c_MaxMp4Depth + 1, {"meta"})));
-}
-
-// What this thread has read through read(2) and pread(2) so far; nullopt where the kernel
-// keeps no count.
-std::optional<uint64_t> BytesReadByThisThread()
-{
-    std::ifstream io("/proc/thread-self/io");
-    std::string name;
-    uint64_t value = 0;
-    while (io >> name >> value) {
-        if (name == "rchar:")
-            return value;
-    }
-    return std::nullopt;
 }
 
 // TagLib walked a zero-filled or noisy file byte by byte to its end looking for frames: minutes
