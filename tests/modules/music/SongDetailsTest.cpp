@@ -1,11 +1,9 @@
 // Song details through the host: tags and audio properties of real little files, and what
 // damaged, vanished and oddly named songs show.
-#include <fcntl.h>
 #include <random>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "Mp4Atoms.h"
 #include "MusicTestSupport.h"
 #include "MusicText.h"
 #include "support/BytesRead.h"
@@ -245,26 +243,6 @@ TEST_F(SongDetailsTest, DeeplyNestedMp4AtomsLeaveTheSongWithoutTags)
     }
 }
 
-TEST(Mp4Atoms, BoundsAreExact)
-{
-    SandBox folder;
-    auto bounded = [&](const std::string& bytes) {
-        const std::string path = folder.File("atoms.m4a", bytes);
-        const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        EXPECT_GE(fd, 0);
-        const bool answer = LumoMusic::Mp4TreeIsBounded(fd, (long long)bytes.size());
-        close(fd);
-        return answer;
-    };
-    EXPECT_TRUE(bounded(NestedAtoms(LumoMusic::c_MaxMp4Depth, {"moov"})));
-    EXPECT_FALSE(bounded(NestedAtoms(LumoMusic::c_MaxMp4Depth + 1, {"moov"})));
-    EXPECT_FALSE(bounded(NestedAtoms(LumoMusic::c_MaxMp4Depth + 1, {"meta", "ilst"})));
-    // A "meta" with version and flags skips them; one without does not.
-    EXPECT_TRUE(bounded(NestedAtoms(LumoMusic::c_MaxMp4Depth + 1, {"meta"})));
-}
-
-// TagLib walked a zero-filled or noisy file byte by byte to its end looking for frames: minutes
-// for a large one, on whatever thread asked.
 TEST_F(SongDetailsTest, ADamagedSongIsNotSearchedToItsEnd)
 {
     constexpr uint64_t c_SizeBytes = 32u << 20;
