@@ -242,7 +242,7 @@ TEST_F(LumoPublishTest, WritesOneThumbnailPerPictureThatFitsTheSize)
 // what is wrong.
 class BadInputTest : public LumoPublishTest {
 protected:
-    static constexpr int c_LimitMs = 30000;
+    static constexpr int c_LimitMs = 60000;
 };
 
 // Two lists that reach each other through a linked folder were, on each way down, new lists:
