@@ -369,7 +369,13 @@ void TLumoConnectPublisher::showEvent(QShowEvent* event)
         SplashCreate(this);
         SplashSetStatus("Loading...");
         SplashStep();
-        BuildPages();
+        // The splash goes whatever stops the pages, or it would stay over the window for good.
+        try {
+            BuildPages();
+        } catch (...) {
+            SplashFinish();
+            throw;
+        }
         SplashFinish();
     });
 }

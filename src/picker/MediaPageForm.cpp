@@ -12,7 +12,9 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QCoreApplication>
+#include <QCursor>
 #include <QFrame>
+#include <QHelpEvent>
 #include <QKeySequence>
 #include <QLabel>
 #include <QMimeData>
@@ -30,6 +32,7 @@
 #include "picker/MusicPropsForm.h"
 #include "picker/MyMediaItem.h"
 #include "picker/PhotoPropsForm.h"
+#include "picker/SongTipReader.h"
 #include "picker/Utilities.h"
 #include "picker/ViewSupport.h"
 #include "platform/MessageBox.h"
@@ -619,7 +622,23 @@ std::string TMediaPage::ContainerSummary(MyMediaItem& item)
 
 std::string TMediaPage::SongSummary(MyMediaItem& item)
 {
-    return ::SongSummary(item);
+    // The tags are read away from the window; until they are in, the song has no tip.
+    if (!m_songTips) {
+        m_songTips = std::make_unique<SongTipReader>(
+            [](MediaItem& song) { return ::SongSummary(song); }, [this] { SongTipRead(); });
+    }
+    return m_songTips->Tip(item.Url()).value_or(std::string());
+}
+
+void TMediaPage::SongTipRead()
+{
+    // The pointer may still rest on the song that asked: its tip shows now, as at a new rest.
+    const QPoint global = QCursor::pos();
+    QWidget* under = QApplication::widgetAt(global);
+    if (under && isAncestorOf(under)) {
+        QHelpEvent help(QEvent::ToolTip, under->mapFromGlobal(global), global);
+        QCoreApplication::sendEvent(under, &help);
+    }
 }
 
 std::string TMediaPage::PhotoSummary(MyMediaItem& item)

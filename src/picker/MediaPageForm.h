@@ -5,6 +5,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,7 @@
 
 class MediaClass;
 class MyMediaItem;
+class SongTipReader;
 class QAction;
 class QLabel;
 class QSplitter;
@@ -168,6 +170,7 @@ private:
     void ChangeItemList(const QList<MyMediaItem*>& items, bool recordUndo, Change change);
     void PushRecord(char operation, LumoApi::UrlApi* url, UndoList* undo);
     void FocusChanged(QWidget* now);
+    void SongTipRead();
 
     MediaClass& m_mediaClass;
     UpdateQueue& m_queue;
@@ -178,6 +181,8 @@ private:
     bool m_laidOut = false;
     int m_treeWidth;
     int m_topHalfHeight;
+    // Made at the first song tip.
+    std::unique_ptr<SongTipReader> m_songTips;
 };
 
 // A record's operation and key, read as "%c%1023s" would; operation 0 for an empty record.

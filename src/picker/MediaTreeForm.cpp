@@ -31,6 +31,9 @@ using namespace LumoApi;
 namespace {
 
 constexpr int c_IndentPx = 19;
+// Nodes this deep (the roots are 1) are shown but not opened: deeper than real folder trees go
+// below the roots, and short of the 40 linked folders a path may pass before it is refused.
+constexpr int c_MaxNesting = 32;
 
 QCollator CaseInsensitiveCollator()
 {
@@ -316,7 +319,8 @@ void TMediaTree::AddItem(const ApiRef<UrlApi>& url, QTreeWidgetItem* parent)
         const std::string title = treeItem->GetTitle();
         if (!title.empty()) {
             node->setText(0, QString::fromStdString(title));
-            node->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
+            node->setChildIndicatorPolicy(OffersChildren(parent, url.Get()) ? QTreeWidgetItem::ShowIndicator
+                                                                            : QTreeWidgetItem::DontShowIndicator);
             QTreeWidgetItem* added = node.get();
             m_items.emplace(added, std::move(treeItem));
             if (parent)
@@ -412,6 +416,21 @@ bool TMediaTree::IsKnownNode(QTreeWidgetItem* node) const
     return m_items.count(node) != 0;
 }
 
+// A listing may lead back to a container open above it (a playlist listing one that lists it),
+// and through linked folders each way back has a path of its own: such a node, or one nested
+// too deep, is shown but not opened.
+bool TMediaTree::OffersChildren(QTreeWidgetItem* parent, UrlApi* url)
+{
+    int level = 1;
+    for (QTreeWidgetItem* above = parent; above; above = above->parent()) {
+        ++level;
+        MyMediaItem* item = ItemOfNode(above);
+        if (item && SameItem(item->Url().Get(), url))
+            return false;
+    }
+    return level < c_MaxNesting;
+}
+
 void TMediaTree::TreeExpanded(QTreeWidgetItem* node)
 {
     MyMediaItem* item = ItemOfNode(node);
@@ -422,6 +441,8 @@ void TMediaTree::TreeExpanded(QTreeWidgetItem* node)
             SetIcon(node, true);
         return;
     }
+    if (!OffersChildren(node->parent(), item->Url().Get()))
+        return;
     // Qt reports the expansion after the fact, so the open icon is set once the children came.
     item->Subscribe();
     item->StartEnumeration();
@@ -444,7 +465,8 @@ void TMediaTree::TreeCollapsed(QTreeWidgetItem* node)
     Tree->setUpdatesEnabled(false);
     DeleteChildren(node);
     Tree->setUpdatesEnabled(updates);
-    node->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
+    if (OffersChildren(node->parent(), item->Url().Get()))
+        node->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
     TreeChange();
 }
 

@@ -109,6 +109,8 @@ private:
     bool PassesFolderFilter(MyMediaItem& item);
     QTreeWidgetItem* SelectedNode() const;
     bool IsKnownNode(QTreeWidgetItem* node) const;
+    // Whether a node for url under parent may be opened.
+    bool OffersChildren(QTreeWidgetItem* parent, LumoApi::UrlApi* url);
 
     void TreeExpanded(QTreeWidgetItem* node);
     void TreeCollapsed(QTreeWidgetItem* node);

@@ -192,7 +192,8 @@ QString TMusicItems::InfoTip(int row)
         text = m_page.ContainerSummary(*item);
     else if (media.IsAudio())
         text = m_page.SongSummary(*item);
-    m_tipItem = item->Url();
+    // An empty tip may be one still being read: it is asked for again.
+    m_tipItem = text.empty() ? ApiRef<UrlApi>() : item->Url();
     m_tipText = QString::fromStdString(text);
     return m_tipText;
 }

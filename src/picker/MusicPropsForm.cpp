@@ -379,7 +379,16 @@ void TMusicProps::SetButtons(bool playing)
 std::string SongSummary(MyMediaItem& item)
 {
     try {
-        MediaItem& song = item.Item();
+        return SongSummary(item.Item());
+    } catch (...) {
+        Detail::SetLastErrorFromCurrentException();
+        return std::string();
+    }
+}
+
+std::string SongSummary(MediaItem& song)
+{
+    try {
         if (!song.IsAudio() && !IsBroken(song))
             return std::string();
         std::string tip;

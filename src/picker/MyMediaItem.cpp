@@ -107,18 +107,26 @@ void MyMediaItem::PostRefreshNotification()
 {
     if (!m_enumeration || !m_enumeration->IsFinished())
         return;
-    if (std::unique_ptr<ChildList> children = m_enumeration->TakeChildren()) {
+    // Taken before the box: the box's own event loop runs the views' idle calls, which would
+    // come here again for the same failure, one box over the other without end.
+    const std::unique_ptr<EnumerateContainer> finished = std::move(m_enumeration);
+    if (std::unique_ptr<ChildList> children = finished->TakeChildren()) {
+        m_listingFailure.clear();
         PostUpdate(Enumerated, m_url, std::move(children));
     } else {
         std::string text;
-        const bool bFailed = m_enumeration->GetError(text);
+        const bool bFailed = finished->GetError(text);
         LUMO_ASSERT(bFailed);
-        if (Platform::ShowMessageBox(
-                text.c_str(), "Enumeration Failure", Platform::MB_RETRYCANCEL | Platform::MB_ICONERROR)
-            == Platform::IDRETRY)
+        m_listingFailure = finished->FailureMessage();
+        // The view may delete this item while the box is up.
+        const QPointer<QObject> alive(m_context.get());
+        const int answer = Platform::ShowMessageBox(
+            text.c_str(), "Enumeration Failure", Platform::MB_RETRYCANCEL | Platform::MB_ICONERROR);
+        if (!alive)
+            return;
+        if (answer == Platform::IDRETRY)
             m_refreshPending = true;
     }
-    m_enumeration.reset();
     if (m_refreshPending) {
         m_refreshPending = false;
         StartEnumeration();

@@ -51,6 +51,8 @@ public:
     const LumoApi::ApiRef<LumoApi::UrlApi>& Url() const noexcept { return m_url; }
     MediaItem& Item() noexcept { return *m_item; }
     bool HasEnumeration() const noexcept { return m_enumeration != nullptr; }
+    // What the failure of the newest listing delivered said; "" when it succeeded.
+    const std::string& ListingFailure() const noexcept { return m_listingFailure; }
     bool IsSubscribed() const noexcept { return m_subscribed; }
     bool RefreshPending() const noexcept { return m_refreshPending; }
 
@@ -61,6 +63,7 @@ private:
     const LumoApi::ApiRef<LumoApi::UrlApi> m_url;
     std::unique_ptr<MediaItem> m_item;
     std::unique_ptr<EnumerateContainer> m_enumeration;
+    std::string m_listingFailure;
     bool m_refreshPending = false;
     bool m_subscribed = false;
     const QPointer<QObject> m_target;

@@ -316,11 +316,7 @@ TPublishedList::TPublishedList(QWidget* parent, PublishedListHost& page, MediaCl
     NoItemsText->setWordWrap(true);
     NoItemsText->setAlignment(Qt::AlignCenter);
     NoItemsText->setAttribute(Qt::WA_TransparentForMouseEvents);
-    NoItemsText->setText(m_music ? "No music has been published. Drag music folders, playlists, and files here to "
-                                   "make them accessible to Lumo DVRs."
-                                 : "No photos have been published. Drag photo folders and files here to make them "
-                                   "accessible to Lumo DVRs.");
-    UpdateNoItemsText();
+    SetNotice(std::string());
 
     connect(List, &TPublishedListView::Dropped, this,
         [this](const QMimeData* data) { Guarded([&] { ListDragDrop(data); }); });
@@ -349,14 +345,43 @@ void TPublishedList::Initialize()
 {
     m_rootItem.reset();
     m_rootItem = std::make_unique<MyMediaItem>(m_mediaClass.SecondRoot().Url(), this, m_queue);
-    m_rootItem->Subscribe();
+    try {
+        m_rootItem->Subscribe();
+    } catch (const std::exception& error) {
+        // A set that cannot be read (a damaged database, one of a later release) is shown as
+        // such: the page and the window go on without it.
+        Platform::ShowMessageBox(error.what(), "Lumo Publisher", Platform::MB_OK | Platform::MB_ICONERROR);
+        m_rootItem.reset();
+        SetNotice(error.what());
+        return;
+    }
     m_rootItem->StartEnumeration();
 }
 
 void TPublishedList::Poll()
 {
-    if (m_rootItem)
-        m_rootItem->PostRefreshNotification();
+    if (!m_rootItem)
+        return;
+    m_rootItem->PostRefreshNotification();
+    if (m_rootItem && m_rootItem->ListingFailure() != m_failure)
+        SetNotice(m_rootItem->ListingFailure());
+}
+
+// Without rows the list says how to publish, or, when the set cannot be read, that and why (the
+// failure names the file): an empty list would say that nothing is published.
+void TPublishedList::SetNotice(const std::string& failure)
+{
+    m_failure = failure;
+    if (failure.empty())
+        NoItemsText->setText(m_music ? "No music has been published. Drag music folders, playlists, and files here "
+                                       "to make them accessible to Lumo DVRs."
+                                     : "No photos have been published. Drag photo folders and files here to make "
+                                       "them accessible to Lumo DVRs.");
+    else
+        NoItemsText->setText(
+            QString(m_music ? "The published music cannot be read. %1" : "The published photos cannot be read. %1")
+                .arg(QString::fromStdString(failure)));
+    UpdateNoItemsText();
 }
 
 MyMediaItem* TPublishedList::SelectedItem()
@@ -478,7 +503,8 @@ QString TPublishedList::InfoTip(int row)
         text = m_page.PhotoSummary(*item);
     else if (IsBroken(media))
         text = c_BrokenTip;
-    m_tipKey = key;
+    // An empty tip may be one still being read: it is asked for again.
+    m_tipKey = text.empty() ? std::string() : key;
     m_tipText = QString::fromStdString(text);
     return m_tipText;
 }

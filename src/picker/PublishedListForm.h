@@ -141,6 +141,7 @@ private:
     int GetIconIndex(MyMediaItem& item);
     void UpdateNoItemsText();
     void CenterNoItemsText();
+    void SetNotice(const std::string& failure);
     void ListDragDrop(const QMimeData* data);
     void ListDblClick();
 
@@ -153,4 +154,6 @@ private:
     std::unique_ptr<ListRows<PublishedPaneItem>> m_rows;
     std::string m_tipKey;
     QString m_tipText;
+    // Why the set cannot be read; "" while it can.
+    std::string m_failure;
 };

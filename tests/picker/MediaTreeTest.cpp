@@ -216,6 +216,49 @@ TEST_F(MediaTreeTest, OpeningListsSortedByKeyAndClosingForgets)
     EXPECT_EQ(Subscriptions(c_Album), 1);
 }
 
+// A playlist listing one that lists it back, through linked folders under a new path each
+// time, nested without limit until the system refused the path.
+TEST_F(MediaTreeTest, NodesOpenNeitherIntoThemselvesNorWithoutLimit)
+{
+    AddFolder(c_Album, c_Album);
+    std::string key = std::string(c_Album) + "/deeper";
+    AddFolder(c_Album, key);
+    for (int level = 3; level <= 40; ++level) {
+        AddFolder(key, key + "/deeper");
+        key += "/deeper";
+    }
+    auto tree = MakeTree();
+    tree->Initialize();
+    ASSERT_TRUE(Settle(*tree));
+    QTreeWidgetItem* album = tree->Tree->topLevelItem(0);
+    album->setExpanded(true);
+    ASSERT_TRUE(Settle(*tree));
+    ASSERT_EQ(Keys(*tree, album), (std::vector<std::string>{c_Album, std::string(c_Album) + "/deeper"}));
+
+    QTreeWidgetItem* itself = album->child(0);
+    EXPECT_EQ(itself->childIndicatorPolicy(), QTreeWidgetItem::DontShowIndicator);
+    itself->setExpanded(true);
+    ASSERT_TRUE(Settle(*tree));
+    EXPECT_EQ(itself->childCount(), 0);
+    EXPECT_EQ(Subscriptions(c_Album), 1) << "only the node above is open";
+
+    int level = 2;
+    QTreeWidgetItem* node = album->child(1);
+    while (node->childIndicatorPolicy() == QTreeWidgetItem::ShowIndicator) {
+        node->setExpanded(true);
+        ASSERT_TRUE(Settle(*tree));
+        ASSERT_EQ(node->childCount(), 1) << "level " << level;
+        node = node->child(0);
+        ++level;
+    }
+    EXPECT_EQ(level, 32);
+    node->setExpanded(true);
+    ASSERT_TRUE(Settle(*tree));
+    EXPECT_EQ(node->childCount(), 0);
+    node->setExpanded(false);
+    EXPECT_EQ(node->childIndicatorPolicy(), QTreeWidgetItem::DontShowIndicator);
+}
+
 TEST_F(MediaTreeTest, EachPageShowsItsOwnSpecialFolders)
 {
     auto setProperty = Fixture<void (*)(const char*, const char*, const char*)>("Fixture_SetProperty");
