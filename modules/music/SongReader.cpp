@@ -353,6 +353,8 @@ bool ReadCover(const std::string& path, AudioFormat named, SongCover& cover)
     AudioFormat format = named;
     if (const std::optional<AudioFormat> sniffed = SniffFile(fd); sniffed && IsConclusive(*sniffed))
         format = *sniffed;
+    if (format == AudioFormat::Mp4 && !Mp4TreeIsBounded(fd, (long long)facts.st_size))
+        return false;
     CoverChoice choice;
     try {
         FdStream stream(fd, path, (long long)facts.st_size);

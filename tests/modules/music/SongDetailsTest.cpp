@@ -431,6 +431,9 @@ TEST_F(SongCoverTest, SongsWithoutAPictureAndDamagedTagsHaveNone)
     const std::string damaged
         = m_sandbox.File("damaged.mp3", std::string("ID3\x03\x00\x00\x7f\x7f\x7f\x7f", 10) + "APIC" + Mp3Bytes(2));
     EXPECT_EQ(PictureOf(damaged, "image/jpeg"), "none:" + std::to_string(ERROR_NOT_FOUND));
+    // Atoms nested past any real file would overflow the stack inside the tag reader.
+    const std::string nested = m_sandbox.File("nested.m4a", NestedAtoms(60000, {"moov", "udta", "meta", "ilst"}));
+    EXPECT_EQ(PictureOf(nested, "image/jpeg"), "none:" + std::to_string(ERROR_NOT_FOUND));
 }
 
 TEST_F(SongDetailsTest, TrackNumberAndChannelsAreShown)
