@@ -10,6 +10,7 @@
 #include <QCoreApplication>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QSignalBlocker>
 #include <QTreeWidgetItemIterator>
 #include <QVBoxLayout>
 
@@ -47,6 +48,16 @@ int ChildCount(QTreeWidget* tree, QTreeWidgetItem* node)
 QTreeWidgetItem* ChildAt(QTreeWidget* tree, QTreeWidgetItem* node, int index)
 {
     return node ? node->child(index) : tree->topLevelItem(index);
+}
+
+// node lies somewhere under ancestor, not on it.
+bool IsBelow(QTreeWidgetItem* node, QTreeWidgetItem* ancestor)
+{
+    for (QTreeWidgetItem* up = node ? node->parent() : nullptr; up; up = up->parent()) {
+        if (up == ancestor)
+            return true;
+    }
+    return false;
 }
 
 } // namespace
@@ -279,21 +290,23 @@ void TMediaTree::MergeChildren(QTreeWidgetItem* node, ChildList children)
         std::stable_sort(children.begin(), children.end(),
             [&](const std::string& a, const std::string& b) { return compare(a, b) < 0; });
 
-    int index = 0;
-    while (index < ChildCount(Tree, node)) {
-        QTreeWidgetItem* child = ChildAt(Tree, node, index);
-        MyMediaItem* item = ItemOfNode(child);
-        const std::string key = item ? TextOf(item->Url().Get()) : std::string();
-        auto found = std::find_if(
-            children.begin(), children.end(), [&](const std::string& entry) { return compare(entry, key) == 0; });
-        if (item && found != children.end()) {
-            children.erase(found);
-            ++index;
-        } else {
-            // The sibling that followed moves up to index.
-            DeleteNode(child);
+    DeleteQuietly([&] {
+        int index = 0;
+        while (index < ChildCount(Tree, node)) {
+            QTreeWidgetItem* child = ChildAt(Tree, node, index);
+            MyMediaItem* item = ItemOfNode(child);
+            const std::string key = item ? TextOf(item->Url().Get()) : std::string();
+            auto found = std::find_if(
+                children.begin(), children.end(), [&](const std::string& entry) { return compare(entry, key) == 0; });
+            if (item && found != children.end()) {
+                children.erase(found);
+                ++index;
+            } else {
+                // The sibling that followed moves up to index.
+                DeleteNode(child);
+            }
         }
-    }
+    });
     for (const std::string& entry : children)
         AddItem(MakeUrl(entry), node);
     if (node)
@@ -342,7 +355,7 @@ void TMediaTree::RemoveItem(UrlApi* url, QTreeWidgetItem* treeNode)
         QTreeWidgetItem* child = treeNode->child(index);
         MyMediaItem* item = ItemOfNode(child);
         if (item && SameItem(item->Url().Get(), url)) {
-            DeleteNode(child);
+            DeleteQuietly([&] { DeleteNode(child); });
             return;
         }
     }
@@ -365,6 +378,20 @@ void TMediaTree::DeleteNode(QTreeWidgetItem* node)
             Guarded([] { LUMO_ASSERT(false); });
     }
     delete node;
+}
+
+void TMediaTree::DeleteQuietly(const std::function<void()>& deletion)
+{
+    MyMediaItem* selected = SelectedItem();
+    const ApiRef<UrlApi> before = selected ? selected->Url() : ApiRef<UrlApi>();
+    {
+        // Qt hands the selection of a deleted node to a neighbour, which may go next.
+        const QSignalBlocker quiet(Tree);
+        deletion();
+    }
+    selected = SelectedItem();
+    if (!SameItem(before.Get(), selected ? selected->Url().Get() : nullptr))
+        TreeChange();
 }
 
 void TMediaTree::DeleteChildren(QTreeWidgetItem* node)
@@ -440,10 +467,18 @@ void TMediaTree::TreeCollapsed(QTreeWidgetItem* node)
     }
     SetIcon(node, false);
     item->Unsubscribe();
-    const bool updates = Tree->updatesEnabled();
-    Tree->setUpdatesEnabled(false);
-    DeleteChildren(node);
-    Tree->setUpdatesEnabled(updates);
+    {
+        // A selected child would hand the selection from sibling to sibling as each is deleted,
+        // and the pane would be told about every one: the selection moves up first, quietly,
+        // and the pane hears once below.
+        const QSignalBlocker quiet(Tree);
+        if (IsBelow(SelectedNode(), node))
+            Tree->setCurrentItem(node);
+        const bool updates = Tree->updatesEnabled();
+        Tree->setUpdatesEnabled(false);
+        DeleteChildren(node);
+        Tree->setUpdatesEnabled(updates);
+    }
     node->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
     TreeChange();
 }
@@ -452,8 +487,8 @@ void TMediaTree::TreeChange()
 {
     QTreeWidgetItem* node = SelectedNode();
     MyMediaItem* item = ItemOfNode(node);
-    if (item && m_itemsWindow)
-        QCoreApplication::postEvent(m_itemsWindow, new ShowContainerEvent(item));
+    if (item && item->Url() && m_itemsWindow)
+        QCoreApplication::postEvent(m_itemsWindow, new ShowContainerEvent(item->Url()));
 }
 
 void TMediaTree::ExpandActionExecute()

@@ -14,7 +14,6 @@
 #include <QLabel>
 #include <QMenu>
 #include <QToolTip>
-#include <QTreeWidgetItemIterator>
 
 #include "common/Assert.h"
 #include "host/MediaItem.h"
@@ -202,8 +201,8 @@ bool TMusicItems::event(QEvent* event)
     // The view messages lie outside QEvent::Type's named values.
     switch (static_cast<int>(event->type())) {
     case ShowContainerEvent::c_Type: {
-        MyMediaItem* item = static_cast<ShowContainerEvent*>(event)->Item();
-        Guarded([&] { ShowContainer(item); });
+        const ApiRef<UrlApi> container = static_cast<ShowContainerEvent*>(event)->Container();
+        Guarded([&] { ShowContainer(container); });
         return true;
     }
     case QueuedEvent::c_Type: {
@@ -251,12 +250,10 @@ void TMusicItems::showEvent(QShowEvent* event)
     UpdateNoItemsPanel(NoticeWanted());
 }
 
-void TMusicItems::ShowContainer(MyMediaItem* treeItem)
+void TMusicItems::ShowContainer(const ApiRef<UrlApi>& url)
 {
-    // The event was posted: the node may have been deleted, and its item with it, since.
-    if (!IsTreeItem(treeItem))
+    if (!url)
         return;
-    const ApiRef<UrlApi> url = treeItem->Url();
     m_container.reset();
     {
         UpdateBracket bracket(List);
@@ -418,19 +415,6 @@ QMimeData* TMusicItems::MakeDragObject()
     auto* drag = new MediaItemDragObj(items);
     copies.release()->setParent(drag);
     return drag;
-}
-
-bool TMusicItems::IsTreeItem(MyMediaItem* item)
-{
-    if (!item || !m_tree)
-        return false;
-    if (m_tree->ItemOfNode(nullptr) == item)
-        return true;
-    for (QTreeWidgetItemIterator it(m_tree->Tree); *it; ++it) {
-        if (m_tree->ItemOfNode(*it) == item)
-            return true;
-    }
-    return false;
 }
 
 bool TMusicItems::NoticeWanted() const

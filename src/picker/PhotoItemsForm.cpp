@@ -374,8 +374,8 @@ bool TPhotoItems::event(QEvent* event)
 {
     switch (int(event->type())) {
     case ShowContainerEvent::c_Type: {
-        MyMediaItem* item = static_cast<ShowContainerEvent*>(event)->Item();
-        Guarded([&] { ShowContainer(item); });
+        const ApiRef<UrlApi> container = static_cast<ShowContainerEvent*>(event)->Container();
+        Guarded([&] { ShowContainer(container); });
         return true;
     }
     case QueuedEvent::c_Type: {
@@ -422,7 +422,7 @@ void TPhotoItems::resizeEvent(QResizeEvent* event)
     NoItemsPanel->setGeometry(rect());
 }
 
-void TPhotoItems::ShowContainer(MyMediaItem* item)
+void TPhotoItems::ShowContainer(const ApiRef<UrlApi>& url)
 {
     m_container.reset();
     m_pending.clear();
@@ -442,9 +442,9 @@ void TPhotoItems::ShowContainer(MyMediaItem* item)
     SetScrollPosition(0);
     // Nothing is known about the new container until its listing arrives.
     NoItemsPanel->hide();
-    if (!item || !item->Url())
+    if (!url)
         return;
-    m_container = std::make_unique<ItemsPaneItem>(item->Url(), this, m_queue);
+    m_container = std::make_unique<ItemsPaneItem>(url, this, m_queue);
     m_container->Subscribe();
     m_container->StartEnumeration();
 }

@@ -171,7 +171,7 @@ protected:
 private:
     friend class TPhotoScrollBox;
 
-    void ShowContainer(MyMediaItem* item);
+    void ShowContainer(const LumoApi::ApiRef<LumoApi::UrlApi>& url);
     void OnNotification(std::unique_ptr<UpdateInfo> info);
     void Reconcile(UpdateInfo& info);
     void AddItem(const LumoApi::ApiRef<LumoApi::UrlApi>& url);

@@ -29,6 +29,7 @@
 #include "picker/MediaPageForm.h"
 #include "picker/MediaTreeForm.h"
 #include "picker/MyMediaItem.h"
+#include "picker/PhotoItemsForm.h"
 #include "picker/PublishedListForm.h"
 #include "platform/MessageBox.h"
 #include "support/HostFolder.h"
@@ -71,11 +72,17 @@ public:
         const fs::path root = m_root.path().toStdString();
         fs::create_directories(root / "config");
         fs::create_directories(Music() / "Album");
-        std::ofstream(root / "config" / "user-dirs.dirs") << "XDG_MUSIC_DIR=\"" << Music().string() << "\"\n";
+        std::ofstream(root / "config" / "user-dirs.dirs") << "XDG_MUSIC_DIR=\"" << Music().string() << "\"\n"
+                                                          << "XDG_PICTURES_DIR=\"" << Pictures().string() << "\"\n";
         std::ofstream(root / "mountinfo");
         std::ofstream(Music() / "Album" / "track.mp3") << "not really a song";
+        for (const char* folder : {"Autumn", "Beach", "City"}) {
+            fs::create_directories(Pictures() / folder);
+            std::ofstream(Pictures() / folder / "photo.jpg") << "not really a photo";
+        }
     }
     fs::path Music() const { return fs::path(m_root.path().toStdString()) / "home" / "Music"; }
+    fs::path Pictures() const { return fs::path(m_root.path().toStdString()) / "home" / "Pictures"; }
 
 private:
     QTemporaryDir m_root;
@@ -138,6 +145,19 @@ QTreeWidgetItem* NodeNamed(QTreeWidget& tree, QTreeWidgetItem* parent, const QSt
     }
     return nullptr;
 }
+
+// Counts the "show container" messages a view receives, and lets them through.
+class ShowCounter : public QObject {
+public:
+    int count = 0;
+
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == ShowContainerEvent::c_Type)
+            ++count;
+        return false;
+    }
+};
 
 QStringList Rows(TPublishedList& list)
 {
@@ -294,4 +314,38 @@ TEST_F(PublishingWindowTest, WithoutTheMediaModulesTheFailureIsShownAndNoSplitte
     const HostRegistry settings("Publisher");
     EXPECT_EQ(settings.ReadInteger("", "MusicItemBrowserSplitter", -1), -1);
     EXPECT_NE(settings.ReadInteger("", "MainWindowWidth", -1), -1);
+}
+
+// Closing a folder whose last child is selected: the selection moves to the folder, once,
+// and the grid shows the folder's contents.
+TEST_F(PublishingWindowTest, ClosingPicturesWithItsLastChildSelectedShowsPictures)
+{
+    TLumoConnectPublisher& window = ShownWindow(m_folder.Path());
+    ASSERT_TRUE(window.PhotosPage());
+    window.findChild<QTabWidget*>()->setCurrentIndex(1);
+    TMediaPage& photos = *window.PhotosPage();
+    auto* grid = qobject_cast<TPhotoItems*>(photos.ItemsView);
+    ASSERT_TRUE(grid);
+    QTreeWidget& tree = *photos.MediaTree->Tree;
+    QTreeWidgetItem* pictures = nullptr;
+    ASSERT_TRUE(Settle([&] { return (pictures = NodeNamed(tree, nullptr, "Pictures")) != nullptr; }));
+    pictures->setExpanded(true);
+    ASSERT_TRUE(Settle([&] { return pictures->childCount() == 3; }));
+    tree.setCurrentItem(pictures->child(2));
+    ASSERT_TRUE(Settle([&] { return grid->Count() == 1 && grid->Cell(0).Title == "photo"; }));
+
+    ShowCounter shows;
+    grid->installEventFilter(&shows);
+    for (int round = 0; round < 2; ++round) {
+        shows.count = 0;
+        pictures->setExpanded(false);
+        EXPECT_EQ(tree.currentItem(), pictures);
+        ASSERT_TRUE(Settle([&] { return grid->Count() == 3 && grid->Cell(2).Title == "City"; }));
+        EXPECT_EQ(shows.count, 1) << "one message for the folder, none for the children that went";
+        pictures->setExpanded(true);
+        ASSERT_TRUE(Settle([&] { return pictures->childCount() == 3; }));
+        tree.setCurrentItem(pictures->child(2));
+        ASSERT_TRUE(Settle([&] { return grid->Count() == 1; }));
+    }
+    EXPECT_TRUE(RecordedBoxes::texts.empty());
 }

@@ -98,7 +98,7 @@ protected:
     {
         m_page->Initialize();
         ASSERT_TRUE(Settle([&] { return m_page->MediaTree->Tree->topLevelItemCount() > 0; }));
-        ShowContainerEvent show(m_page->MediaTree->ItemOfNode(nullptr));
+        ShowContainerEvent show(m_page->MediaTree->ItemOfNode(nullptr)->Url());
         QCoreApplication::sendEvent(m_view, &show);
         ASSERT_TRUE(Settle([&] { return m_view->List->count() == rows; }));
     }

@@ -177,7 +177,7 @@ protected:
         for (int index = 0; index < count; ++index)
             add(folder, Child(index, folder).c_str(), c_Photo, 0);
         m_shown = std::make_unique<MyMediaItem>(MemUrl(folder), nullptr, m_queue);
-        ShowContainerEvent show(m_shown.get());
+        ShowContainerEvent show(m_shown->Url());
         QCoreApplication::sendEvent(m_grid.get(), &show);
         ASSERT_TRUE(Settle(count + int(containers.size())));
     }
