@@ -77,6 +77,11 @@ QMimeData* TMediaTreeView::mimeData(const QList<QTreeWidgetItem*>&) const
     return m_dragObject();
 }
 
+void TMediaTreeView::startDrag(Qt::DropActions)
+{
+    QTreeWidget::startDrag(Qt::CopyAction);
+}
+
 TMediaTree::TMediaTree(
     QWidget* parent, QAction* publishAction, MediaClass& mediaClass, UpdateQueue& queue, std::function<bool()> idle)
     : QWidget(parent),
@@ -95,7 +100,7 @@ TMediaTree::TMediaTree(
             Guarded([] { LUMO_ASSERT(false); });
             return nullptr;
         }
-        return new MediaItemDragObj({item});
+        return MediaItemDragObj::CopyOf({item}, m_queue);
     });
     Tree->setObjectName("Tree");
     Tree->setHeaderHidden(true);

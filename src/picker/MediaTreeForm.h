@@ -53,6 +53,8 @@ public:
 protected:
     QStringList mimeTypes() const override;
     QMimeData* mimeData(const QList<QTreeWidgetItem*>& items) const override;
+    // Drags only ever copy: after a move the view would take the node out behind our back.
+    void startDrag(Qt::DropActions supportedActions) override;
 
 private:
     std::function<QMimeData*()> m_dragObject;

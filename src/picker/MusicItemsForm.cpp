@@ -54,14 +54,6 @@ private:
     bool m_enabled;
 };
 
-// Copies of the dragged items, living as long as the drag object: the drag runs an event loop
-// of its own in which records may delete rows, and the drop must not reach their freed items.
-class DraggedItems : public QObject {
-public:
-    using QObject::QObject;
-    std::vector<std::unique_ptr<ItemsPaneItem>> items;
-};
-
 QFont DesktopFont(int pointSize)
 {
     QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
@@ -406,15 +398,7 @@ QMimeData* TMusicItems::MakeDragObject()
 {
     QList<MyMediaItem*> selected;
     SelectedItems(selected);
-    auto copies = std::make_unique<DraggedItems>();
-    QList<MyMediaItem*> items;
-    for (MyMediaItem* item : selected) {
-        copies->items.push_back(std::make_unique<ItemsPaneItem>(item->Url(), nullptr, m_queue));
-        items.append(copies->items.back().get());
-    }
-    auto* drag = new MediaItemDragObj(items);
-    copies.release()->setParent(drag);
-    return drag;
+    return MediaItemDragObj::CopyOf(selected, m_queue);
 }
 
 bool TMusicItems::NoticeWanted() const

@@ -4,10 +4,12 @@
 #include <vector>
 
 #include <QApplication>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QTreeWidgetItemIterator>
 
 #include "PickerTestSupport.h"
+#include "picker/MediaItemDragObj.h"
 #include "picker/MediaTreeForm.h"
 #include "picker/MyMediaItem.h"
 
@@ -310,6 +312,28 @@ TEST_F(MediaTreeTest, ClosingANodeMovesTheSelectionUpAndTellsThePaneOnce)
     EXPECT_EQ(tree->Tree->topLevelItemCount(), 1);
     EXPECT_EQ(tree->Tree->currentItem(), album);
     EXPECT_EQ(window.shown.size(), 1u);
+}
+
+TEST_F(MediaTreeTest, ADragCarriesItemsThatOutliveTheNodeItCameFrom)
+{
+    const std::string inner = std::string(c_Album) + "/Inner";
+    AddFolder(c_Album, inner);
+    auto tree = MakeTree();
+    tree->Initialize();
+    ASSERT_TRUE(Settle(*tree));
+    QTreeWidgetItem* album = tree->Tree->topLevelItem(0);
+    album->setExpanded(true);
+    ASSERT_TRUE(Settle(*tree));
+    tree->Tree->setCurrentItem(album->child(0));
+
+    std::unique_ptr<QMimeData> data(tree->Tree->model()->mimeData({tree->Tree->currentIndex()}));
+    const MediaItemDragObj* drag = MediaItemDragObj::From(data.get());
+    ASSERT_NE(drag, nullptr);
+    // The drag's own event loop may close the folder (a timer, a change on disk) before the drop.
+    album->setExpanded(false);
+    ASSERT_EQ(drag->Items().size(), 1);
+    EXPECT_EQ(drag->Items()[0]->Url()->GetText(), inner);
+    EXPECT_TRUE(drag->Items()[0]->IsContainer());
 }
 
 TEST_F(MediaTreeTest, SelectChildOpensTheSelectionAndNotificationsKeepItCurrent)
