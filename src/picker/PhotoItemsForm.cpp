@@ -314,6 +314,7 @@ TPhotoItems::TPhotoItems(QWidget* parent, TMediaPage& page, TMediaTree& tree, Up
         }
         run->exec(Qt::CopyAction | Qt::MoveAction | Qt::LinkAction, Qt::CopyAction);
     };
+    m_thumbnailLoader = LoadThumbnailJpeg;
     tree.SetItemsWindow(this);
 }
 
@@ -720,8 +721,15 @@ void TPhotoItems::RenderImage(PhotoCell& cell)
             cell.IconIndex = index;
         }
     } else {
-        QByteArray jpeg = LoadThumbnailJpeg(cell.Item->Url());
+        QByteArray jpeg = m_thumbnailLoader(cell.Item->Url());
         QImage picture = DecodeThumbnail(jpeg);
+        if (picture.width() > Geometry::c_ThumbnailPx || picture.height() > Geometry::c_ThumbnailPx) {
+            // Said once, here: the paint that draws it from the corner runs again and again.
+            try {
+                LUMO_ASSERT(false);
+            } catch (const LumoAssertException&) {
+            }
+        }
         cell.Jpeg = std::move(jpeg);
         // The bytes are what the cell keeps; they shrink to fit so a large listing stays small.
         cell.Jpeg.squeeze();
@@ -820,16 +828,9 @@ void TPhotoItems::PaintCell(QPainter& painter, PhotoCell& cell, const QPoint& or
             picture = PictureOf(cell);
         }
         if (picture) {
-            int x = (Geometry::c_ThumbnailPx - picture->width()) / 2;
-            int y = (Geometry::c_ThumbnailPx - picture->height()) / 2;
-            if (x < 0 || y < 0) {
-                try {
-                    LUMO_ASSERT(false);
-                } catch (const LumoAssertException&) {
-                }
-                x = std::max(0, x);
-                y = std::max(0, y);
-            }
+            // Too large a picture was reported when it came; here it only starts at the corner.
+            const int x = std::max(0, (Geometry::c_ThumbnailPx - picture->width()) / 2);
+            const int y = std::max(0, (Geometry::c_ThumbnailPx - picture->height()) / 2);
             painter.save();
             painter.setClipRect(Geometry::ImageArea());
             const QPoint at = Geometry::ThumbnailRect().topLeft() + QPoint(x, y);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include <QApplication>
+#include <QBuffer>
 #include <QFont>
 #include <QFontMetrics>
 #include <QLabel>
@@ -44,8 +45,12 @@ QApplication& WidgetApplication()
     return *application;
 }
 
-int Silent(const char*, const char*, uint32_t)
+// Answers every box with OK, keeping the captions.
+std::vector<std::string> g_boxes;
+
+int Silent(const char*, const char* caption, uint32_t)
 {
+    g_boxes.push_back(caption);
     return Platform::IDOK;
 }
 
@@ -133,6 +138,7 @@ protected:
     PhotoItemsTest()
     {
         WidgetApplication();
+        g_boxes.clear();
         m_previousBox = Platform::SetMessageBoxHandler(&Silent);
         m_page = std::make_unique<PhotosPageForm>(nullptr, Class(), m_queue, [] { return true; });
         m_grid = std::make_unique<TPhotoItems>(nullptr, *m_page, *m_page->MediaTree, m_queue);
@@ -441,4 +447,27 @@ TEST_F(PhotoItemsTest, RenderingDrawsCellsInViewOnceAndNeverRetriesAFailure)
     for (int index = 0; index < m_grid->Count(); ++index)
         tried += m_grid->Cell(index).RenderFailed || m_grid->Cell(index).Rendered ? 1 : 0;
     EXPECT_EQ(tried, 9) << "three rows reach into view; the rest are never drawn";
+}
+
+TEST_F(PhotoItemsTest, AThumbnailLargerThanItsPlaceIsReportedOnceAndDrawnFromTheCorner)
+{
+    QImage big(200, 150, QImage::Format_RGB32);
+    big.fill(QColor(0, 0, 255));
+    QByteArray jpeg;
+    QBuffer buffer(&jpeg);
+    buffer.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(big.save(&buffer, "JPG"));
+    m_grid->SetThumbnailLoader([&](const ApiRef<UrlApi>&) { return jpeg; });
+    ShowFolder(1);
+
+    m_grid->RenderingTimerTimer();
+    ASSERT_TRUE(m_grid->Cell(0).Rendered);
+    for (int paint = 0; paint < 3; ++paint) {
+        const QImage cell = m_grid->CellImage(0);
+        const QColor corner = cell.pixelColor(Geometry::ThumbnailRect().topLeft());
+        EXPECT_LT(corner.red(), 40);
+        EXPECT_GT(corner.blue(), 200);
+    }
+    m_grid->ScrollBox->viewport()->repaint();
+    EXPECT_EQ(g_boxes, std::vector<std::string>{"Assertion Failure"}) << "once, where the picture was stored";
 }
