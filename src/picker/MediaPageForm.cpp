@@ -15,8 +15,11 @@
 #include <QFrame>
 #include <QKeySequence>
 #include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMimeData>
 #include <QSplitter>
+#include <QToolBar>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -108,6 +111,19 @@ QWidget* MakePanel(QWidget* parent, const char* name)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     return panel;
+}
+
+// Where the focus goes while a command is being chosen: the menu bar (Alt), a menu, a tool
+// bar, or another window (a dialog). The commands then act on the pane that had the focus.
+bool IsCommandSurface(QWidget* widget, QWidget* pageWindow)
+{
+    if (widget->window() != pageWindow)
+        return true;
+    for (QWidget* up = widget; up; up = up->parentWidget()) {
+        if (qobject_cast<QMenuBar*>(up) || qobject_cast<QMenu*>(up) || qobject_cast<QToolBar*>(up))
+            return true;
+    }
+    return false;
 }
 
 } // namespace
@@ -629,12 +645,14 @@ std::string TMediaPage::PhotoSummary(MyMediaItem& item)
 
 void TMediaPage::FocusChanged(QWidget* now)
 {
-    if (now && MediaTreePanel->isAncestorOf(now))
+    if (!now)
+        return;
+    if (MediaTreePanel->isAncestorOf(now))
         ActivePanel = apTree;
-    else if (now && MediaItemsPanel->isAncestorOf(now))
+    else if (MediaItemsPanel->isAncestorOf(now))
         ActivePanel = apItems;
-    else if (now && PublishedListPanel->isAncestorOf(now))
+    else if (PublishedListPanel->isAncestorOf(now))
         ActivePanel = apPublished;
-    else
+    else if (!IsCommandSurface(now, window()))
         ActivePanel = apNone;
 }

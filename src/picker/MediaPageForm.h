@@ -102,7 +102,9 @@ public:
     int TopHalfHeight() const;
     void SetTopHalfHeight(int pixels);
 
-    // Follows the focus; commands that need a pane check it.
+    // Follows the focus into and out of the panes; while the focus is in the menu bar, a menu,
+    // a tool bar or a dialog it stays with the pane that had it. Commands that need a pane
+    // check it.
     int ActivePanel = apNone;
 
     QWidget* TopHalfPanel;

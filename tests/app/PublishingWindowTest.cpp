@@ -11,6 +11,8 @@
 #include <vector>
 
 #include <QAction>
+#include <QDialog>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QTabWidget>
@@ -348,4 +350,47 @@ TEST_F(PublishingWindowTest, ClosingPicturesWithItsLastChildSelectedShowsPicture
         ASSERT_TRUE(Settle([&] { return grid->Count() == 1; }));
     }
     EXPECT_TRUE(RecordedBoxes::texts.empty());
+}
+
+// Alt+F moves the keyboard focus to the menu bar: the commands still act on the pane that had
+// it, as they do while a dialog has it; a pane taking the focus decides again.
+TEST_F(PublishingWindowTest, TheMenusKeepActingOnThePaneThatLastHadTheFocus)
+{
+    TLumoConnectPublisher& window = ShownWindow(m_folder.Path());
+    ASSERT_TRUE(window.MusicPage());
+    QApplication::setActiveWindow(&window);
+    TMediaPage& music = *window.MusicPage();
+    QTreeWidget& tree = *music.MediaTree->Tree;
+    QTreeWidgetItem* musicNode = nullptr;
+    ASSERT_TRUE(Settle([&] { return (musicNode = NodeNamed(tree, nullptr, "Music")) != nullptr; }));
+    musicNode->setExpanded(true);
+    QTreeWidgetItem* albumNode = nullptr;
+    ASSERT_TRUE(Settle([&] { return (albumNode = NodeNamed(tree, musicNode, "Album")) != nullptr; }));
+    tree.setCurrentItem(albumNode);
+    tree.setFocus(Qt::MouseFocusReason);
+    ASSERT_TRUE(WaitUntil([&] { return music.ActivePanel == TMediaPage::apTree; }));
+    QAction* publishItem = MenuItem(window, "&File", "&Publish");
+    music.UpdateActions();
+    ASSERT_TRUE(publishItem->isEnabled());
+
+    window.menuBar()->setFocus(Qt::MenuBarFocusReason);
+    ASSERT_TRUE(WaitUntil([&] { return window.menuBar()->hasFocus(); }));
+    music.UpdateActions();
+    EXPECT_EQ(music.ActivePanel, TMediaPage::apTree);
+    EXPECT_TRUE(publishItem->isEnabled());
+
+    QDialog dialog(&window);
+    auto* edit = new QLineEdit(&dialog);
+    dialog.show();
+    QApplication::setActiveWindow(&dialog);
+    edit->setFocus(Qt::OtherFocusReason);
+    ASSERT_TRUE(WaitUntil([&] { return edit->hasFocus(); }));
+    EXPECT_EQ(music.ActivePanel, TMediaPage::apTree);
+    dialog.close();
+
+    QApplication::setActiveWindow(&window);
+    music.PublishedList->List->setFocus(Qt::MouseFocusReason);
+    ASSERT_TRUE(WaitUntil([&] { return music.ActivePanel == TMediaPage::apPublished; }));
+    music.UpdateActions();
+    EXPECT_FALSE(publishItem->isEnabled()) << "publishing is for the tree and the items pane";
 }
