@@ -1070,7 +1070,9 @@ bool TPhotoItems::FormKeyDown(int key, Qt::KeyboardModifiers shift)
         break;
     case Qt::Key_Return:
     case Qt::Key_Enter:
-        OnDblClick();
+        // With no current cell there is nothing to open.
+        if (m_current >= 0 && m_current < Count())
+            OnDblClick();
         break;
     case Qt::Key_Space:
         SelectPhoto(m_current, s);

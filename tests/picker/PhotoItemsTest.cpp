@@ -471,3 +471,13 @@ TEST_F(PhotoItemsTest, AThumbnailLargerThanItsPlaceIsReportedOnceAndDrawnFromThe
     m_grid->ScrollBox->viewport()->repaint();
     EXPECT_EQ(g_boxes, std::vector<std::string>{"Assertion Failure"}) << "once, where the picture was stored";
 }
+
+TEST_F(PhotoItemsTest, EnterWithNoCurrentCellDoesNothing)
+{
+    ShowFolder(3);
+    for (int key : {Qt::Key_Return, Qt::Key_Enter})
+        Key(key);
+    EXPECT_TRUE(g_boxes.empty()) << "a key press never opens an assertion dialog";
+    EXPECT_EQ(m_grid->Current(), -1);
+    EXPECT_TRUE(Selected().empty());
+}
