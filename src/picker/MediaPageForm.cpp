@@ -60,17 +60,21 @@ constexpr char c_ContinueUnpublishing[] = "\n\nTo continue unpublishing the rema
 constexpr char c_BrokenItem[] = "The published item was not found. It may have been deleted or renamed, or it could be "
                                 "located on a network drive or a removable disk that is not currently available.";
 
-// Update rules only decide: whatever goes wrong while deciding disables the action, silently.
+// Rules only decide: whatever goes wrong while deciding is a no, silently.
+template <class Rule>
+bool Allowed(Rule&& rule)
+{
+    try {
+        return rule();
+    } catch (...) {
+        return false;
+    }
+}
+
 template <class Rule>
 void UpdateEnabled(QAction* action, Rule&& rule)
 {
-    bool enabled = false;
-    try {
-        enabled = rule();
-    } catch (...) {
-        enabled = false;
-    }
-    action->setEnabled(enabled);
+    action->setEnabled(Allowed(std::forward<Rule>(rule)));
 }
 
 // The assertion has already shown itself; recovering from it only skips the item.
@@ -437,7 +441,10 @@ bool TMediaPage::CanGoUp()
 
 void TMediaPage::PublishActionExecute()
 {
-    LUMO_ASSERT(ActivePanel == apTree || ActivePanel == apItems);
+    // A key runs the command before the next idle pass has updated it: the pane or the
+    // selection may have changed since. The rule decides again, here.
+    if (!Allowed([this] { return CanPublish(); }))
+        return;
     QList<MyMediaItem*> items;
     SelectedItems(items);
     PublishItemList(items, true);
@@ -445,8 +452,8 @@ void TMediaPage::PublishActionExecute()
 
 void TMediaPage::UnpublishActionExecute()
 {
-    if (ActivePanel != apPublished)
-        LUMO_ASSERT(false);
+    if (!Allowed([this] { return CanUnpublish(); }))
+        return;
     QList<MyMediaItem*> items;
     SelectedItems(items);
     UnpublishItemList(items, true);
@@ -471,7 +478,8 @@ void TMediaPage::UpActionExecute()
 
 void TMediaPage::FileCopyActionExecute()
 {
-    LUMO_ASSERT(ActivePanel == apTree || ActivePanel == apItems);
+    if (!Allowed([this] { return CanPublish(); }))
+        return;
     QList<MyMediaItem*> items;
     SelectedItems(items);
     QClipboard* clipboard = QGuiApplication::clipboard();

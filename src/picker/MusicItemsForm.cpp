@@ -255,8 +255,7 @@ void TMusicItems::ShowContainer(const ApiRef<UrlApi>& url)
     m_listing = true;
     UpdateNoItemsPanel(false);
     m_container = std::make_unique<ItemsPaneItem>(url, this, m_queue);
-    m_container->Subscribe();
-    m_container->StartEnumeration();
+    ListAndWatch(*m_container);
 }
 
 void TMusicItems::OnNotification(std::unique_ptr<UpdateInfo> info)

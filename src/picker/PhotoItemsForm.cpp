@@ -446,8 +446,7 @@ void TPhotoItems::ShowContainer(const ApiRef<UrlApi>& url)
     if (!url)
         return;
     m_container = std::make_unique<ItemsPaneItem>(url, this, m_queue);
-    m_container->Subscribe();
-    m_container->StartEnumeration();
+    ListAndWatch(*m_container);
 }
 
 void TPhotoItems::OnNotification(std::unique_ptr<UpdateInfo> info)

@@ -15,6 +15,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QToolBar>
@@ -30,6 +31,7 @@
 #include "host/UrlImpl.h"
 #include "picker/MediaPageForm.h"
 #include "picker/MediaTreeForm.h"
+#include "picker/MusicItemsForm.h"
 #include "picker/MyMediaItem.h"
 #include "picker/PhotoItemsForm.h"
 #include "picker/PublishedListForm.h"
@@ -393,4 +395,53 @@ TEST_F(PublishingWindowTest, TheMenusKeepActingOnThePaneThatLastHadTheFocus)
     ASSERT_TRUE(WaitUntil([&] { return music.ActivePanel == TMediaPage::apPublished; }));
     music.UpdateActions();
     EXPECT_FALSE(publishItem->isEnabled()) << "publishing is for the tree and the items pane";
+}
+
+// A click on the empty part of the tree leaves no node selected: the song list shows the
+// roots, which cannot be watched, without a word; Publish then has nothing to publish.
+TEST_F(PublishingWindowTest, ClickingTheEmptyPartOfTheTreeListsTheRootsQuietly)
+{
+    TLumoConnectPublisher& window = ShownWindow(m_folder.Path());
+    ASSERT_TRUE(window.MusicPage());
+    QApplication::setActiveWindow(&window);
+    TMediaPage& music = *window.MusicPage();
+    auto* songs = qobject_cast<TMusicItems*>(music.ItemsView);
+    ASSERT_TRUE(songs);
+    QTreeWidget& tree = *music.MediaTree->Tree;
+    QTreeWidgetItem* musicNode = nullptr;
+    ASSERT_TRUE(Settle([&] { return (musicNode = NodeNamed(tree, nullptr, "Music")) != nullptr; }));
+    tree.setFocus(Qt::MouseFocusReason);
+    tree.setCurrentItem(musicNode);
+    auto rows = [&] {
+        QStringList texts;
+        for (int row = 0; row < songs->List->count(); ++row)
+            texts << songs->List->item(row)->text();
+        return texts;
+    };
+    ASSERT_TRUE(Settle([&] { return rows() == QStringList{"Album"}; })) << rows().join(", ").toStdString();
+    QAction* publishItem = MenuItem(window, "&File", "&Publish");
+    music.UpdateActions();
+    ASSERT_TRUE(publishItem->isEnabled());
+
+    const QPointF empty(20, tree.viewport()->height() - 5);
+    ASSERT_EQ(tree.itemAt(empty.toPoint()), nullptr);
+    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+        QMouseEvent click(type, empty, tree.viewport()->mapToGlobal(empty), Qt::LeftButton,
+            type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(tree.viewport(), &click);
+    }
+    ASSERT_EQ(music.MediaTree->SelectedItem(), nullptr);
+    // Ctrl+H before the next idle pass updated the command.
+    publishItem->trigger();
+    QStringList roots;
+    for (int index = 0; index < tree.topLevelItemCount(); ++index)
+        roots << tree.topLevelItem(index)->text(0);
+    roots.sort();
+    EXPECT_TRUE(Settle([&] {
+        QStringList shown = rows();
+        shown.sort();
+        return shown == roots;
+    })) << rows().join(", ").toStdString();
+    EXPECT_TRUE(RecordedBoxes::texts.empty()) << RecordedBoxes::texts.front();
+    EXPECT_FALSE(music.CanUndo()) << "a publish of nothing does nothing";
 }

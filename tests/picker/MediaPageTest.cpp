@@ -246,6 +246,46 @@ TEST_F(MediaPageTest, OneSelectedItemIsAskedAboutOnceAcrossUpdates)
     EXPECT_FALSE(m_page->SelectAllAction->isEnabled());
 }
 
+// A command runs when the key is pressed, which may be before the idle pass updated it: the
+// pane or the selection may have changed since.
+TEST_F(MediaPageTest, ACommandChecksItsOwnConditionWhenItRuns)
+{
+    Class().Publish(MemUrl(c_Song).Get());
+    m_page->Initialize();
+    ASSERT_TRUE(WaitUntil([&] {
+        while (!Idle()) { }
+        return m_page->MediaTree->Tree->topLevelItemCount() > 0 && m_page->PublishedList->List->count() == 1;
+    }));
+    m_page->MediaTree->Tree->setCurrentItem(m_page->MediaTree->Tree->topLevelItem(0));
+    m_page->PublishedList->List->setCurrentRow(0);
+
+    m_page->ActivePanel = TMediaPage::apTree;
+    m_page->UpdateActions();
+    ASSERT_TRUE(m_page->PublishAction->isEnabled());
+    ASSERT_TRUE(m_page->FileCopyAction->isEnabled());
+    QGuiApplication::clipboard()->setText("kept");
+    m_page->ActivePanel = TMediaPage::apPublished;
+    m_page->PublishAction->trigger();
+    m_page->FileCopyAction->trigger();
+    EXPECT_FALSE(Published(c_Album));
+    EXPECT_FALSE(QGuiApplication::clipboard()->mimeData()->hasFormat(c_ClipboardMimeType));
+
+    m_page->UpdateActions();
+    ASSERT_TRUE(m_page->UnpublishAction->isEnabled());
+    m_page->ActivePanel = TMediaPage::apTree;
+    m_page->UnpublishAction->trigger();
+    m_page->ClearAction->trigger();
+    EXPECT_TRUE(Published(c_Song));
+
+    // The selection emptied by a click since the last update: nothing to publish.
+    m_page->UpdateActions();
+    ASSERT_TRUE(m_page->PublishAction->isEnabled());
+    m_page->MediaTree->Tree->clearSelection();
+    m_page->PublishAction->trigger();
+    EXPECT_TRUE(m_page->UndoStack().empty());
+    EXPECT_TRUE(ScriptedBoxes::texts.empty()) << ScriptedBoxes::texts.front();
+}
+
 TEST_F(MediaPageTest, CopyWritesTheKeysOfTheSelectionInOrder)
 {
     ItemsAnswer answer;
