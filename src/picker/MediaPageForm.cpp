@@ -33,6 +33,7 @@
 #include "picker/MusicPropsForm.h"
 #include "picker/MyMediaItem.h"
 #include "picker/PhotoPropsForm.h"
+#include "picker/UpdateQueue.h"
 #include "picker/Utilities.h"
 #include "picker/ViewSupport.h"
 #include "platform/MessageBox.h"
@@ -84,12 +85,6 @@ void ReportFalse()
         LUMO_ASSERT(false);
     } catch (...) {
     }
-}
-
-QString PathOf(UrlApi* url)
-{
-    const char* path = url ? url->GetPath() : nullptr;
-    return QString::fromUtf8(path ? path : "");
 }
 
 bool HasReference(MyMediaItem* item)
@@ -387,30 +382,65 @@ void TMediaPage::SelectedItems(QList<MyMediaItem*>& items)
     }
 }
 
-bool TMediaPage::CheckCache::Answer(const ApiRef<UrlApi>& url, const std::function<bool()>& ask)
+bool TMediaPage::CheckCache::Answer(const QList<MyMediaItem*>& items, const std::function<bool(UrlApi*)>& ask)
 {
-    if (url.Get() != m_url.Get()) {
-        // Forget the old answer first: a raising check must not leave it standing for this item.
-        m_url = ApiRef<UrlApi>();
-        const bool result = ask();
-        m_url = url;
+    std::vector<ApiRef<UrlApi>> urls;
+    urls.reserve(size_t(items.size()));
+    for (MyMediaItem* item : items) {
+        if (HasReference(item))
+            urls.push_back(item->Url());
+    }
+    const auto same = [&] {
+        return std::equal(urls.begin(), urls.end(), m_urls.begin(), m_urls.end(),
+            [](const ApiRef<UrlApi>& a, const ApiRef<UrlApi>& b) { return a.Get() == b.Get(); });
+    };
+    if (m_known && same())
+        return m_result;
+    Forget();
+    bool result = false;
+    bool sure = true;
+    for (const ApiRef<UrlApi>& url : urls) {
+        try {
+            result = ask(url.Get());
+        } catch (...) {
+            sure = false;
+        }
+        if (result)
+            break;
+    }
+    if (result || sure) {
+        m_urls = std::move(urls);
+        m_known = true;
         m_result = result;
     }
-    return m_result;
+    return result;
+}
+
+void TMediaPage::CheckCache::Forget()
+{
+    m_urls.clear();
+    m_known = false;
 }
 
 bool TMediaPage::CanChange(bool published, CheckCache& cache, bool (MediaClass::*check)(UrlApi*) const)
 {
     if ((ActivePanel == apPublished) != published)
         return false;
+    // A burst of records (a large publish arriving) would otherwise ask about a whole
+    // selection again for each record.
+    if (m_publishedSetChanged && m_queue.Count() == 0) {
+        m_publishedSetChanged = false;
+        m_publishCheck.Forget();
+        m_unpublishCheck.Forget();
+    }
     QList<MyMediaItem*> items;
     SelectedItems(items);
-    if (items.size() >= 2)
-        return true;
-    if (items.isEmpty() || !HasReference(items[0]))
-        return false;
-    const ApiRef<UrlApi>& url = items[0]->Url();
-    return cache.Answer(url, [&] { return (m_mediaClass.*check)(url.Get()); });
+    return cache.Answer(items, [&](UrlApi* url) { return (m_mediaClass.*check)(url); });
+}
+
+void TMediaPage::PublishedSetChanged()
+{
+    m_publishedSetChanged = true;
 }
 
 bool TMediaPage::CanPublish()
@@ -543,9 +573,12 @@ void TMediaPage::ChangeItemList(const QList<MyMediaItem*>& items, bool recordUnd
                 UnpublishItem(url, &undo);
         } catch (...) {
             const bool more = index + 1 < urls.size();
-            const QString path = PathOf(url);
+            const QString path = QString::fromStdString(ItemDisplayPath(url));
             QString text = publish ? QString(c_NotPublishable).arg(path, m_music ? "music" : "photos")
                                    : QString(c_NotUnpublishable).arg(path);
+            const std::string reason = ChangeFailureReason(std::current_exception(), publish);
+            if (!reason.empty())
+                text += "\n\n" + QString::fromStdString(reason);
             if (more)
                 text += publish ? c_ContinuePublishing : c_ContinueUnpublishing;
             const int answer
@@ -555,6 +588,9 @@ void TMediaPage::ChangeItemList(const QList<MyMediaItem*>& items, bool recordUnd
                 break;
         }
     }
+    // What may be published or unpublished has changed.
+    m_publishCheck.Forget();
+    m_unpublishCheck.Forget();
     if (recordUndo && !undo.empty())
         m_undoStack.push_back(std::move(undo));
 }

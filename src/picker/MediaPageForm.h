@@ -78,6 +78,7 @@ public:
     void UnpublishItemList(const QList<MyMediaItem*>& items, bool recordUndo);
     bool CanShowProperties() override;
     void ShowProperties() override;
+    void PublishedSetChanged() override;
     // The info tips of the views.
     std::string ContainerSummary(MyMediaItem& item) override;
     std::string SongSummary(MyMediaItem& item) override;
@@ -152,17 +153,22 @@ private:
     void PublishItem(LumoApi::UrlApi* url, UndoList* undo);
     void UnpublishItem(LumoApi::UrlApi* url, UndoList* undo);
 
-    // The item last asked about and the answer; the reference is held so its address cannot
-    // be reused by another item.
+    // The selection last asked about and the answer. The references are held so that their
+    // addresses cannot be taken over by other items.
     class CheckCache {
     public:
-        bool Answer(const LumoApi::ApiRef<LumoApi::UrlApi>& url, const std::function<bool()>& ask);
+        // Asks about the items in turn until one may change; the same selection as last time
+        // gets the answer kept. An item whose question raises counts as a no, and an answer
+        // that rests on such a no is not kept.
+        bool Answer(const QList<MyMediaItem*>& items, const std::function<bool(LumoApi::UrlApi*)>& ask);
+        void Forget();
 
     private:
-        LumoApi::ApiRef<LumoApi::UrlApi> m_url;
+        std::vector<LumoApi::ApiRef<LumoApi::UrlApi>> m_urls;
+        bool m_known = false;
         bool m_result = false;
     };
-    // One item selected on the matching side is asked once per selection; several always may.
+    // Whether the selection on the matching side holds an item that may change.
     bool CanChange(bool published, CheckCache& cache, bool (MediaClass::*check)(LumoApi::UrlApi*) const);
 
     enum class Change { Publish, Unpublish };
@@ -177,6 +183,8 @@ private:
     std::vector<UndoList> m_undoStack;
     CheckCache m_publishCheck;
     CheckCache m_unpublishCheck;
+    // The published list saw the set change; the answers are forgotten once its records are in.
+    bool m_publishedSetChanged = false;
     bool m_laidOut = false;
     int m_treeWidth;
     int m_topHalfHeight;

@@ -429,7 +429,7 @@ void TPublishedList::DropFiles(const QList<QUrl>& urls)
         try {
             // Only local files come from the file manager; anything else is not publishable.
             if (path.empty())
-                throw std::runtime_error("not a local file");
+                throw std::runtime_error("It is not a local file");
             const Url url = FileUrlFromPath(path);
             temporary.push_back(std::make_unique<MyMediaItem>(ApiRef<UrlApi>::Share(url.Api()), nullptr, m_queue));
             items.append(temporary.back().get());
@@ -438,6 +438,9 @@ void TPublishedList::DropFiles(const QList<QUrl>& urls)
             QString text = QString(c_NotPublishable)
                                .arg(path.empty() ? dropped.toDisplayString() : QString::fromStdString(path),
                                    m_music ? "music" : "photos");
+            const std::string reason = ChangeFailureReason(std::current_exception(), true);
+            if (!reason.empty())
+                text += "\n\n" + QString::fromStdString(reason);
             if (more)
                 text += c_ContinuePublishing;
             const int answer = Platform::ShowMessageBox(text.toUtf8().constData(), c_PublishCaption,
@@ -517,6 +520,7 @@ void TPublishedList::OnNotification(std::unique_ptr<UpdateInfo> info)
 
 void TPublishedList::ProcessQueuedEvent(std::unique_ptr<UpdateInfo> info)
 {
+    m_page.PublishedSetChanged();
     switch (info->m_kind) {
     case ChildAdded:
         AddItem(info->m_item);

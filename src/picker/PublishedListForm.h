@@ -49,6 +49,8 @@ public:
     // Publishes the items in order with the page's per-item dialogs, pushing one undo list when
     // recordUndo and anything was published. The items stay owned by the caller.
     virtual void PublishItemList(const QList<MyMediaItem*>& items, bool recordUndo) = 0;
+    // Told of every change to the published set the list hears of.
+    virtual void PublishedSetChanged() { }
     // The page's Properties update and command, for a double click.
     virtual bool CanShowProperties() = 0;
     virtual void ShowProperties() = 0;

@@ -445,3 +445,19 @@ TEST_F(PublishingWindowTest, ClickingTheEmptyPartOfTheTreeListsTheRootsQuietly)
     EXPECT_TRUE(RecordedBoxes::texts.empty()) << RecordedBoxes::texts.front();
     EXPECT_FALSE(music.CanUndo()) << "a publish of nothing does nothing";
 }
+
+// Publishing what is published already: the box names the whole path and says why.
+TEST_F(PublishingWindowTest, APublishThatFailsSaysWhichItemAndWhy)
+{
+    TLumoConnectPublisher& window = ShownWindow(m_folder.Path());
+    ASSERT_TRUE(window.MusicPage());
+    TMediaPage& music = *window.MusicPage();
+    const fs::path album = m_user.Music() / "Album";
+    MyMediaItem albumItem(MakeUrl(("file://" + album.string()).c_str()), nullptr, window.Queue());
+    music.PublishItemList({&albumItem}, true);
+    ASSERT_TRUE(RecordedBoxes::texts.empty()) << RecordedBoxes::texts.front();
+    music.PublishItemList({&albumItem}, true);
+    ASSERT_EQ(RecordedBoxes::texts.size(), 1u);
+    EXPECT_EQ(RecordedBoxes::texts[0],
+        "'" + album.string() + "' is not publishable as a music item.\n\nIt is already published.");
+}

@@ -138,12 +138,15 @@ TEST_F(MediaPageTest, FailingItemsGetTheirOwnBoxesAndPushNoUndo)
     AddChild("mem://fixture/elsewhere", "mem://fixture/elsewhere/two", "audio/x-fixture", 0);
     m_page->PublishItemList(Items({"mem://fixture/elsewhere/one", "mem://fixture/elsewhere/two"}), true);
     ASSERT_EQ(ScriptedBoxes::texts.size(), 2u);
+    // The whole item, then the module's reason.
     EXPECT_EQ(ScriptedBoxes::texts[0],
-        "'elsewhere/one' is not publishable as a photos item.\n\nTo continue publishing the remainder of the selected "
-        "items, "
-        "press OK.\nTo stop publishing items, press CANCEL.");
+        "'mem://fixture/elsewhere/one' is not publishable as a photos item.\n\nThe data supplied is of the wrong "
+        "type.\n\nTo continue publishing the remainder of the selected items, press OK.\nTo stop publishing items, "
+        "press CANCEL.");
     EXPECT_EQ(ScriptedBoxes::styles[0], Platform::MB_ICONWARNING | Platform::MB_OKCANCEL);
-    EXPECT_EQ(ScriptedBoxes::texts[1], "'elsewhere/two' is not publishable as a photos item.")
+    EXPECT_EQ(ScriptedBoxes::texts[1],
+        "'mem://fixture/elsewhere/two' is not publishable as a photos item.\n\nThe data supplied is of the wrong "
+        "type.")
         << "the last item has no more";
     EXPECT_EQ(ScriptedBoxes::styles[1], Platform::MB_ICONWARNING | Platform::MB_OK);
     EXPECT_EQ(ScriptedBoxes::captions[1], "Publish");
@@ -162,7 +165,8 @@ TEST_F(MediaPageTest, FailingItemsGetTheirOwnBoxesAndPushNoUndo)
 
     ScriptedBoxes::texts.clear();
     m_page->UnpublishItemList(Items({c_Photo}), true);
-    EXPECT_EQ(ScriptedBoxes::texts, (std::vector<std::string>{"'root/photo1.fxi' cannot be unpublished."}));
+    EXPECT_EQ(ScriptedBoxes::texts,
+        (std::vector<std::string>{"'mem://fixture/root/photo1.fxi' cannot be unpublished.\n\nIt is not published."}));
     EXPECT_EQ(ScriptedBoxes::captions.back(), "Unpublish");
     EXPECT_EQ(m_page->UndoStack().size(), 1u);
 }
@@ -284,6 +288,33 @@ TEST_F(MediaPageTest, ACommandChecksItsOwnConditionWhenItRuns)
     m_page->PublishAction->trigger();
     EXPECT_TRUE(m_page->UndoStack().empty());
     EXPECT_TRUE(ScriptedBoxes::texts.empty()) << ScriptedBoxes::texts.front();
+}
+
+TEST_F(MediaPageTest, PublishIsOffForASelectionThatIsPublishedAlready)
+{
+    ItemsAnswer answer;
+    answer.items = Items({c_Song, c_Photo});
+    m_page->ItemsView->installEventFilter(&answer);
+    m_page->ActivePanel = TMediaPage::apItems;
+    m_page->UpdateActions();
+    ASSERT_TRUE(m_page->PublishAction->isEnabled());
+    m_page->PublishAction->trigger();
+    ASSERT_TRUE(Published(c_Song) && Published(c_Photo));
+    m_page->UpdateActions();
+    EXPECT_FALSE(m_page->PublishAction->isEnabled()) << "every selected item is published";
+    EXPECT_FALSE(m_page->FileCopyAction->isEnabled());
+
+    // One item of the selection that may still be published is enough.
+    answer.items = Items({c_Song, c_Album});
+    m_page->UpdateActions();
+    EXPECT_TRUE(m_page->PublishAction->isEnabled());
+    answer.items = Items({c_Album});
+    m_page->UpdateActions();
+    ASSERT_TRUE(m_page->PublishAction->isEnabled());
+    m_page->PublishAction->trigger();
+    m_page->UpdateActions();
+    EXPECT_FALSE(m_page->PublishAction->isEnabled()) << "the answer kept for the item is forgotten once it changed";
+    EXPECT_TRUE(ScriptedBoxes::texts.empty());
 }
 
 TEST_F(MediaPageTest, CopyWritesTheKeysOfTheSelectionInOrder)
