@@ -373,7 +373,12 @@ void TLumoConnectPublisher::showEvent(QShowEvent* event)
         SplashCreate(this);
         SplashSetStatus("Loading...");
         SplashStep();
-        BuildPages();
+        try {
+            BuildPages();
+        } catch (...) {
+            SplashAbandon();
+            throw;
+        }
         SplashFinish();
     });
 }

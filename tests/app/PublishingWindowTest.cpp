@@ -27,6 +27,7 @@
 #include "WindowTestSupport.h"
 #include "app/ActionLink.h"
 #include "app/LumoConnectPublisher.h"
+#include "app/SplashScreen.h"
 #include "host/HostRegistry.h"
 #include "host/UrlImpl.h"
 #include "picker/MediaPageForm.h"
@@ -112,10 +113,13 @@ public:
 // Keeps every message box and answers OK.
 struct RecordedBoxes {
     static inline std::vector<std::string> texts;
+    // Whether the splash was still up when each box came.
+    static inline std::vector<bool> behindSplash;
 
     static int Show(const char* text, const char*, uint32_t)
     {
         texts.push_back(text);
+        behindSplash.push_back(TSplashScreen::Current() && TSplashScreen::Current()->isVisible());
         return Platform::IDOK;
     }
 };
@@ -178,6 +182,7 @@ protected:
         WidgetsApplication();
         ClearSettings();
         RecordedBoxes::texts.clear();
+        RecordedBoxes::behindSplash.clear();
         m_previousBox = Platform::SetMessageBoxHandler(&RecordedBoxes::Show);
     }
     void TearDown() override
@@ -313,6 +318,8 @@ TEST_F(PublishingWindowTest, WithoutTheMediaModulesTheFailureIsShownAndNoSplitte
     EXPECT_EQ(window.MusicPage(), nullptr);
     EXPECT_EQ(window.CurrentPage(), nullptr);
     ASSERT_EQ(RecordedBoxes::texts.size(), 1u);
+    EXPECT_FALSE(RecordedBoxes::behindSplash[0]) << "the splash is gone before the failure is shown";
+    EXPECT_EQ(TSplashScreen::Current(), nullptr);
     EXPECT_FALSE(MenuItem(window, "&File", "&Publish")->isEnabled());
     window.close();
     const HostRegistry settings("Publisher");
