@@ -332,14 +332,15 @@ void TMusicItems::Reconcile(const ChildList& listed)
     collator.setCaseSensitivity(Qt::CaseInsensitive);
     struct Entry {
         QString key;
-        const std::string* text;
+        size_t index;
         bool found;
     };
     // Sorted once so that each row is found by a binary search: folders can hold thousands.
+    // The sort serves the look-up only: a playlist's order is its listing's.
     std::vector<Entry> entries;
     entries.reserve(listed.size());
-    for (const std::string& text : listed)
-        entries.push_back({QString::fromStdString(text), &text, false});
+    for (size_t index = 0; index < listed.size(); ++index)
+        entries.push_back({QString::fromStdString(listed[index]), index, false});
     const auto before = [&](const Entry& a, const Entry& b) { return collator.compare(a.key, b.key) < 0; };
     std::stable_sort(entries.begin(), entries.end(), before);
 
@@ -350,7 +351,7 @@ void TMusicItems::Reconcile(const ChildList& listed)
             ++row;
             continue;
         }
-        const Entry probe{QString::fromStdString(TextOf(item->Url().Get())), nullptr, false};
+        const Entry probe{QString::fromStdString(TextOf(item->Url().Get())), 0, false};
         auto [first, last] = std::equal_range(entries.begin(), entries.end(), probe, before);
         auto unclaimed = std::find_if(first, last, [](const Entry& entry) { return !entry.found; });
         if (unclaimed != last) {
@@ -361,9 +362,12 @@ void TMusicItems::Reconcile(const ChildList& listed)
             m_rows->Delete(row);
         }
     }
-    for (const Entry& entry : entries) {
-        if (!entry.found)
-            AddItem(MakeUrl(*entry.text));
+    std::vector<bool> shown(listed.size(), false);
+    for (const Entry& entry : entries)
+        shown[entry.index] = entry.found;
+    for (size_t index = 0; index < listed.size(); ++index) {
+        if (!shown[index])
+            AddItem(MakeUrl(listed[index]));
     }
 }
 
