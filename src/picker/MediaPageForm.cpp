@@ -48,7 +48,6 @@ constexpr int c_MinimumHeightPx = 412;
 constexpr int c_TopHalfHeightPx = 210;
 constexpr int c_TreeWidthPx = 249;
 constexpr int c_TitleHeightPx = 20;
-constexpr size_t c_MaxKeyChars = 1023;
 
 constexpr char c_PublishCaption[] = "Publish";
 constexpr char c_NotPublishable[] = "'%1' is not publishable as a %2 item.";
@@ -126,20 +125,6 @@ bool IsCommandSurface(QWidget* widget, QWidget* pageWindow)
 }
 
 } // namespace
-
-std::pair<char, std::string> ParseUndoRecord(const std::string& record)
-{
-    if (record.empty())
-        return {0, std::string()};
-    size_t at = 1;
-    // Like %s: leading blanks are skipped, the key stops at the next blank.
-    while (at < record.size() && std::isspace(static_cast<unsigned char>(record[at])))
-        ++at;
-    size_t end = at;
-    while (end < record.size() && end - at < c_MaxKeyChars && !std::isspace(static_cast<unsigned char>(record[end])))
-        ++end;
-    return {record[0], record.substr(at, end - at)};
-}
 
 std::string CapitalizedName(std::string name)
 {
@@ -530,7 +515,7 @@ void TMediaPage::FileCopyActionExecute()
 
 void TMediaPage::PushRecord(char operation, UrlApi* url, UndoList* undo)
 {
-    std::string record = std::string(1, operation) + TextOf(url);
+    UndoRecord record{operation, TextOf(url)};
     if (undo)
         undo->push_back(std::move(record));
     else
@@ -609,7 +594,7 @@ QString TMediaPage::UndoCaption() const
 {
     if (m_undoStack.empty() || m_undoStack.back().empty())
         return "&Undo";
-    switch (ParseUndoRecord(m_undoStack.back().front()).first) {
+    switch (m_undoStack.back().front().operation) {
     case 'U':
         return "&Undo Unpublish";
     case 'P':
@@ -629,14 +614,14 @@ void TMediaPage::Undo()
         QList<MyMediaItem*> items;
         const UndoList& undo = m_undoStack.back();
         for (size_t index = 0; index < undo.size(); ++index) {
-            const auto [recordOperation, key] = ParseUndoRecord(undo[index]);
+            const UndoRecord& record = undo[index];
             if (index == 0)
-                operation = recordOperation;
-            if (recordOperation != operation) {
+                operation = record.operation;
+            if (record.operation != operation) {
                 ReportFalse();
                 continue;
             }
-            temporary.push_back(std::make_unique<MyMediaItem>(MakeUrl(key), nullptr, m_queue));
+            temporary.push_back(std::make_unique<MyMediaItem>(MakeUrl(record.key), nullptr, m_queue));
             items.append(temporary.back().get());
         }
         if (operation == 'P')

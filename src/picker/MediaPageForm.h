@@ -54,8 +54,16 @@ class TMediaPage : public QWidget, public PublishedListHost {
 
 public:
     enum Panel { apNone = 0, apTree = 1, apItems = 2, apPublished = 3 };
-    // One record per changed item: an operation character, then the item's key.
-    using UndoList = std::vector<std::string>;
+    // What one item's change left to undo: 'P' published, the entry Publish returned; 'U'
+    // unpublished, the reference Unpublish returned. Kept as data, so a key of any length
+    // and with any characters comes back whole.
+    struct UndoRecord {
+        char operation;
+        std::string key;
+        bool operator==(const UndoRecord&) const = default;
+    };
+    // One record per changed item, all with the same operation.
+    using UndoList = std::vector<UndoRecord>;
 
     // idle is the main window's idle processing, run by the tree while a node opens.
     TMediaPage(QWidget* parent, MediaClass& mediaClass, UpdateQueue& queue, std::function<bool()> idle);
@@ -190,7 +198,5 @@ private:
     int m_topHalfHeight;
 };
 
-// A record's operation and key, read as "%c%1023s" would; operation 0 for an empty record.
-std::pair<char, std::string> ParseUndoRecord(const std::string& record);
 // The logon name with its first character upper-cased.
 std::string CapitalizedName(std::string name);
