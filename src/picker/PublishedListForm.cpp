@@ -384,6 +384,7 @@ void TPublishedList::SelectAll()
 void TPublishedList::SelectItem(UrlApi* url)
 {
     const int row = m_rows->Find(url);
+    m_selectWhenAdded = row < 0 ? TextOf(url) : std::string();
     if (row >= 0)
         List->setCurrentRow(row, QItemSelectionModel::ClearAndSelect);
 }
@@ -505,6 +506,10 @@ bool TPublishedList::eventFilter(QObject* watched, QEvent* event)
     } else if (watched == List->viewport() && event->type() == QEvent::ToolTip) {
         ShowRowTip(*List, *static_cast<QHelpEvent*>(event), [this](int row) { return InfoTip(row); });
         return true;
+    } else if ((watched == List->viewport() && event->type() == QEvent::MouseButtonPress)
+        || (watched == List && event->type() == QEvent::KeyPress)) {
+        // The user chose for themselves; a row arriving later does not take the selection.
+        m_selectWhenAdded.clear();
     }
     return QWidget::eventFilter(watched, event);
 }
@@ -563,6 +568,10 @@ void TPublishedList::AddItem(const ApiRef<UrlApi>& url)
     if (icon >= 0)
         row->setIcon(PublishedItemIcons[static_cast<size_t>(icon)]);
     m_rows->Append(std::move(row), std::move(item));
+    if (!m_selectWhenAdded.empty() && TextOf(url.Get()) == m_selectWhenAdded) {
+        m_selectWhenAdded.clear();
+        List->setCurrentRow(List->count() - 1, QItemSelectionModel::ClearAndSelect);
+    }
     UpdateNoItemsText();
 }
 

@@ -102,7 +102,8 @@ public:
     // Clears items, then adds the item of every selected row in row order.
     void SelectedItems(QList<MyMediaItem*>& items);
     void SelectAll();
-    // Selects the first row showing url; nothing when there is none.
+    // Selects the first row showing url. Without one yet (a new entry's row comes later, through
+    // the queue) the row is selected when it arrives, unless another is asked for first.
     void SelectItem(LumoApi::UrlApi* url);
 
     // Whether the clipboard holds the program's format; false without a clipboard.
@@ -155,4 +156,6 @@ private:
     std::unique_ptr<ListRows<PublishedPaneItem>> m_rows;
     std::string m_tipKey;
     QString m_tipText;
+    // The entry to select once its row arrives; empty for none.
+    std::string m_selectWhenAdded;
 };

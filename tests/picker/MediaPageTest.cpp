@@ -333,6 +333,28 @@ TEST_F(MediaPageTest, PublishIsOffForASelectionThatIsPublishedAlready)
     EXPECT_TRUE(ScriptedBoxes::texts.empty());
 }
 
+// The new entry's row comes later, through the queue; it is selected when it does.
+TEST_F(MediaPageTest, PublishingSelectsTheNewEntryWhenItsRowArrives)
+{
+    Class().Publish(MemUrl(c_Album).Get());
+    m_page->Initialize();
+    auto settled = [&](int rows) {
+        return WaitUntil([&] {
+            while (!Idle()) { }
+            QCoreApplication::processEvents();
+            return m_page->PublishedList->List->count() == rows && m_queue.Count() == 0;
+        });
+    };
+    ASSERT_TRUE(settled(1));
+    m_page->PublishItemList(Items({c_Song, c_Photo}), true);
+    ASSERT_TRUE(settled(3));
+    QList<MyMediaItem*> selected;
+    m_page->PublishedList->SelectedItems(selected);
+    ASSERT_EQ(selected.size(), 1);
+    EXPECT_EQ(selected[0]->Url()->GetText(), std::string(c_Published) + "/photo1.fxi") << "the last one published";
+    EXPECT_TRUE(ScriptedBoxes::texts.empty());
+}
+
 TEST_F(MediaPageTest, CopyWritesTheKeysOfTheSelectionInOrder)
 {
     ItemsAnswer answer;
