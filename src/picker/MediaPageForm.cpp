@@ -18,6 +18,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QResizeEvent>
 #include <QSplitter>
 #include <QToolBar>
 #include <QTreeWidget>
@@ -101,6 +102,38 @@ QLabel* MakeTitle(QWidget* parent, const char* name)
     return title;
 }
 
+// The bar between the halves. Once the page is laid out, a change of its height is divided by
+// the page's rule instead of the stretch factors: growing, the top half takes what the bottom
+// half has over its limit, up to the growth; shrinking, the top half first gives what it has
+// over its limit.
+class THeightSplitter : public QSplitter {
+public:
+    using QSplitter::QSplitter;
+    void FollowRule() { m_rule = true; }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override
+    {
+        // The halves as they stood before this change; the base class lays them out anew.
+        const QList<int> before = sizes();
+        QSplitter::resizeEvent(event);
+        if (!m_rule || before.size() != 2)
+            return;
+        const int was = before[0] + before[1];
+        const int now = contentsRect().height() - handleWidth();
+        if (was <= 0 || now == was)
+            return;
+        const int change = now - was;
+        const int top = before[0]
+            + (change > 0 ? std::min(change, before[1] - c_SplitterLimitPx)
+                          : std::max(change, c_SplitterLimitPx - before[0]));
+        setSizes({top, std::max(0, now - top)});
+    }
+
+private:
+    bool m_rule = false;
+};
+
 QWidget* MakePanel(QWidget* parent, const char* name)
 {
     auto* panel = new QWidget(parent);
@@ -175,7 +208,7 @@ TMediaPage::TMediaPage(QWidget* parent, MediaClass& mediaClass, UpdateQueue& que
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    HeightSplitter = new QSplitter(Qt::Vertical, this);
+    HeightSplitter = new THeightSplitter(Qt::Vertical, this);
     HeightSplitter->setObjectName("HeightSplitter");
     HeightSplitter->setHandleWidth(4);
     HeightSplitter->setChildrenCollapsible(false);
@@ -210,7 +243,8 @@ TMediaPage::TMediaPage(QWidget* parent, MediaClass& mediaClass, UpdateQueue& que
     BottomHalfPanel->layout()->addWidget(PublishedListPanel);
     HeightSplitter->addWidget(TopHalfPanel);
     HeightSplitter->addWidget(BottomHalfPanel);
-    // A taller page grows the published list; the top half keeps its height.
+    // Until the page is laid out, a taller page grows the published list; from then on the
+    // splitter divides a change by the page's rule.
     HeightSplitter->setStretchFactor(0, 0);
     HeightSplitter->setStretchFactor(1, 1);
     HeightSplitter->setSizes({c_TopHalfHeightPx, c_MinimumHeightPx - c_TopHalfHeightPx});
@@ -260,6 +294,7 @@ void TMediaPage::showEvent(QShowEvent* event)
     m_laidOut = true;
     SetFirstPaneSize(*ItemBrowserSplitter, m_treeWidth);
     SetFirstPaneSize(*HeightSplitter, m_topHalfHeight);
+    static_cast<THeightSplitter*>(HeightSplitter)->FollowRule();
 }
 
 int TMediaPage::TreeWidth() const

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QMimeData>
+#include <QSplitter>
 #include <QTreeWidget>
 
 #include "PickerTestSupport.h"
@@ -353,6 +354,37 @@ TEST_F(MediaPageTest, PublishingSelectsTheNewEntryWhenItsRowArrives)
     ASSERT_EQ(selected.size(), 1);
     EXPECT_EQ(selected[0]->Url()->GetText(), std::string(c_Published) + "/photo1.fxi") << "the last one published";
     EXPECT_TRUE(ScriptedBoxes::texts.empty());
+}
+
+// Growing, the top half takes what the bottom half has over its 200 pixels, up to the growth;
+// shrinking, the top half gives what it has over 200 pixels first.
+TEST_F(MediaPageTest, ResizingTheDividesTheHeightBetweenTheHalves)
+{
+    m_page->resize(600, 500);
+    m_page->show();
+    ASSERT_TRUE(WaitUntil([&] { return m_page->isVisible() && m_page->height() == 500; }));
+    QCoreApplication::processEvents();
+    ASSERT_EQ(m_page->TopHalfHeight(), 210);
+    const int handle = m_page->HeightSplitter->handleWidth();
+    struct Step {
+        int height;
+        int top;
+    };
+    ASSERT_EQ(handle, 4);
+    // Bottom half before each step, then the top half's change.
+    const Step steps[] = {
+        {600, 296}, // bottom 286: +min(100, 86)
+        {620, 316}, // bottom 300: +min(20, 100)
+        {570, 266}, // top 316: +max(-50, -116)
+        {450, 200}, // top 266: +max(-120, -66)
+        {800, 246}, // bottom 246: +min(350, 46)
+    };
+    for (const Step& step : steps) {
+        m_page->resize(600, step.height);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(m_page->TopHalfHeight(), step.top) << step.height;
+        EXPECT_EQ(m_page->BottomHalfPanel->height(), step.height - handle - step.top) << step.height;
+    }
 }
 
 TEST_F(MediaPageTest, CopyWritesTheKeysOfTheSelectionInOrder)
