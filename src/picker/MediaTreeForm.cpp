@@ -6,7 +6,6 @@
 #include <vector>
 
 #include <QAction>
-#include <QCollator>
 #include <QCoreApplication>
 #include <QMenu>
 #include <QMouseEvent>
@@ -23,6 +22,7 @@
 #include "picker/ItemIconList.h"
 #include "picker/MediaItemDragObj.h"
 #include "picker/MyMediaItem.h"
+#include "picker/RowReconcile.h"
 #include "picker/UpdateQueue.h"
 #include "picker/ViewSupport.h"
 #include "platform/MessageBox.h"
@@ -32,13 +32,6 @@ using namespace LumoApi;
 namespace {
 
 constexpr int c_IndentPx = 19;
-
-QCollator CaseInsensitiveCollator()
-{
-    QCollator collator;
-    collator.setCaseSensitivity(Qt::CaseInsensitive);
-    return collator;
-}
 
 int ChildCount(QTreeWidget* tree, QTreeWidgetItem* node)
 {
@@ -272,7 +265,7 @@ void TMediaTree::ProcessQueuedEvent(std::unique_ptr<UpdateInfo> info)
         const bool updates = Tree->updatesEnabled();
         Tree->setUpdatesEnabled(false);
         try {
-            MergeChildren(node, std::move(*info->m_ChildList));
+            MergeChildren(node, *info->m_ChildList);
         } catch (...) {
             Tree->setUpdatesEnabled(updates);
             throw;
@@ -285,35 +278,23 @@ void TMediaTree::ProcessQueuedEvent(std::unique_ptr<UpdateInfo> info)
     }
 }
 
-void TMediaTree::MergeChildren(QTreeWidgetItem* node, ChildList children)
+void TMediaTree::MergeChildren(QTreeWidgetItem* node, const ChildList& children)
 {
-    const QCollator collator = CaseInsensitiveCollator();
-    auto compare = [&](const std::string& a, const std::string& b) {
-        return collator.compare(QString::fromStdString(a), QString::fromStdString(b));
-    };
-    if (node)
-        std::stable_sort(children.begin(), children.end(),
-            [&](const std::string& a, const std::string& b) { return compare(a, b) < 0; });
-
+    std::vector<std::string> rows;
+    const int count = ChildCount(Tree, node);
+    rows.reserve(size_t(count));
+    for (int index = 0; index < count; ++index) {
+        MyMediaItem* item = ItemOfNode(ChildAt(Tree, node, index));
+        rows.push_back(item ? TextOf(item->Url().Get()) : std::string());
+    }
+    // The root's folders keep the order its listing gives; a folder's come sorted by key.
+    const ReconcilePlan plan = PlanReconcile(rows, children, node ? AddOrder::Sorted : AddOrder::Listing);
     DeleteQuietly([&] {
-        int index = 0;
-        while (index < ChildCount(Tree, node)) {
-            QTreeWidgetItem* child = ChildAt(Tree, node, index);
-            MyMediaItem* item = ItemOfNode(child);
-            const std::string key = item ? TextOf(item->Url().Get()) : std::string();
-            auto found = std::find_if(
-                children.begin(), children.end(), [&](const std::string& entry) { return compare(entry, key) == 0; });
-            if (item && found != children.end()) {
-                children.erase(found);
-                ++index;
-            } else {
-                // The sibling that followed moves up to index.
-                DeleteNode(child);
-            }
-        }
+        for (auto row = plan.remove.rbegin(); row != plan.remove.rend(); ++row)
+            DeleteNode(ChildAt(Tree, node, int(*row)));
     });
-    for (const std::string& entry : children)
-        AddItem(MakeUrl(entry), node);
+    for (size_t entry : plan.add)
+        AddItem(MakeUrl(children[entry]), node);
     if (node)
         node->setChildIndicatorPolicy(
             node->childCount() ? QTreeWidgetItem::ShowIndicator : QTreeWidgetItem::DontShowIndicator);

@@ -104,7 +104,7 @@ protected:
 
 private:
     void ProcessQueuedEvent(std::unique_ptr<UpdateInfo> info);
-    void MergeChildren(QTreeWidgetItem* node, ChildList children);
+    void MergeChildren(QTreeWidgetItem* node, const ChildList& children);
     void AddItem(const LumoApi::ApiRef<LumoApi::UrlApi>& url, QTreeWidgetItem* parent);
     void RemoveItem(LumoApi::UrlApi* url, QTreeWidgetItem* treeNode);
     // Deletes the items of node and of everything under it, then the node.

@@ -5,7 +5,6 @@
 #include <vector>
 
 #include <QAction>
-#include <QCollator>
 #include <QCoreApplication>
 #include <QFocusEvent>
 #include <QFontDatabase>
@@ -23,6 +22,7 @@
 #include "picker/MediaPageForm.h"
 #include "picker/MediaTreeForm.h"
 #include "picker/MyMediaItem.h"
+#include "picker/RowReconcile.h"
 #include "picker/UpdateQueue.h"
 #include "picker/Utilities.h"
 #include "picker/ViewSupport.h"
@@ -328,47 +328,12 @@ void TMusicItems::AddItem(const ApiRef<UrlApi>& url)
 
 void TMusicItems::Reconcile(const ChildList& listed)
 {
-    QCollator collator;
-    collator.setCaseSensitivity(Qt::CaseInsensitive);
-    struct Entry {
-        QString key;
-        size_t index;
-        bool found;
-    };
-    // Sorted once so that each row is found by a binary search: folders can hold thousands.
-    // The sort serves the look-up only: a playlist's order is its listing's.
-    std::vector<Entry> entries;
-    entries.reserve(listed.size());
-    for (size_t index = 0; index < listed.size(); ++index)
-        entries.push_back({QString::fromStdString(listed[index]), index, false});
-    const auto before = [&](const Entry& a, const Entry& b) { return collator.compare(a.key, b.key) < 0; };
-    std::stable_sort(entries.begin(), entries.end(), before);
-
-    int row = 0;
-    while (row < List->count()) {
-        MyMediaItem* item = ItemOfRow(row);
-        if (!item) {
-            ++row;
-            continue;
-        }
-        const Entry probe{QString::fromStdString(TextOf(item->Url().Get())), 0, false};
-        auto [first, last] = std::equal_range(entries.begin(), entries.end(), probe, before);
-        auto unclaimed = std::find_if(first, last, [](const Entry& entry) { return !entry.found; });
-        if (unclaimed != last) {
-            unclaimed->found = true;
-            ++row;
-        } else {
-            // The row that followed moves up to this index.
-            m_rows->Delete(row);
-        }
-    }
-    std::vector<bool> shown(listed.size(), false);
-    for (const Entry& entry : entries)
-        shown[entry.index] = entry.found;
-    for (size_t index = 0; index < listed.size(); ++index) {
-        if (!shown[index])
-            AddItem(MakeUrl(listed[index]));
-    }
+    // A playlist's order is its listing's.
+    const ReconcilePlan plan = PlanReconcile(m_rows->Keys(), listed, AddOrder::Listing);
+    for (auto row = plan.remove.rbegin(); row != plan.remove.rend(); ++row)
+        m_rows->Delete(int(*row));
+    for (size_t entry : plan.add)
+        AddItem(MakeUrl(listed[entry]));
 }
 
 void TMusicItems::Clear()

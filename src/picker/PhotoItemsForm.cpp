@@ -6,7 +6,6 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QCollator>
 #include <QContextMenuEvent>
 #include <QDrag>
 #include <QElapsedTimer>
@@ -39,6 +38,7 @@
 #include "picker/MediaTreeForm.h"
 #include "picker/MyMediaItem.h"
 #include "picker/PhotoCellGeometry.h"
+#include "picker/RowReconcile.h"
 #include "picker/UpdateQueue.h"
 #include "picker/Utilities.h"
 #include "picker/ViewSupport.h"
@@ -497,53 +497,20 @@ void TPhotoItems::Reconcile(UpdateInfo& info)
         LUMO_ASSERT(false);
         return;
     }
-    QCollator collator;
-    collator.setCaseSensitivity(Qt::CaseInsensitive);
-    // Sort keys once per entry: a listing of thousands would otherwise collate each pair anew.
-    struct Entry {
-        QString key;
-        QCollatorSortKey order;
-    };
-    std::vector<Entry> entries;
-    entries.reserve(info.m_ChildList->size());
-    for (const std::string& text : *info.m_ChildList) {
-        const QString key = QString::fromStdString(text);
-        entries.push_back(Entry{key, collator.sortKey(key)});
-    }
-    std::stable_sort(
-        entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return a.order.compare(b.order) < 0; });
-    std::vector<QString> keys;
-    keys.reserve(entries.size());
-    for (Entry& entry : entries)
-        keys.push_back(std::move(entry.key));
-    entries.clear();
-    // Entries matched by a cell are struck off rather than erased, so a large listing costs
-    // a binary search per cell and no moves.
-    std::vector<bool> taken(keys.size(), false);
-    bool removed = false;
-    size_t index = 0;
-    while (index < m_cells.size()) {
-        const QString key = QString::fromStdString(TextOf(m_cells[index]->Item->Url().Get()));
-        auto found = std::lower_bound(keys.begin(), keys.end(), key,
-            [&](const QString& a, const QString& b) { return collator.compare(a, b) < 0; });
-        while (found != keys.end() && collator.compare(*found, key) == 0 && taken[size_t(found - keys.begin())])
-            ++found;
-        if (found != keys.end() && collator.compare(*found, key) == 0) {
-            taken[size_t(found - keys.begin())] = true;
-            ++index;
-        } else {
-            RemoveCell(int(index));
-            removed = true;
-        }
-    }
-    if (removed)
+    const ChildList& listed = *info.m_ChildList;
+    std::vector<std::string> rows;
+    rows.reserve(m_cells.size());
+    for (const auto& cell : m_cells)
+        rows.push_back(TextOf(cell->Item->Url().Get()));
+    const ReconcilePlan plan = PlanReconcile(rows, listed, AddOrder::Sorted);
+    for (auto cell = plan.remove.rbegin(); cell != plan.remove.rend(); ++cell)
+        RemoveCell(int(*cell));
+    if (!plan.remove.empty())
         LayoutChanged();
     // A newer listing replaces whatever an older one had left to place.
     m_pending.clear();
-    for (size_t entry = 0; entry < keys.size(); ++entry) {
-        if (!taken[entry])
-            m_pending.push_back(keys[entry].toStdString());
-    }
+    for (size_t entry : plan.add)
+        m_pending.push_back(listed[entry]);
     if (m_pending.empty())
         UpdateNoItemsPanel(m_cells.empty());
     else

@@ -6,7 +6,6 @@
 
 #include <QAction>
 #include <QClipboard>
-#include <QCollator>
 #include <QDragEnterEvent>
 #include <QDragMoveEvent>
 #include <QDropEvent>
@@ -29,6 +28,7 @@
 #include "host/UrlImpl.h"
 #include "picker/MediaItemDragObj.h"
 #include "picker/MyMediaItem.h"
+#include "picker/RowReconcile.h"
 #include "picker/UpdateQueue.h"
 #include "picker/Utilities.h"
 #include "picker/ViewSupport.h"
@@ -598,36 +598,12 @@ void TPublishedList::Reconcile(UpdateInfo* info)
     LUMO_ASSERT(info->m_ChildList);
     if (!info->m_ChildList)
         return;
-    ChildList children = *info->m_ChildList;
-    QCollator collator;
-    collator.setCaseSensitivity(Qt::CaseInsensitive);
-    auto compare = [&](const std::string& a, const std::string& b) {
-        return collator.compare(QString::fromStdString(a), QString::fromStdString(b));
-    };
-    std::stable_sort(children.begin(), children.end(),
-        [&](const std::string& a, const std::string& b) { return compare(a, b) < 0; });
-
-    int row = 0;
-    while (row < List->count()) {
-        MyMediaItem* item = ItemOfRow(row);
-        LUMO_ASSERT(item);
-        if (!item) {
-            ++row;
-            continue;
-        }
-        const std::string key = TextOf(item->Url().Get());
-        auto found = std::find_if(
-            children.begin(), children.end(), [&](const std::string& entry) { return compare(entry, key) == 0; });
-        if (found != children.end()) {
-            children.erase(found);
-            ++row;
-        } else {
-            // The row that followed moves up to this index.
-            m_rows->Delete(row);
-        }
-    }
-    for (const std::string& entry : children)
-        AddItem(MakeUrl(entry));
+    const ChildList& listed = *info->m_ChildList;
+    const ReconcilePlan plan = PlanReconcile(m_rows->Keys(), listed, AddOrder::Sorted);
+    for (auto row = plan.remove.rbegin(); row != plan.remove.rend(); ++row)
+        m_rows->Delete(int(*row));
+    for (size_t entry : plan.add)
+        AddItem(MakeUrl(listed[entry]));
     UpdateNoItemsText();
 }
 

@@ -481,3 +481,20 @@ TEST_F(PhotoItemsTest, EnterWithNoCurrentCellDoesNothing)
     EXPECT_EQ(m_grid->Current(), -1);
     EXPECT_TRUE(Selected().empty());
 }
+
+TEST_F(PhotoItemsTest, CellsArePlacedByNameWithoutRegardToCase)
+{
+    auto add = Fixture<void (*)(const char*, const char*, const char*, int)>("Fixture_AddChild");
+    const std::string folder = std::string(c_Folder);
+    add("mem://fixture/root", c_Folder, c_Container, 0);
+    for (const char* name : {"beach.fxi", "Cliff.fxi", "anchor.fxi", "Dune.fxi"})
+        add(c_Folder, (folder + "/" + name).c_str(), c_Photo, 0);
+    m_shown = std::make_unique<MyMediaItem>(MemUrl(c_Folder), nullptr, m_queue);
+    ShowContainerEvent show(m_shown->Url());
+    QCoreApplication::sendEvent(m_grid.get(), &show);
+    ASSERT_TRUE(Settle(4));
+    std::vector<std::string> titles;
+    for (int index = 0; index < m_grid->Count(); ++index)
+        titles.push_back(m_grid->Cell(index).Title.toStdString());
+    EXPECT_EQ(titles, (std::vector<std::string>{"anchor", "beach", "Cliff", "Dune"}));
+}
