@@ -224,6 +224,13 @@ TPublishedListView::TPublishedListView(QWidget* parent, bool music) : QListWidge
 {
 }
 
+QSize TPublishedListView::RowSizeHint(int row) const
+{
+    QStyleOptionViewItem option;
+    initViewItemOption(&option);
+    return itemDelegate()->sizeHint(option, model()->index(row, 0));
+}
+
 void TPublishedListView::dragEnterEvent(QDragEnterEvent* event)
 {
     // Every drag inside the program carries items; files from outside are taken as well.
@@ -342,6 +349,7 @@ void TPublishedList::Clear()
     List->setUpdatesEnabled(false);
     // The items go before the rows that show them.
     m_rows->Clear();
+    UpdateNoItemsText();
     List->setUpdatesEnabled(updates);
 }
 
@@ -568,6 +576,7 @@ void TPublishedList::AddItem(const ApiRef<UrlApi>& url)
     if (icon >= 0)
         row->setIcon(PublishedItemIcons[static_cast<size_t>(icon)]);
     m_rows->Append(std::move(row), std::move(item));
+    FitCell(List->count() - 1);
     if (!m_selectWhenAdded.empty() && TextOf(url.Get()) == m_selectWhenAdded) {
         m_selectWhenAdded.clear();
         List->setCurrentRow(List->count() - 1, QItemSelectionModel::ClearAndSelect);
@@ -629,8 +638,25 @@ int TPublishedList::GetIconIndex(MyMediaItem& item)
 
 void TPublishedList::UpdateNoItemsText()
 {
-    NoItemsText->setVisible(List->count() == 0);
-    CenterNoItemsText();
+    const bool empty = List->count() == 0;
+    if (empty && m_cell.isValid()) {
+        m_cell = QSize();
+        List->setGridSize(QSize());
+    }
+    // Placing the text lays it out: only when it shows.
+    if (NoItemsText->isHidden() == empty)
+        NoItemsText->setVisible(empty);
+    if (empty)
+        CenterNoItemsText();
+}
+
+void TPublishedList::FitCell(int row)
+{
+    const QSize hint = List->RowSizeHint(row);
+    if (m_cell.isValid() && hint.width() <= m_cell.width() && hint.height() <= m_cell.height())
+        return;
+    m_cell = m_cell.isValid() ? m_cell.expandedTo(hint) : hint;
+    List->setGridSize(m_cell);
 }
 
 void TPublishedList::CenterNoItemsText()
