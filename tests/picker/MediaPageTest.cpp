@@ -358,7 +358,7 @@ TEST_F(MediaPageTest, PublishingSelectsTheNewEntryWhenItsRowArrives)
 
 // Growing, the top half takes what the bottom half has over its 200 pixels, up to the growth;
 // shrinking, the top half gives what it has over 200 pixels first.
-TEST_F(MediaPageTest, ResizingTheDividesTheHeightBetweenTheHalves)
+TEST_F(MediaPageTest, ResizingDividesTheHeightBetweenTheHalves)
 {
     m_page->resize(600, 500);
     m_page->show();
