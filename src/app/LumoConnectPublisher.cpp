@@ -303,7 +303,7 @@ void TLumoConnectPublisher::SaveLayout()
 bool TLumoConnectPublisher::RunIdle()
 {
     PagesIdle();
-    if (m_queue->DeliverOne())
+    if (m_queue->DeliverSome(c_RecordsPerIdlePass))
         Platform::Sleep(c_IdleSleepMs);
     return m_queue->Count() == 0;
 }
@@ -373,7 +373,7 @@ void TLumoConnectPublisher::showEvent(QShowEvent* event)
         try {
             BuildPages();
         } catch (...) {
-            SplashFinish();
+            SplashAbandon();
             throw;
         }
         SplashFinish();

@@ -1,13 +1,17 @@
 #include "picker/MyMediaItem.h"
 
 #include <chrono>
+#include <exception>
 #include <thread>
 
 #include <QCoreApplication>
 #include <QObject>
 #include <QThread>
 
+#include <lumo/Errors.h>
+
 #include "common/Assert.h"
+#include "common/Exceptions.h"
 #include "host/MediaItem.h"
 #include "picker/UpdateQueue.h"
 #include "platform/MessageBox.h"
@@ -154,4 +158,18 @@ void WaitForEnumeration(MyMediaItem& item, const std::function<bool()>& idle)
     }
     while (!idle() && std::chrono::steady_clock::now() < deadline) { }
     QCoreApplication::processEvents();
+}
+
+void ListAndWatch(MyMediaItem& container)
+{
+    std::exception_ptr failure;
+    try {
+        container.Subscribe();
+    } catch (const WinErrorException& error) {
+        if (error.ErrorCode() != ERROR_INVALID_FUNCTION)
+            failure = std::current_exception();
+    }
+    container.StartEnumeration();
+    if (failure)
+        std::rethrow_exception(failure);
 }

@@ -98,6 +98,12 @@ class PublishedPaneItem : public MyMediaItem {
     using MyMediaItem::MyMediaItem;
 };
 
+// For a pane about to show a container: subscribes it, then starts its listing. A container
+// that cannot be watched at all (its module answers "invalid function", as the roots of a media
+// class do) is listed all the same, without a word; any other failure to subscribe is raised
+// once the listing has started.
+void ListAndWatch(MyMediaItem& container);
+
 // For the tree when a node opens: runs idle (which answers true when it has nothing left)
 // until the item's listing is collected and the queue drained, at most 30 s in all.
 void WaitForEnumeration(MyMediaItem& item, const std::function<bool()>& idle);

@@ -6,7 +6,6 @@
 
 #include <QAction>
 #include <QClipboard>
-#include <QCollator>
 #include <QDragEnterEvent>
 #include <QDragMoveEvent>
 #include <QDropEvent>
@@ -29,6 +28,7 @@
 #include "host/UrlImpl.h"
 #include "picker/MediaItemDragObj.h"
 #include "picker/MyMediaItem.h"
+#include "picker/RowReconcile.h"
 #include "picker/UpdateQueue.h"
 #include "picker/Utilities.h"
 #include "picker/ViewSupport.h"
@@ -224,6 +224,13 @@ TPublishedListView::TPublishedListView(QWidget* parent, bool music) : QListWidge
 {
 }
 
+QSize TPublishedListView::RowSizeHint(int row) const
+{
+    QStyleOptionViewItem option;
+    initViewItemOption(&option);
+    return itemDelegate()->sizeHint(option, model()->index(row, 0));
+}
+
 void TPublishedListView::dragEnterEvent(QDragEnterEvent* event)
 {
     // Every drag inside the program carries items; files from outside are taken as well.
@@ -338,6 +345,7 @@ void TPublishedList::Clear()
     List->setUpdatesEnabled(false);
     // The items go before the rows that show them.
     m_rows->Clear();
+    UpdateNoItemsText();
     List->setUpdatesEnabled(updates);
 }
 
@@ -409,6 +417,7 @@ void TPublishedList::SelectAll()
 void TPublishedList::SelectItem(UrlApi* url)
 {
     const int row = m_rows->Find(url);
+    m_selectWhenAdded = row < 0 ? TextOf(url) : std::string();
     if (row >= 0)
         List->setCurrentRow(row, QItemSelectionModel::ClearAndSelect);
 }
@@ -454,7 +463,7 @@ void TPublishedList::DropFiles(const QList<QUrl>& urls)
         try {
             // Only local files come from the file manager; anything else is not publishable.
             if (path.empty())
-                throw std::runtime_error("not a local file");
+                throw std::runtime_error("It is not a local file");
             const Url url = FileUrlFromPath(path);
             temporary.push_back(std::make_unique<MyMediaItem>(ApiRef<UrlApi>::Share(url.Api()), nullptr, m_queue));
             items.append(temporary.back().get());
@@ -463,6 +472,9 @@ void TPublishedList::DropFiles(const QList<QUrl>& urls)
             QString text = QString(c_NotPublishable)
                                .arg(path.empty() ? dropped.toDisplayString() : QString::fromStdString(path),
                                    m_music ? "music" : "photos");
+            const std::string reason = ChangeFailureReason(std::current_exception(), true);
+            if (!reason.empty())
+                text += "\n\n" + QString::fromStdString(reason);
             if (more)
                 text += c_ContinuePublishing;
             const int answer = Platform::ShowMessageBox(text.toUtf8().constData(), c_PublishCaption,
@@ -528,6 +540,10 @@ bool TPublishedList::eventFilter(QObject* watched, QEvent* event)
     } else if (watched == List->viewport() && event->type() == QEvent::ToolTip) {
         ShowRowTip(*List, *static_cast<QHelpEvent*>(event), [this](int row) { return InfoTip(row); });
         return true;
+    } else if ((watched == List->viewport() && event->type() == QEvent::MouseButtonPress)
+        || (watched == List && event->type() == QEvent::KeyPress)) {
+        // The user chose for themselves; a row arriving later does not take the selection.
+        m_selectWhenAdded.clear();
     }
     return QWidget::eventFilter(watched, event);
 }
@@ -543,6 +559,7 @@ void TPublishedList::OnNotification(std::unique_ptr<UpdateInfo> info)
 
 void TPublishedList::ProcessQueuedEvent(std::unique_ptr<UpdateInfo> info)
 {
+    m_page.PublishedSetChanged();
     switch (info->m_kind) {
     case ChildAdded:
         AddItem(info->m_item);
@@ -585,6 +602,11 @@ void TPublishedList::AddItem(const ApiRef<UrlApi>& url)
     if (icon >= 0)
         row->setIcon(PublishedItemIcons[static_cast<size_t>(icon)]);
     m_rows->Append(std::move(row), std::move(item));
+    FitCell(List->count() - 1);
+    if (!m_selectWhenAdded.empty() && TextOf(url.Get()) == m_selectWhenAdded) {
+        m_selectWhenAdded.clear();
+        List->setCurrentRow(List->count() - 1, QItemSelectionModel::ClearAndSelect);
+    }
     UpdateNoItemsText();
 }
 
@@ -611,36 +633,12 @@ void TPublishedList::Reconcile(UpdateInfo* info)
     LUMO_ASSERT(info->m_ChildList);
     if (!info->m_ChildList)
         return;
-    ChildList children = *info->m_ChildList;
-    QCollator collator;
-    collator.setCaseSensitivity(Qt::CaseInsensitive);
-    auto compare = [&](const std::string& a, const std::string& b) {
-        return collator.compare(QString::fromStdString(a), QString::fromStdString(b));
-    };
-    std::stable_sort(children.begin(), children.end(),
-        [&](const std::string& a, const std::string& b) { return compare(a, b) < 0; });
-
-    int row = 0;
-    while (row < List->count()) {
-        MyMediaItem* item = ItemOfRow(row);
-        LUMO_ASSERT(item);
-        if (!item) {
-            ++row;
-            continue;
-        }
-        const std::string key = TextOf(item->Url().Get());
-        auto found = std::find_if(
-            children.begin(), children.end(), [&](const std::string& entry) { return compare(entry, key) == 0; });
-        if (found != children.end()) {
-            children.erase(found);
-            ++row;
-        } else {
-            // The row that followed moves up to this index.
-            m_rows->Delete(row);
-        }
-    }
-    for (const std::string& entry : children)
-        AddItem(MakeUrl(entry));
+    const ChildList& listed = *info->m_ChildList;
+    const ReconcilePlan plan = PlanReconcile(m_rows->Keys(), listed, AddOrder::Sorted);
+    for (auto row = plan.remove.rbegin(); row != plan.remove.rend(); ++row)
+        m_rows->Delete(int(*row));
+    for (size_t entry : plan.add)
+        AddItem(MakeUrl(listed[entry]));
     UpdateNoItemsText();
 }
 
@@ -666,8 +664,25 @@ int TPublishedList::GetIconIndex(MyMediaItem& item)
 
 void TPublishedList::UpdateNoItemsText()
 {
-    NoItemsText->setVisible(List->count() == 0);
-    CenterNoItemsText();
+    const bool empty = List->count() == 0;
+    if (empty && m_cell.isValid()) {
+        m_cell = QSize();
+        List->setGridSize(QSize());
+    }
+    // Placing the text lays it out: only when it shows.
+    if (NoItemsText->isHidden() == empty)
+        NoItemsText->setVisible(empty);
+    if (empty)
+        CenterNoItemsText();
+}
+
+void TPublishedList::FitCell(int row)
+{
+    const QSize hint = List->RowSizeHint(row);
+    if (m_cell.isValid() && hint.width() <= m_cell.width() && hint.height() <= m_cell.height())
+        return;
+    m_cell = m_cell.isValid() ? m_cell.expandedTo(hint) : hint;
+    List->setGridSize(m_cell);
 }
 
 void TPublishedList::CenterNoItemsText()

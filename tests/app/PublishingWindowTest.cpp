@@ -13,11 +13,14 @@
 
 #include <QAction>
 #include <QCursor>
+#include <QDialog>
 #include <QHelpEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QToolBar>
@@ -35,7 +38,9 @@
 #include "host/UrlImpl.h"
 #include "picker/MediaPageForm.h"
 #include "picker/MediaTreeForm.h"
+#include "picker/MusicItemsForm.h"
 #include "picker/MyMediaItem.h"
+#include "picker/PhotoItemsForm.h"
 #include "picker/PublishedListForm.h"
 #include "platform/MessageBox.h"
 #include "support/BytesRead.h"
@@ -79,11 +84,17 @@ public:
         const fs::path root = m_root.path().toStdString();
         fs::create_directories(root / "config");
         fs::create_directories(Music() / "Album");
-        std::ofstream(root / "config" / "user-dirs.dirs") << "XDG_MUSIC_DIR=\"" << Music().string() << "\"\n";
+        std::ofstream(root / "config" / "user-dirs.dirs") << "XDG_MUSIC_DIR=\"" << Music().string() << "\"\n"
+                                                          << "XDG_PICTURES_DIR=\"" << Pictures().string() << "\"\n";
         std::ofstream(root / "mountinfo");
         std::ofstream(Music() / "Album" / "track.mp3") << "not really a song";
+        for (const char* folder : {"Autumn", "Beach", "City"}) {
+            fs::create_directories(Pictures() / folder);
+            std::ofstream(Pictures() / folder / "photo.jpg") << "not really a photo";
+        }
     }
     fs::path Music() const { return fs::path(m_root.path().toStdString()) / "home" / "Music"; }
+    fs::path Pictures() const { return fs::path(m_root.path().toStdString()) / "home" / "Pictures"; }
 
 private:
     QTemporaryDir m_root;
@@ -109,10 +120,13 @@ public:
 // Keeps every message box and answers OK.
 struct RecordedBoxes {
     static inline std::vector<std::string> texts;
+    // Whether the splash was still up when each box came.
+    static inline std::vector<bool> behindSplash;
 
     static int Show(const char* text, const char*, uint32_t)
     {
         texts.push_back(text);
+        behindSplash.push_back(TSplashScreen::Current() && TSplashScreen::Current()->isVisible());
         return Platform::IDOK;
     }
 };
@@ -147,6 +161,19 @@ QTreeWidgetItem* NodeNamed(QTreeWidget& tree, QTreeWidgetItem* parent, const QSt
     return nullptr;
 }
 
+// Counts the "show container" messages a view receives, and lets them through.
+class ShowCounter : public QObject {
+public:
+    int count = 0;
+
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == ShowContainerEvent::c_Type)
+            ++count;
+        return false;
+    }
+};
+
 QStringList Rows(TPublishedList& list)
 {
     QStringList rows;
@@ -162,6 +189,7 @@ protected:
         WidgetsApplication();
         ClearSettings();
         RecordedBoxes::texts.clear();
+        RecordedBoxes::behindSplash.clear();
         m_previousBox = Platform::SetMessageBoxHandler(&RecordedBoxes::Show);
     }
     void TearDown() override
@@ -458,10 +486,154 @@ TEST_F(PublishingWindowTest, WithoutTheMediaModulesTheFailureIsShownAndNoSplitte
     EXPECT_EQ(window.MusicPage(), nullptr);
     EXPECT_EQ(window.CurrentPage(), nullptr);
     ASSERT_EQ(RecordedBoxes::texts.size(), 1u);
+    EXPECT_FALSE(RecordedBoxes::behindSplash[0]) << "the splash is gone before the failure is shown";
+    EXPECT_EQ(TSplashScreen::Current(), nullptr);
     EXPECT_FALSE(MenuItem(window, "&File", "&Publish")->isEnabled());
     EXPECT_TRUE(WaitUntil([] { return TSplashScreen::Current() == nullptr; })) << "the splash went";
     window.close();
     const HostRegistry settings("Publisher");
     EXPECT_EQ(settings.ReadInteger("", "MusicItemBrowserSplitter", -1), -1);
     EXPECT_NE(settings.ReadInteger("", "MainWindowWidth", -1), -1);
+}
+
+// Closing a folder whose last child is selected: the selection moves to the folder, once,
+// and the grid shows the folder's contents.
+TEST_F(PublishingWindowTest, ClosingPicturesWithItsLastChildSelectedShowsPictures)
+{
+    TLumoConnectPublisher& window = ShownWindow(m_folder.Path());
+    ASSERT_TRUE(window.PhotosPage());
+    window.findChild<QTabWidget*>()->setCurrentIndex(1);
+    TMediaPage& photos = *window.PhotosPage();
+    auto* grid = qobject_cast<TPhotoItems*>(photos.ItemsView);
+    ASSERT_TRUE(grid);
+    QTreeWidget& tree = *photos.MediaTree->Tree;
+    QTreeWidgetItem* pictures = nullptr;
+    ASSERT_TRUE(Settle([&] { return (pictures = NodeNamed(tree, nullptr, "Pictures")) != nullptr; }));
+    pictures->setExpanded(true);
+    ASSERT_TRUE(Settle([&] { return pictures->childCount() == 3; }));
+    tree.setCurrentItem(pictures->child(2));
+    ASSERT_TRUE(Settle([&] { return grid->Count() == 1 && grid->Cell(0).Title == "photo"; }));
+
+    ShowCounter shows;
+    grid->installEventFilter(&shows);
+    for (int round = 0; round < 2; ++round) {
+        shows.count = 0;
+        pictures->setExpanded(false);
+        EXPECT_EQ(tree.currentItem(), pictures);
+        ASSERT_TRUE(Settle([&] { return grid->Count() == 3 && grid->Cell(2).Title == "City"; }));
+        EXPECT_EQ(shows.count, 1) << "one message for the folder, none for the children that went";
+        pictures->setExpanded(true);
+        ASSERT_TRUE(Settle([&] { return pictures->childCount() == 3; }));
+        tree.setCurrentItem(pictures->child(2));
+        ASSERT_TRUE(Settle([&] { return grid->Count() == 1; }));
+    }
+    EXPECT_TRUE(RecordedBoxes::texts.empty());
+}
+
+// Alt+F moves the keyboard focus to the menu bar: the commands still act on the pane that had
+// it, as they do while a dialog has it; a pane taking the focus decides again.
+TEST_F(PublishingWindowTest, TheMenusKeepActingOnThePaneThatLastHadTheFocus)
+{
+    TLumoConnectPublisher& window = ShownWindow(m_folder.Path());
+    ASSERT_TRUE(window.MusicPage());
+    QApplication::setActiveWindow(&window);
+    TMediaPage& music = *window.MusicPage();
+    QTreeWidget& tree = *music.MediaTree->Tree;
+    QTreeWidgetItem* musicNode = nullptr;
+    ASSERT_TRUE(Settle([&] { return (musicNode = NodeNamed(tree, nullptr, "Music")) != nullptr; }));
+    musicNode->setExpanded(true);
+    QTreeWidgetItem* albumNode = nullptr;
+    ASSERT_TRUE(Settle([&] { return (albumNode = NodeNamed(tree, musicNode, "Album")) != nullptr; }));
+    tree.setCurrentItem(albumNode);
+    tree.setFocus(Qt::MouseFocusReason);
+    ASSERT_TRUE(WaitUntil([&] { return music.ActivePanel == TMediaPage::apTree; }));
+    QAction* publishItem = MenuItem(window, "&File", "&Publish");
+    music.UpdateActions();
+    ASSERT_TRUE(publishItem->isEnabled());
+
+    window.menuBar()->setFocus(Qt::MenuBarFocusReason);
+    ASSERT_TRUE(WaitUntil([&] { return window.menuBar()->hasFocus(); }));
+    music.UpdateActions();
+    EXPECT_EQ(music.ActivePanel, TMediaPage::apTree);
+    EXPECT_TRUE(publishItem->isEnabled());
+
+    QDialog dialog(&window);
+    auto* edit = new QLineEdit(&dialog);
+    dialog.show();
+    QApplication::setActiveWindow(&dialog);
+    edit->setFocus(Qt::OtherFocusReason);
+    ASSERT_TRUE(WaitUntil([&] { return edit->hasFocus(); }));
+    EXPECT_EQ(music.ActivePanel, TMediaPage::apTree);
+    dialog.close();
+
+    QApplication::setActiveWindow(&window);
+    music.PublishedList->List->setFocus(Qt::MouseFocusReason);
+    ASSERT_TRUE(WaitUntil([&] { return music.ActivePanel == TMediaPage::apPublished; }));
+    music.UpdateActions();
+    EXPECT_FALSE(publishItem->isEnabled()) << "publishing is for the tree and the items pane";
+}
+
+// A click on the empty part of the tree leaves no node selected: the song list shows the
+// roots, which cannot be watched, without a word; Publish then has nothing to publish.
+TEST_F(PublishingWindowTest, ClickingTheEmptyPartOfTheTreeListsTheRootsQuietly)
+{
+    TLumoConnectPublisher& window = ShownWindow(m_folder.Path());
+    ASSERT_TRUE(window.MusicPage());
+    QApplication::setActiveWindow(&window);
+    TMediaPage& music = *window.MusicPage();
+    auto* songs = qobject_cast<TMusicItems*>(music.ItemsView);
+    ASSERT_TRUE(songs);
+    QTreeWidget& tree = *music.MediaTree->Tree;
+    QTreeWidgetItem* musicNode = nullptr;
+    ASSERT_TRUE(Settle([&] { return (musicNode = NodeNamed(tree, nullptr, "Music")) != nullptr; }));
+    tree.setFocus(Qt::MouseFocusReason);
+    tree.setCurrentItem(musicNode);
+    auto rows = [&] {
+        QStringList texts;
+        for (int row = 0; row < songs->List->count(); ++row)
+            texts << songs->List->item(row)->text();
+        return texts;
+    };
+    ASSERT_TRUE(Settle([&] { return rows() == QStringList{"Album"}; })) << rows().join(", ").toStdString();
+    QAction* publishItem = MenuItem(window, "&File", "&Publish");
+    music.UpdateActions();
+    ASSERT_TRUE(publishItem->isEnabled());
+
+    const QPointF empty(20, tree.viewport()->height() - 5);
+    ASSERT_EQ(tree.itemAt(empty.toPoint()), nullptr);
+    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+        QMouseEvent click(type, empty, tree.viewport()->mapToGlobal(empty), Qt::LeftButton,
+            type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(tree.viewport(), &click);
+    }
+    ASSERT_EQ(music.MediaTree->SelectedItem(), nullptr);
+    // Ctrl+H before the next idle pass updated the command.
+    publishItem->trigger();
+    QStringList roots;
+    for (int index = 0; index < tree.topLevelItemCount(); ++index)
+        roots << tree.topLevelItem(index)->text(0);
+    roots.sort();
+    EXPECT_TRUE(Settle([&] {
+        QStringList shown = rows();
+        shown.sort();
+        return shown == roots;
+    })) << rows().join(", ").toStdString();
+    EXPECT_TRUE(RecordedBoxes::texts.empty()) << RecordedBoxes::texts.front();
+    EXPECT_FALSE(music.CanUndo()) << "a publish of nothing does nothing";
+}
+
+// Publishing what is published already: the box names the whole path and says why.
+TEST_F(PublishingWindowTest, APublishThatFailsSaysWhichItemAndWhy)
+{
+    TLumoConnectPublisher& window = ShownWindow(m_folder.Path());
+    ASSERT_TRUE(window.MusicPage());
+    TMediaPage& music = *window.MusicPage();
+    const fs::path album = m_user.Music() / "Album";
+    MyMediaItem albumItem(MakeUrl(("file://" + album.string()).c_str()), nullptr, window.Queue());
+    music.PublishItemList({&albumItem}, true);
+    ASSERT_TRUE(RecordedBoxes::texts.empty()) << RecordedBoxes::texts.front();
+    music.PublishItemList({&albumItem}, true);
+    ASSERT_EQ(RecordedBoxes::texts.size(), 1u);
+    EXPECT_EQ(RecordedBoxes::texts[0],
+        "'" + album.string() + "' is not publishable as a music item.\n\nIt is already published.");
 }
