@@ -286,6 +286,7 @@ void TMediaPage::SetItemsView(QWidget* view)
     ItemsView = view;
     ItemsView->setObjectName("ItemsView");
     MediaTree->SetItemsWindow(ItemsView);
+    NamePanesForScreenReaders();
 }
 
 void TMediaPage::showEvent(QShowEvent* event)
@@ -328,6 +329,25 @@ void TMediaPage::Initialize()
     PublishedList->Initialize();
     MediaTreeTitle->setText(TreeTitle());
     PublishedListTitle->setText(PublishedTitle());
+    NamePanesForScreenReaders();
+}
+
+void TMediaPage::NamePanesForScreenReaders()
+{
+    // The titles above the panes say what they hold; a screen reader says the names instead,
+    // of the pane and of the view in it that takes the focus.
+    const auto name = [](QWidget* pane, const QString& text, const QString& description) {
+        for (QWidget* widget : pane->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            if (widget->focusPolicy() & Qt::TabFocus) {
+                widget->setAccessibleName(text);
+                widget->setAccessibleDescription(description);
+            }
+        pane->setAccessibleName(text);
+        pane->setAccessibleDescription(description);
+    };
+    name(MediaTree, m_music ? tr("Music folders") : tr("Photo folders"), TreeTitle());
+    name(ItemsView, m_music ? tr("Songs of the selected folder") : tr("Photos of the selected folder"), QString());
+    name(PublishedList, m_music ? tr("Published music") : tr("Published photos"), PublishedTitle());
 }
 
 void TMediaPage::Idle()

@@ -96,6 +96,7 @@ public:
 
     QString TreeTitle() const;
     QString PublishedTitle() const;
+    void NamePanesForScreenReaders();
     // Nothing for none; a box for a broken item.
     void ShowItemProperties(MyMediaItem* item);
 

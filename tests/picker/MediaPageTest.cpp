@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
 #include <QMimeData>
@@ -422,4 +423,19 @@ TEST_F(MediaPageTest, ABrokenItemShowsTheNotFoundBox)
 
     m_page->UpdateActions();
     EXPECT_FALSE(m_page->PropertiesAction->isEnabled()) << "no pane, no focused item";
+}
+
+TEST_F(MediaPageTest, AScreenReaderCanTellThePanesApart)
+{
+    const auto said = [](QWidget* widget) {
+        QAccessibleInterface* face = QAccessible::queryAccessibleInterface(widget);
+        return face ? face->text(QAccessible::Name).toStdString() : std::string("(none)");
+    };
+    m_page->Initialize();
+    // What takes the focus is named, not only the pane around it.
+    EXPECT_EQ(said(m_page->MediaTree->Tree), "Photo folders");
+    EXPECT_EQ(said(m_page->PublishedList->List), "Published photos");
+    EXPECT_EQ(said(m_page->ItemsView), "Photos of the selected folder");
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(m_page->PublishedList->List)->text(QAccessible::Description),
+        m_page->PublishedTitle());
 }
