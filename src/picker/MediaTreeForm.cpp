@@ -100,6 +100,8 @@ TMediaTree::TMediaTree(
     });
     Tree->setObjectName("Tree");
     Tree->setHeaderHidden(true);
+    // Hidden, but a screen reader still names the column.
+    Tree->setHeaderLabel(tr("Folders"));
     Tree->setEditTriggers(QAbstractItemView::NoEditTriggers);
     Tree->setSelectionMode(QAbstractItemView::SingleSelection);
     Tree->setDragEnabled(true);
