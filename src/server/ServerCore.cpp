@@ -11,6 +11,7 @@
 #include "host/MediaItem.h"
 #include "host/Url.h"
 #include "server/DlnaProfiles.h"
+#include "server/WaveFile.h"
 
 using namespace LumoApi;
 
@@ -648,6 +649,22 @@ int64_t ServerCore::PictureBytes(const std::string& uri)
         return -1;
     const auto found = g_core->m_pictureIndex.find(uri);
     return found == g_core->m_pictureIndex.end() ? -1 : int64_t(found->second->bytes->size());
+}
+
+int64_t ServerCore::ResourceBytes(const std::string& objectId, const std::string& resource)
+{
+    Node* node = g_core ? g_core->m_index.Find(objectId) : nullptr;
+    if (!node || node->IsContainer())
+        return -1;
+    if (resource == "primary") {
+        // The file as it is now: it may have grown or shrunk since its facts were read.
+        const std::string path = node->facts ? node->facts->path : LocalPathOfItem(node->url);
+        struct stat info { };
+        return !path.empty() && ::stat(path.c_str(), &info) == 0 ? int64_t(info.st_size) : -1;
+    }
+    if (resource == c_LpcmResourceName)
+        return node->facts && node->facts->lpcmBytes > 0 ? node->facts->lpcmBytes : -1;
+    return PictureBytes(PictureUri(resource, objectId));
 }
 
 void ServerCore::StorePicture(const std::string& uri, std::shared_ptr<const std::string> bytes)

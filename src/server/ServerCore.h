@@ -54,6 +54,9 @@ public:
     // The bytes of a picture already made, -1 when it is not made yet (static for the object
     // builders).
     static int64_t PictureBytes(const std::string& uri);
+    // The bytes of a resource of a known item as served now, -1 when not known (static for
+    // the HTTP side).
+    static int64_t ResourceBytes(const std::string& objectId, const std::string& resource);
 
 Q_SIGNALS:
     void CountsChanged();

@@ -489,11 +489,23 @@ class SafetyTest(ServerTest):
                                 ('pages=1-2', {400, 416, 200}), ('bytes=0-1,5-6', {200, 206, 400, 416})):
             status, _, _ = http_request('GET', url, {'Range': header}, timeout=20)
             self.assertIn(status, allowed, header)
-        # Rygel reads an empty suffix as the whole file rather than refusing it; nothing more.
-        status, _, body = http_request('GET', url, {'Range': 'bytes=-0'}, timeout=20)
-        self.assertIn(status, (206, 416))
-        self.assertLessEqual(len(body), size)
+        # An empty suffix is no byte at all; past the end is past the end, on HEAD too.
+        for method, header in (('GET', 'bytes=-0'), ('HEAD', 'bytes=-0'), ('GET', 'bytes=%d-' % size),
+                               ('GET', 'bytes=%d-%d' % (size, size + 10))):
+            status, headers, body = http_request(method, url, {'Range': header}, timeout=20)
+            self.assertEqual((status, headers.get('content-range')), (416, 'bytes */%d' % size), (method, header))
+            self.assertEqual(body, b'')
         self.still_serving()
+
+    def test_suffix_ranges_give_the_last_bytes(self):
+        url = self.song()['resources'][0]['uri']
+        data = open(self.big, 'rb').read()
+        for suffix in (1, 500, len(data), len(data) + 1000):
+            status, headers, body = http_request('GET', url, {'Range': 'bytes=-%d' % suffix}, timeout=20)
+            first = max(0, len(data) - suffix)
+            self.assertEqual((status, headers.get('content-range')),
+                             (206, 'bytes %d-%d/%d' % (first, len(data) - 1, len(data))), suffix)
+            self.assertEqual(body, data[first:], suffix)
 
     def test_slow_and_vanishing_clients_do_not_stop_the_others(self):
         url = urllib.parse.urlsplit(self.song()['resources'][0]['uri'])
