@@ -27,6 +27,8 @@ constexpr size_t c_PrefetchSlice = 100;
 // The first pages are what clients ask for first; beyond them facts are read when asked for.
 constexpr size_t c_PrefetchItems = 1000;
 constexpr size_t c_MaxFacts = 20000;
+// Fewer files than this are read on one worker.
+constexpr size_t c_FactsPerWorker = 20;
 // Containers events named lately, kept so that the engine sees one object per container.
 constexpr size_t c_MaxEventContainers = 256;
 
@@ -571,29 +573,37 @@ void ServerCore::EnsureFacts(const std::vector<std::string>& ids, std::function<
         then();
         return;
     }
-    m_workers.start([this, wants, then = std::move(then)] {
-        for (Want& want : *wants) {
-            if (m_stopping)
+    // A page's files are read on every worker at once: reading tags is most of a cold page.
+    const size_t parts = std::clamp<size_t>(wants->size() / c_FactsPerWorker, 1, size_t(m_workers.maxThreadCount()));
+    auto left = std::make_shared<std::atomic<size_t>>(parts);
+    for (size_t part = 0; part < parts; ++part) {
+        m_workers.start([this, wants, left, part, parts, then] {
+            for (size_t index = part; index < wants->size(); index += parts) {
+                if (m_stopping)
+                    return;
+                Want& want = (*wants)[index];
+                want.facts = ReadFacts(m_host, want.url, want.kind);
+            }
+            if (left->fetch_sub(1) != 1)
                 return;
-            want.facts = ReadFacts(m_host, want.url, want.kind);
-        }
-        QMetaObject::invokeMethod(
-            this,
-            [this, wants, then] {
-                for (Want& want : *wants) {
-                    Node* node = m_index.Find(want.id);
-                    if (!node || node->url != want.url)
-                        continue;
-                    node->unreadable = !want.facts;
-                    if (want.facts) {
-                        node->facts = std::move(want.facts);
-                        m_factsHeld.push_back(want.id);
+            QMetaObject::invokeMethod(
+                this,
+                [this, wants, then] {
+                    for (Want& want : *wants) {
+                        Node* node = m_index.Find(want.id);
+                        if (!node || node->url != want.url)
+                            continue;
+                        node->unreadable = !want.facts;
+                        if (want.facts) {
+                            node->facts = std::move(want.facts);
+                            m_factsHeld.push_back(want.id);
+                        }
                     }
-                }
-                then();
-            },
-            Qt::QueuedConnection);
-    });
+                    then();
+                },
+                Qt::QueuedConnection);
+        });
+    }
 }
 
 void ServerCore::DropOldFacts()
