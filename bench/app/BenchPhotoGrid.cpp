@@ -30,6 +30,7 @@
 #include "app/LumoConnectPublisher.h"
 #include "picker/MediaPageForm.h"
 #include "picker/MediaTreeForm.h"
+#include "picker/MyMediaItem.h"
 #include "picker/PhotoItemsForm.h"
 
 namespace fs = std::filesystem;
@@ -269,7 +270,7 @@ int main(int argc, char** argv)
     // The same message the tree posts when the folder is selected; the old cells all go first.
     TMediaTree& mediaTree = *window.PhotosPage()->MediaTree;
     auto Reshow = [&] {
-        QCoreApplication::postEvent(grid, new ShowContainerEvent(mediaTree.ItemOfNode(pictures)));
+        QCoreApplication::postEvent(grid, new ShowContainerEvent(mediaTree.ItemOfNode(pictures)->Url()));
         QCoreApplication::processEvents();
         RunUntil(window, [&] { return grid->Count() == c_Photos; });
     };

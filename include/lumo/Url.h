@@ -48,7 +48,9 @@ public:
     virtual int32_t LUMO_CALL SetUrl(UrlApi* url) = 0;
     virtual int32_t LUMO_CALL SetScheme(const char* scheme) = 0;
     virtual int32_t LUMO_CALL SetHost(const char* host) = 0;
-    // Every "\" becomes "/".
+    // A path written the Windows way, from a drive ("C:\Music") or from a backslash
+    // ("\\server\share"), has every "\" turned into "/"; in any other path "\" is a character of
+    // a file name and stays.
     virtual int32_t LUMO_CALL SetPath(const char* path) = 0;
     // Sets a query parameter; an empty or null value removes it.
     virtual int32_t LUMO_CALL SetParam(const char* name, const char* value) = 0;

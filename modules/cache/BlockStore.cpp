@@ -334,19 +334,32 @@ BlockStore::~BlockStore()
     FlushTouches();
 }
 
+// Opening includes the first read of the entries, so that a damaged page it meets counts as a
+// database that cannot be used, not as a failure of the cache.
+std::unique_ptr<Connection> BlockStore::Connect(const std::string& path)
+{
+    auto db = std::make_unique<Connection>(path);
+    {
+        Query newest(db->newestStamp);
+        if (newest.Step())
+            m_lastStamp = std::max(m_lastStamp, newest.Int(0));
+    }
+    return db;
+}
+
 void BlockStore::Open()
 {
     m_db.reset();
     if (!m_path.empty()) {
         std::string reason;
         try {
-            m_db = std::make_unique<Connection>(m_path);
+            m_db = Connect(m_path);
         } catch (const SqliteError& error) {
             reason = error.text;
             if (FreshFileMayHelp(error.code)) {
                 MoveAside();
                 try {
-                    m_db = std::make_unique<Connection>(m_path);
+                    m_db = Connect(m_path);
                     m_warn("Disk cache database " + m_path + " could not be used (" + reason + "); moved it to "
                         + m_path + ".bad and started a new one");
                 } catch (const SqliteError& again) {
@@ -362,10 +375,7 @@ void BlockStore::Open()
     }
     try {
         if (!m_db)
-            m_db = std::make_unique<Connection>(":memory:");
-        Query newest(m_db->newestStamp);
-        if (newest.Step())
-            m_lastStamp = std::max(m_lastStamp, newest.Int(0));
+            m_db = Connect(":memory:");
     } catch (const SqliteError& error) {
         m_db.reset();
         throw CacheError(ErrorCode(error.code, LumoApi::ERROR_NOT_ENOUGH_MEMORY));

@@ -55,6 +55,7 @@ public:
 private:
     template <class Body>
     auto Attempt(uint32_t failureCode, Body&& body);
+    std::unique_ptr<Connection> Connect(const std::string& path);
     void Open();
     void MoveAside();
     void Recover(const std::string& reason);

@@ -31,8 +31,9 @@ uint32_t FileErrorCode(int error)
     case ENXIO:
         return c_ErrorAccessDenied;
     case ENAMETOOLONG:
-    case ELOOP:
         return c_ErrorBadPathName;
+    case ELOOP:
+        return c_ErrorCantResolveFilename;
     case ENOMEM:
         return ERROR_NOT_ENOUGH_MEMORY;
     default:

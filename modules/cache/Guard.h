@@ -19,6 +19,8 @@ constexpr uint32_t c_ErrorAccessDenied = 5;
 constexpr uint32_t c_ErrorSharingViolation = 32;
 constexpr uint32_t c_ErrorDiskFull = 112;
 constexpr uint32_t c_ErrorBadPathName = 123;
+// A path through more linked folders than the system follows, as when they loop.
+constexpr uint32_t c_ErrorCantResolveFilename = 1921;
 
 // A failure inside the module, carrying the last error the caller will see.
 class CacheError : public std::exception {

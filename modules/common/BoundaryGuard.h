@@ -18,6 +18,8 @@ Result GuardAs(Result fallback, Body&& body) noexcept
         return body();
     } catch (const Error& error) {
         LumoSetLastError(error.Code());
+        if constexpr (requires { error.Subject(); })
+            LumoSetLastErrorSubject(error.Subject().c_str());
     } catch (const std::bad_alloc&) {
         LumoSetLastError(LumoApi::ERROR_NOT_ENOUGH_MEMORY);
     } catch (...) {

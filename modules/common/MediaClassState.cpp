@@ -1,6 +1,7 @@
 #include "MediaClassState.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <sys/stat.h>
@@ -218,6 +219,28 @@ std::string MediaClassState::EntryUrlOf(const std::string& urlText) const
     return m_prefix + urlText;
 }
 
+namespace {
+
+// Why an item that cannot be looked at is refused: what the system said, not always "not there".
+uint32_t RefusalOf(int error)
+{
+    switch (error) {
+    case EACCES:
+    case EPERM:
+        return c_ErrorAccessDenied;
+    case ELOOP:
+        return c_ErrorCantResolveFilename;
+    case ENAMETOOLONG:
+        return c_ErrorInvalidName;
+    case ENOTDIR:
+        return c_ErrorPathNotFound;
+    default:
+        return c_ErrorFileNotFound;
+    }
+}
+
+} // namespace
+
 ClassItem MediaClassState::Classify(UrlApi* url)
 {
     ClassItem item;
@@ -234,13 +257,17 @@ ClassItem MediaClassState::Classify(UrlApi* url)
     item.path = *path;
     struct stat info { };
     if (stat(path->c_str(), &info) != 0) {
-        item.refusal = c_ErrorFileNotFound;
+        item.refusal = RefusalOf(errno);
         return item;
     }
     if (S_ISDIR(info.st_mode)) {
         item.kind = ClassItem::Kind::Folder;
         return item;
     }
+    // A pipe, socket or device under a media name is no media (refused as not of the class): a
+    // server opening it would wait for ever, or read without end.
+    if (!S_ISREG(info.st_mode))
+        return item;
     // Judged by the plain URL: the media module decides it whatever it makes of prefixes.
     ApiRef<UrlApi> plain = plainText == text ? ApiRef<UrlApi>::Share(url) : m_link->NewUrl(plainText);
     if (KindOf(plain.Get()) == ChildKind::Media)

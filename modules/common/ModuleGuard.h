@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <exception>
 #include <new>
+#include <string>
 #include <utility>
 
 #include <lumo/Errors.h>
@@ -20,25 +21,34 @@ constexpr uint32_t c_ErrorPathNotFound = 3;
 constexpr uint32_t c_ErrorAccessDenied = 5;
 constexpr uint32_t c_ErrorSharingViolation = 32;
 constexpr uint32_t c_ErrorDiskFull = 112;
+constexpr uint32_t c_ErrorInvalidName = 123;
 constexpr uint32_t c_ErrorAlreadyExists = 183;
 constexpr uint32_t c_ErrorCancelled = 1223;
+constexpr uint32_t c_ErrorCantResolveFilename = 1921;
 
-// A failure inside the library, carrying the last error the caller will see.
+// A failure inside the library, carrying the last error the caller will see and, when the
+// failure is a file's rather than the item's, that file's path as the error's subject.
 class ClassError : public std::exception {
 public:
-    explicit ClassError(uint32_t code) : m_code(code) { }
+    explicit ClassError(uint32_t code, std::string subject = std::string())
+        : m_code(code), m_subject(std::move(subject))
+    {
+    }
     uint32_t Code() const noexcept { return m_code; }
+    const std::string& Subject() const noexcept { return m_subject; }
     const char* what() const noexcept override { return "media class error"; }
 
 private:
     uint32_t m_code;
+    std::string m_subject;
 };
 
-// Raises the calling thread's last error, or 1359 when a failing call left none.
+// Raises the calling thread's last error with its subject, or 1359 when a failing call left
+// none.
 [[noreturn]] inline void ThrowLastError()
 {
     const uint32_t code = LumoGetLastError();
-    throw ClassError(code ? code : LumoApi::ERROR_INTERNAL_ERROR);
+    throw ClassError(code ? code : LumoApi::ERROR_INTERNAL_ERROR, code ? LumoGetLastErrorSubject() : "");
 }
 
 template <class Result, class Body>

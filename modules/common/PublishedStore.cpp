@@ -2,6 +2,8 @@
 
 #include <chrono>
 #include <filesystem>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <sqlite3.h>
 
@@ -16,13 +18,13 @@ constexpr int c_SchemaVersion = 1;
 // large set holds no lock that blocks a writer in WAL mode.
 constexpr int c_BusyTimeoutMs = 10000;
 
-// WAL lets a media server read while we write. synchronous=NORMAL loses no committed
-// transaction when a process is killed (the log is in the system's cache), only the last ones
-// on a power cut, and the database stays consistent then too. Its only flushes to disk are at
-// checkpoints: a log of 8192 pages between them halves the time of publishing a large
-// selection, and the log is cut back to 32 MB after each.
-constexpr const char c_Setup[] = "PRAGMA journal_mode=WAL;"
-                                 "PRAGMA synchronous=NORMAL;"
+// WAL lets a media server read while we write; the file remembers it. synchronous=NORMAL loses
+// no committed transaction when a process is killed (the log is in the system's cache), only
+// the last ones on a power cut, and the database stays consistent then too. Its only flushes
+// to disk are at checkpoints: a log of 8192 pages between them halves the time of publishing a
+// large selection, and the log is cut back to 32 MB after each. These hold per connection.
+constexpr const char c_Journal[] = "PRAGMA journal_mode=WAL;";
+constexpr const char c_Setup[] = "PRAGMA synchronous=NORMAL;"
                                  "PRAGMA wal_autocheckpoint=8192;"
                                  "PRAGMA journal_size_limit=33554432;";
 
@@ -155,10 +157,55 @@ private:
     sqlite3_stmt* m_stmt;
 };
 
+// One value of a query that answers one row.
+int64_t ReadNumber(sqlite3* db, const char* sql)
+{
+    sqlite3_stmt* stmt = nullptr;
+    if (const int rc = sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr); rc != SQLITE_OK)
+        throw SqliteError{rc};
+    const int step = sqlite3_step(stmt);
+    const int64_t value = step == SQLITE_ROW ? sqlite3_column_int64(stmt, 0) : 0;
+    sqlite3_finalize(stmt);
+    if (step != SQLITE_ROW)
+        throw SqliteError{step};
+    return value;
+}
+
+// The table as this release reads it; a file of another program's, however numbered, is not.
+void RequireOurTable(sqlite3* db)
+{
+    sqlite3_stmt* stmt = nullptr;
+    const int rc = sqlite3_prepare_v2(
+        db, "SELECT class, url, path, title, added, folder FROM published LIMIT 0", -1, &stmt, nullptr);
+    sqlite3_finalize(stmt);
+    if (rc == SQLITE_ERROR)
+        throw SqliteError{SQLITE_NOTADB};
+    if (rc != SQLITE_OK)
+        throw SqliteError{rc};
+}
+
+// SQLite makes the log and its index with the database's permissions: while the database was
+// read-only they were made read-only, and they would refuse every change once it is writable
+// again. Only our own files are mended, and only their permissions.
+void MendSideFilePermissions(const std::string& path)
+{
+    struct stat database { };
+    if (stat(path.c_str(), &database) != 0 || access(path.c_str(), W_OK) != 0)
+        return;
+    for (const char* suffix : {"-shm", "-wal"}) {
+        const std::string side = path + suffix;
+        struct stat info { };
+        if (lstat(side.c_str(), &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == geteuid()
+            && access(side.c_str(), W_OK) != 0)
+            chmod(side.c_str(), database.st_mode & 0666);
+    }
+}
+
 DatabaseHandle OpenDatabase(const std::string& path)
 {
     std::error_code error;
     std::filesystem::create_directories(std::filesystem::path(path).parent_path(), error);
+    MendSideFilePermissions(path);
     sqlite3* raw = nullptr;
     const int rc = sqlite3_open_v2(
         path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
@@ -167,28 +214,33 @@ DatabaseHandle OpenDatabase(const std::string& path)
         throw SqliteError{rc};
     sqlite3_extended_result_codes(raw, 1);
     sqlite3_busy_timeout(raw, c_BusyTimeoutMs);
-    Exec(raw, c_Setup);
 
-    Exec(raw, "BEGIN IMMEDIATE");
-    try {
-        sqlite3_stmt* stmt = nullptr;
-        if (const int prc = sqlite3_prepare_v2(raw, "PRAGMA user_version", -1, &stmt, nullptr); prc != SQLITE_OK)
-            throw SqliteError{prc};
-        const int step = sqlite3_step(stmt);
-        const int version = step == SQLITE_ROW ? sqlite3_column_int(stmt, 0) : 0;
-        sqlite3_finalize(stmt);
-        if (step != SQLITE_ROW)
-            throw SqliteError{step};
-        // A later release's file is not ours to read or patch.
-        if (version != 0 && version != c_SchemaVersion)
-            throw SqliteError{SQLITE_NOTADB};
-        if (version == 0)
-            Exec(raw, c_Schema);
-        Exec(raw, "COMMIT");
-    } catch (...) {
-        sqlite3_exec(raw, "ROLLBACK", nullptr, nullptr, nullptr);
-        throw;
+    // Nothing is changed in a file before it is known to be ours: a later release's, another
+    // program's or a damaged one stays exactly as it was. Only reads until then, so a reader
+    // never waits for a writer.
+    int64_t version = ReadNumber(raw, "PRAGMA user_version");
+    if (version == 0 && ReadNumber(raw, "SELECT COUNT(*) FROM sqlite_master") == 0) {
+        Exec(raw, c_Journal);
+        Exec(raw, "BEGIN IMMEDIATE");
+        try {
+            // Another process may have made it in the meantime.
+            version = ReadNumber(raw, "PRAGMA user_version");
+            if (version == 0 && ReadNumber(raw, "SELECT COUNT(*) FROM sqlite_master") == 0) {
+                Exec(raw, c_Schema);
+                version = c_SchemaVersion;
+            }
+            Exec(raw, "COMMIT");
+        } catch (...) {
+            sqlite3_exec(raw, "ROLLBACK", nullptr, nullptr, nullptr);
+            throw;
+        }
     }
+    if (version != c_SchemaVersion)
+        throw SqliteError{SQLITE_NOTADB};
+    RequireOurTable(raw);
+    if (!sqlite3_db_readonly(raw, "main"))
+        Exec(raw, c_Journal);
+    Exec(raw, c_Setup);
     return db;
 }
 
@@ -279,8 +331,9 @@ auto PublishedStore::Attempt(uint32_t failureCode, Body&& body)
         return body(Db());
     } catch (const SqliteError& error) {
         // A connection that failed to open is tried again on the next call (m_db stays
-        // null): the folder may appear, the other process may let go.
-        throw ClassError(ErrorCode(error.code, failureCode));
+        // null): the folder may appear, the other process may let go. The failure is the
+        // database's, not the item's: it is named.
+        throw ClassError(ErrorCode(error.code, failureCode), m_path);
     }
 }
 

@@ -25,10 +25,11 @@ struct PublishedEntry {
 
 class PublishedConnection;
 
-// One connection. Safe on several threads at once. Failures raise ClassError: 5 when the
-// database cannot be opened or written for lack of rights, 32 when another process holds it
-// longer than the busy timeout, 13 when it is damaged or written by a later schema, 112 when
-// the disk is full. A damaged file is never replaced: it holds the user's choices.
+// One connection. Safe on several threads at once. Failures raise ClassError naming the
+// database's path: 5 when the database cannot be opened or written for lack of rights, 32 when
+// another process holds it longer than the busy timeout, 13 when it is damaged, written by a
+// later schema or not ours, 112 when the disk is full. A damaged file is never replaced: it
+// holds the user's choices.
 class PublishedStore {
 public:
     // path: the database file; its folder is made when missing. Opens on first use.

@@ -18,6 +18,8 @@ namespace LumoMusic {
 namespace {
 
 constexpr uint32_t c_ErrorAccessDenied = 5;
+// A path through more linked folders than the system follows, as when they loop.
+constexpr uint32_t c_ErrorCantResolveFilename = 1921;
 
 uint32_t CodeFromErrno(int error)
 {
@@ -31,6 +33,8 @@ uint32_t CodeFromErrno(int error)
         return c_ErrorAccessDenied;
     case ENOMEM:
         return ERROR_NOT_ENOUGH_MEMORY;
+    case ELOOP:
+        return c_ErrorCantResolveFilename;
     default:
         return ERROR_CANTREAD;
     }

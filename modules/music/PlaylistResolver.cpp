@@ -133,6 +133,9 @@ PlaylistResolver::Location PlaylistResolver::Locate(std::string_view text)
     }
 
     location.windows = local.find('\\') != std::string::npos;
+    // On this system "\" is a character of a name: a list written here may hold one.
+    if (location.windows && !HasDrive(local) && local[0] != '\\')
+        location.literal = NormalizePath(local[0] == '/' ? local : m_folder + "/" + local);
     std::string path = Slashed(local);
     if (HasDrive(path)) {
         location.windows = true;
@@ -218,6 +221,8 @@ std::string PlaylistResolver::UrlTextOf(const PlaylistEntry& entry)
         return std::string();
 
     std::string path = decoded.path;
+    if (!decoded.literal.empty() && PathExists(decoded.literal))
+        path = decoded.literal;
     const bool lookAround = decoded.windows || !entry.rawLocation.empty();
     if (lookAround && !PathExists(path)) {
         std::string found = decoded.windows ? FindWindowsPath(decoded) : std::string();
@@ -233,7 +238,30 @@ std::string PlaylistResolver::UrlTextOf(const PlaylistEntry& entry)
     }
     if (path == m_playlistPath)
         return std::string();
+    if (struct stat info{}; stat(path.c_str(), &info) == 0) {
+        // Lists hold files: a folder ("/", ".") would make the list hold everything below it.
+        if (S_ISDIR(info.st_mode))
+            return std::string();
+        // The list itself under another name (through a linked folder, a hard link) is still
+        // the list, and a list that holds itself never ends.
+        if (IsPlaylistItself(info))
+            return std::string();
+    }
     return FileUrlText(path, m_prefix);
+}
+
+bool PlaylistResolver::IsPlaylistItself(const struct stat& info)
+{
+    if (!m_selfKnown) {
+        struct stat self { };
+        if (stat(m_playlistPath.c_str(), &self) == 0) {
+            m_selfDevice = self.st_dev;
+            m_selfInode = self.st_ino;
+            m_selfFound = true;
+        }
+        m_selfKnown = true;
+    }
+    return m_selfFound && info.st_dev == m_selfDevice && info.st_ino == m_selfInode;
 }
 
 } // namespace LumoMusic

@@ -2,7 +2,8 @@
 // names the same file, so a song reached through a list is the same item as in its folder.
 //
 // - Relative paths are relative to the playlist's folder; "." and ".." are taken as written.
-// - "\" separators become "/". A drive letter ("E:\Music\a.mp3") means nothing here, so the
+// - "\" separators become "/", unless the path as written names a file here ("a\b.mp3" is a
+//   name on this system). A drive letter ("E:\Music\a.mp3") means nothing here, so the
 //   path after it is read against the root of the volume that holds the playlist (the list
 //   was most likely made for that drive); "\Music\a.mp3" too. A path of that Windows kind that
 //   is not found there is looked for ignoring letter case, then by its last components in
@@ -11,13 +12,16 @@
 //   ("\\server\share\a.mp3", as "smb://server/share/a.mp3") are kept as network entries.
 // - A list in Latin-1 whose decoded name is not found is tried with its bytes as they are.
 // - Entries that are not found are listed anyway: their details mark them broken.
-// - An entry naming the playlist itself is left out, so no list contains itself.
+// - An entry naming the playlist itself, by any path (device and inode decide), is left out,
+//   so no list contains itself; so is an entry naming a folder.
 //
 // One resolver serves one enumeration on one thread; it remembers the folder listings it read.
 #pragma once
 
 #include <string>
 #include <string_view>
+#include <sys/stat.h>
+#include <sys/types.h>
 #include <unordered_map>
 #include <vector>
 
@@ -45,6 +49,8 @@ private:
         bool driveAbsolute = false;
         // The written path, normalised, without its drive (for the search by last components).
         std::string written;
+        // A path holding "\" that may name a file of this system as written; "" when none.
+        std::string literal;
     };
 
     Location Locate(std::string_view location);
@@ -53,12 +59,18 @@ private:
     std::string FindIgnoringCase(const std::string& path);
     const std::vector<std::string>& ListingOf(const std::string& folder);
     const std::string& VolumeRoot();
+    bool IsPlaylistItself(const struct stat& info);
 
     std::string m_playlistPath;
     std::string m_folder;
     std::string m_prefix;
     std::string m_volumeRoot;
     bool m_volumeRootKnown = false;
+    // The playlist's own file, looked at once.
+    bool m_selfKnown = false;
+    bool m_selfFound = false;
+    dev_t m_selfDevice = 0;
+    ino_t m_selfInode = 0;
     // Folder → its entries' names, read once per resolver.
     std::unordered_map<std::string, std::vector<std::string>> m_listings;
 };

@@ -29,6 +29,7 @@
 #include <taglib/wavpackfile.h>
 #include <taglib/xiphcomment.h>
 
+#include "Mp4Atoms.h"
 #include "MusicText.h"
 
 namespace LumoMusic {
@@ -38,6 +39,13 @@ namespace {
 // The largest block handed to TagLib in one read. A damaged header can claim a tag of
 // gigabytes; TagLib would allocate it before finding out.
 constexpr unsigned long c_MaxReadBytes = 64ul << 20;
+
+// TagLib looks for frames and tags by reading a file 1024 bytes at a time and looking at each
+// byte, at some 10 MB/s: a damaged or zero-filled file of hundreds of megabytes would take
+// minutes. Reads that small together get a budget; past it the file reads as ended. Tags and
+// headers come in few small reads, or in one large one, so real files never come near it.
+constexpr unsigned long c_ScanReadBytes = 1024;
+constexpr long long c_ScanBudgetBytes = 1ll << 20;
 
 // A read-only TagLib stream over a file descriptor the caller owns, reading with pread: no
 // second open, no stdio buffer, and nothing can ever be written.
@@ -50,6 +58,9 @@ public:
     TagLib::ByteVector readBlock(unsigned long length) override
     {
         if (m_position >= m_length || length == 0 || length > c_MaxReadBytes)
+            return TagLib::ByteVector();
+        const bool scanning = length <= c_ScanReadBytes;
+        if (scanning && m_scannedBytes >= c_ScanBudgetBytes)
             return TagLib::ByteVector();
         const long long available = m_length - m_position;
         const unsigned long wanted = (long long)length > available ? (unsigned long)available : length;
@@ -65,6 +76,8 @@ public:
         }
         block.resize(static_cast<unsigned int>(done));
         m_position += (long long)done;
+        if (scanning)
+            m_scannedBytes += (long long)done;
         return block;
     }
 
@@ -93,6 +106,7 @@ private:
     const std::string& m_path;
     long long m_length;
     long long m_position = 0;
+    long long m_scannedBytes = 0;
 };
 
 class FileCloser {
@@ -313,6 +327,9 @@ bool ReadSong(const std::string& path, AudioFormat named, SongInfo& info)
     AudioFormat format = named;
     if (const std::optional<AudioFormat> sniffed = SniffFile(fd); sniffed && IsConclusive(*sniffed))
         format = *sniffed;
+    // A stack overflow cannot be caught: such a file keeps its file facts only.
+    if (format == AudioFormat::Mp4 && !Mp4TreeIsBounded(fd, (long long)facts.st_size))
+        return true;
     try {
         FdStream stream(fd, path, (long long)facts.st_size);
         if (std::unique_ptr<TagLib::File> file = OpenReader(format, &stream))
@@ -336,6 +353,8 @@ bool ReadCover(const std::string& path, AudioFormat named, SongCover& cover)
     AudioFormat format = named;
     if (const std::optional<AudioFormat> sniffed = SniffFile(fd); sniffed && IsConclusive(*sniffed))
         format = *sniffed;
+    if (format == AudioFormat::Mp4 && !Mp4TreeIsBounded(fd, (long long)facts.st_size))
+        return false;
     CoverChoice choice;
     try {
         FdStream stream(fd, path, (long long)facts.st_size);

@@ -303,7 +303,7 @@ void TLumoConnectPublisher::SaveLayout()
 bool TLumoConnectPublisher::RunIdle()
 {
     PagesIdle();
-    if (m_queue->DeliverOne())
+    if (m_queue->DeliverSome(c_RecordsPerIdlePass))
         Platform::Sleep(c_IdleSleepMs);
     return m_queue->Count() == 0;
 }
@@ -369,7 +369,13 @@ void TLumoConnectPublisher::showEvent(QShowEvent* event)
         SplashCreate(this);
         SplashSetStatus("Loading...");
         SplashStep();
-        BuildPages();
+        // The splash goes whatever stops the pages, or it would stay over the window for good.
+        try {
+            BuildPages();
+        } catch (...) {
+            SplashAbandon();
+            throw;
+        }
         SplashFinish();
     });
 }

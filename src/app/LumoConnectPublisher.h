@@ -32,6 +32,9 @@ public:
     static constexpr int c_DesignHeight = 436;
     static constexpr int c_MinWidth = 660;
     static constexpr int c_MinHeight = 420;
+    // Records an idle pass hands to their views: a burst (a large publish arriving) goes out in
+    // a few passes, while each pass stays short enough for the window to paint between them.
+    static constexpr size_t c_RecordsPerIdlePass = 256;
 
     // The page actions the menu items and buttons are bound to.
     enum PageAction { Publish, Unpublish, Open, Properties, Copy, Paste, Clear, SelectAll, Up, PageActionCount };
@@ -49,7 +52,8 @@ public:
     // The Help menu's manual and update check.
     HelpCommands& Help() { return *m_help; }
 
-    // One idle pass: the pages' idle calls, then one queued record posted to its view.
+    // One idle pass: the pages' idle calls, then up to c_RecordsPerIdlePass queued records
+    // posted to their views, in order.
     // True when the queue is empty. Called by the event loop and by code that waits for
     // background work.
     bool RunIdle();

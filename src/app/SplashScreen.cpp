@@ -226,3 +226,8 @@ void SplashFinish()
     if (g_splash)
         g_splash->Finish();
 }
+
+void SplashAbandon()
+{
+    delete g_splash;
+}

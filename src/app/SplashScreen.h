@@ -60,3 +60,6 @@ void SplashCreate(QWidget* owner);
 void SplashSetStatus(const QString& text);
 void SplashStep();
 void SplashFinish();
+// Takes the splash down at once, minimum time or not: start-up failed, and the box that says so
+// must not sit behind a splash that stays on top.
+void SplashAbandon();

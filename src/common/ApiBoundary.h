@@ -18,6 +18,8 @@ inline void SetLastErrorFromCurrentException() noexcept
         throw;
     } catch (const Exception& error) {
         LumoSetLastError(ErrorCodeFromException(error));
+        if (auto* winError = dynamic_cast<const WinErrorException*>(&error))
+            LumoSetLastErrorSubject(winError->Subject().c_str());
     } catch (const std::bad_alloc&) {
         LumoSetLastError(LumoApi::ERROR_NOT_ENOUGH_MEMORY);
     } catch (...) {

@@ -7,7 +7,10 @@
 
 using namespace LumoApi;
 
-WinErrorException::WinErrorException(uint32_t code) : Exception(FormatSystemMessage(code)), m_code(code)
+WinErrorException::WinErrorException(uint32_t code, std::string subject)
+    : Exception(subject.empty() ? FormatSystemMessage(code) : subject + ": " + FormatSystemMessage(code)),
+      m_code(code),
+      m_subject(std::move(subject))
 {
 }
 
@@ -40,7 +43,9 @@ void ThrowWinError(uint32_t code)
 void ThrowLastError()
 {
     const uint32_t code = LumoGetLastError();
-    ThrowWinError(code == ERROR_SUCCESS ? ERROR_INTERNAL_ERROR : code);
+    if (code == ERROR_SUCCESS)
+        ThrowWinError(ERROR_INTERNAL_ERROR);
+    throw WinErrorException(code, LumoGetLastErrorSubject());
 }
 
 uint32_t ErrorCodeFromException(const Exception& error) noexcept

@@ -17,14 +17,17 @@ private:
     std::string m_message;
 };
 
-// A failure carrying a system error code; its message is the system's text for the code.
+// A failure carrying a system error code; its message is the system's text for the code, after
+// the subject ("<subject>: <text>") when the failure names what it concerns (a file's path).
 class WinErrorException : public Exception {
 public:
-    explicit WinErrorException(uint32_t code);
+    explicit WinErrorException(uint32_t code, std::string subject = std::string());
     uint32_t ErrorCode() const noexcept { return m_code; }
+    const std::string& Subject() const noexcept { return m_subject; }
 
 private:
     uint32_t m_code;
+    std::string m_subject;
 };
 
 // Raised when the user chose to recover from a failed assertion.
@@ -59,7 +62,7 @@ std::string FormatSystemMessage(uint32_t code);
 
 [[noreturn]] void ThrowWinError(uint32_t code);
 
-// Raises the calling thread's last error (1359 when it is 0).
+// Raises the calling thread's last error (1359 when it is 0), with its subject.
 [[noreturn]] void ThrowLastError();
 
 // The error code that stands for a caught exception.

@@ -56,6 +56,10 @@ public:
         if (m_entries.Lookup(url, details))
             return Free(details);
         details = new CachedDetails(createDetails(), *this);
+        // Creating may have asked for the same URL again (a shortcut to itself) and stored that:
+        // it gives way, with the cache's reference to it.
+        if (CachedDetails* stored = nullptr; m_entries.Lookup(url, stored))
+            stored->Release();
         m_entries.Store(url, details);
         details->m_count++;
         return LumoApi::ApiRef<LumoApi::DetailsApi>::Adopt(details);

@@ -96,7 +96,7 @@ std::string Details::RawValue(const std::string& name)
         return value;
     const uint32_t error = LumoGetLastError();
     if (error != ERROR_SUCCESS && error != ERROR_NOT_FOUND)
-        ThrowWinError(error);
+        ThrowLastError();
     return std::string();
 }
 

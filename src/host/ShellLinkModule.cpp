@@ -176,19 +176,25 @@ ApiRef<Api> ShellLinkModule::ShortcutApi(const char* typeId, UrlApi* url)
     const Url target = TargetUrl(targetPath);
 
     const bool isDetails = std::strcmp(typeId, DetailsApi::TypeId) == 0;
-    struct stat info { };
-    const bool exists = local && ::stat(targetPath.c_str(), &info) == 0;
-    if (isDetails)
-        return ShortcutDetails(linkPath, target, !exists);
 
-    // A shortcut to a shortcut is followed, but a chain that comes back on itself must end.
+    // A shortcut to a shortcut is followed, but a chain that comes back on itself must end:
+    // details follow the target as much as any other API does. Past the limit a shortcut's
+    // details are those of a broken one, so the item still shows under its name.
     thread_local int t_depth = 0;
-    if (t_depth >= c_MaxShortcutChain)
+    if (t_depth >= c_MaxShortcutChain) {
+        if (isDetails)
+            return ShortcutDetails(linkPath, target, true);
         ThrowWinError(c_ErrorCantResolveFilename);
+    }
     struct Depth {
         Depth() { ++t_depth; }
         ~Depth() { --t_depth; }
     } depth;
+
+    struct stat info { };
+    const bool exists = local && ::stat(targetPath.c_str(), &info) == 0;
+    if (isDetails)
+        return ShortcutDetails(linkPath, target, !exists);
     ApiRef<Api> api = ApiRef<Api>::Adopt(Host().MediaGroup().GetApi(typeId, target.Api()));
     if (!api)
         ThrowLastError();

@@ -129,6 +129,11 @@ std::string Url::ParamValue(int32_t index) const
 
 Url FileUrlFromPath(const std::string& path)
 {
+    // An empty path names no file; made absolute it would be the working folder, left as it
+    // is the root folder.
+    constexpr uint32_t c_ErrorInvalidName = 123;
+    if (path.empty())
+        ThrowWinError(c_ErrorInvalidName);
     std::error_code error;
     std::filesystem::path absolute = std::filesystem::absolute(path, error);
     std::string text = error ? path : absolute.lexically_normal().string();

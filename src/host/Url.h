@@ -82,7 +82,8 @@ private:
 };
 
 // The "file" URL of a local path (made absolute against the working folder); every byte that
-// is not safe in a path is escaped, so names that are not UTF-8 survive.
+// is not safe in a path is escaped, so names that are not UTF-8 survive. Raises 123 for an
+// empty path.
 Url FileUrlFromPath(const std::string& path);
 
 // A "file" URL, or a path turned into one: texts with "://" are taken as URLs.

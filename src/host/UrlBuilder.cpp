@@ -49,6 +49,16 @@ std::string TextOrEmpty(const char* text)
     return text ? std::string(text) : std::string();
 }
 
+// A path written the Windows way: from a drive ("C:\Music", "C:/Music") or from a backslash
+// ("\Music", "\\server\share"). Anything else is a path of this system, where "\" is a
+// character of a file name like any other.
+bool IsWindowsPath(const std::string& path)
+{
+    const bool drive = path.size() >= 2 && path[1] == ':'
+        && ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
+    return drive || (!path.empty() && path[0] == '\\');
+}
+
 } // namespace
 
 UrlImpl& UrlBuilder::Editable()
@@ -91,7 +101,8 @@ int32_t LUMO_CALL UrlBuilder::SetPath(const char* path)
 {
     return ApiBoundary(0, [&]() -> int32_t {
         std::string forward = TextOrEmpty(path);
-        std::replace(forward.begin(), forward.end(), '\\', '/');
+        if (IsWindowsPath(forward))
+            std::replace(forward.begin(), forward.end(), '\\', '/');
         // A stored path has no leading "/": "/home/x" and "home/x" both compose file:///home/x,
         // so one file never gets two URL texts.
         if (!forward.empty() && forward.front() == '/')

@@ -100,12 +100,14 @@ void TContainerProps::FormShow()
             // Nothing to count: a broken item, or one the assertion above let through.
             ContainerPropsSize->setText(ValueText(std::string()));
             ContainerPropsContains->setText(ValueText(std::string()));
+            NameValuesForScreenReaders(*this);
             return;
         }
         m_FolderCount = m_FileCount = 0;
         m_FolderBytes = m_FileBytes = 0;
         m_FirstStep = true;
         m_Counting = true;
+        NameValuesForScreenReaders(*this);
     });
 }
 
@@ -167,6 +169,7 @@ void TContainerProps::UpdateDisplay()
     const QString prefix = m_Counting ? c_CountingPrefix : "";
     ContainerPropsContains->setText(QString("%1%2 Files, %3 Folders").arg(prefix).arg(m_FileCount).arg(m_FolderCount));
     ContainerPropsSize->setText(prefix + QString::fromStdString(FormatSize(m_FolderBytes + m_FileBytes)));
+    NameValuesForScreenReaders(*this);
 }
 
 std::string ContainerSummary(MyMediaItem& item)

@@ -51,6 +51,7 @@ void EnumerateContainer::Run()
     LowerOwnPriority();
     bool failed = false;
     std::string error;
+    std::string message;
     try {
         auto container = std::make_unique<Container>(m_item);
         Container* listing = container.get();
@@ -69,13 +70,16 @@ void EnumerateContainer::Run()
         }
     } catch (const WinErrorException& exception) {
         failed = true;
-        error = std::string("(WinErrorException)") + exception.what();
+        message = exception.what();
+        error = "(WinErrorException)" + message;
     } catch (const Exception& exception) {
         failed = true;
-        error = std::string("(Exception)") + exception.what();
+        message = exception.what();
+        error = "(Exception)" + message;
     } catch (...) {
         failed = true;
-        error = "(GeneralException)Media item enumeration failed";
+        message = "Media item enumeration failed";
+        error = "(GeneralException)" + message;
     }
 
     bool abandoned = false;
@@ -83,6 +87,7 @@ void EnumerateContainer::Run()
         std::lock_guard<std::mutex> lock(m_lock);
         m_failed = failed;
         m_errorText = std::move(error);
+        m_failureMessage = std::move(message);
         m_finished = true;
         abandoned = m_abandoned;
     }
@@ -113,6 +118,12 @@ bool EnumerateContainer::GetError(std::string& text)
     std::lock_guard<std::mutex> lock(m_lock);
     text = m_errorText + " during step: " + m_stepText;
     return m_failed;
+}
+
+std::string EnumerateContainer::FailureMessage()
+{
+    std::lock_guard<std::mutex> lock(m_lock);
+    return m_failureMessage;
 }
 
 void EnumerateContainer::Cancel()

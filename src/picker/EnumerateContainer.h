@@ -33,6 +33,8 @@ public:
     std::unique_ptr<ChildList> TakeChildren();
     // Fills text with "ERROR during step: STEP"; answers whether the enumeration failed.
     bool GetError(std::string& text);
+    // What the failure said, without its kind and step; "" when none.
+    std::string FailureMessage();
     // Asks the worker and its container to stop; a stopped listing is never delivered.
     void Cancel();
     // Cancels, then waits until finished or milliseconds passed; answers IsFinished.
@@ -56,6 +58,7 @@ private:
     bool m_finished = false;
     bool m_abandoned = false;
     std::string m_errorText;
+    std::string m_failureMessage;
     // No step ever names itself; kept for the failure text's form.
     std::string m_stepText;
     // Appended by the worker without the lock: handed out only after m_finished.

@@ -5,6 +5,8 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include <QHelpEvent>
 #include <QListWidget>
@@ -39,6 +41,18 @@ public:
                 return row;
         }
         return -1;
+    }
+
+    // The text key of every row's item, in row order; "" for a row without one.
+    std::vector<std::string> Keys() const
+    {
+        std::vector<std::string> keys;
+        keys.reserve(size_t(m_list.count()));
+        for (int row = 0; row < m_list.count(); ++row) {
+            Item* item = ItemOf(row);
+            keys.push_back(item ? TextOf(item->Url().Get()) : std::string());
+        }
+        return keys;
     }
 
     void Append(std::unique_ptr<QListWidgetItem> row, std::unique_ptr<Item> item)

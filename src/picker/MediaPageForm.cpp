@@ -12,11 +12,17 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QCoreApplication>
+#include <QCursor>
 #include <QFrame>
+#include <QHelpEvent>
 #include <QKeySequence>
 #include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMimeData>
+#include <QResizeEvent>
 #include <QSplitter>
+#include <QToolBar>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -30,6 +36,8 @@
 #include "picker/MusicPropsForm.h"
 #include "picker/MyMediaItem.h"
 #include "picker/PhotoPropsForm.h"
+#include "picker/SongTipReader.h"
+#include "picker/UpdateQueue.h"
 #include "picker/Utilities.h"
 #include "picker/ViewSupport.h"
 #include "platform/MessageBox.h"
@@ -44,7 +52,6 @@ constexpr int c_MinimumHeightPx = 412;
 constexpr int c_TopHalfHeightPx = 210;
 constexpr int c_TreeWidthPx = 249;
 constexpr int c_TitleHeightPx = 20;
-constexpr size_t c_MaxKeyChars = 1023;
 
 constexpr char c_PublishCaption[] = "Publish";
 constexpr char c_NotPublishable[] = "'%1' is not publishable as a %2 item.";
@@ -57,17 +64,21 @@ constexpr char c_ContinueUnpublishing[] = "\n\nTo continue unpublishing the rema
 constexpr char c_BrokenItem[] = "The published item was not found. It may have been deleted or renamed, or it could be "
                                 "located on a network drive or a removable disk that is not currently available.";
 
-// Update rules only decide: whatever goes wrong while deciding disables the action, silently.
+// Rules only decide: whatever goes wrong while deciding is a no, silently.
+template <class Rule>
+bool Allowed(Rule&& rule)
+{
+    try {
+        return rule();
+    } catch (...) {
+        return false;
+    }
+}
+
 template <class Rule>
 void UpdateEnabled(QAction* action, Rule&& rule)
 {
-    bool enabled = false;
-    try {
-        enabled = rule();
-    } catch (...) {
-        enabled = false;
-    }
-    action->setEnabled(enabled);
+    action->setEnabled(Allowed(std::forward<Rule>(rule)));
 }
 
 // The assertion has already shown itself; recovering from it only skips the item.
@@ -77,12 +88,6 @@ void ReportFalse()
         LUMO_ASSERT(false);
     } catch (...) {
     }
-}
-
-QString PathOf(UrlApi* url)
-{
-    const char* path = url ? url->GetPath() : nullptr;
-    return QString::fromUtf8(path ? path : "");
 }
 
 bool HasReference(MyMediaItem* item)
@@ -100,6 +105,38 @@ QLabel* MakeTitle(QWidget* parent, const char* name)
     return title;
 }
 
+// The bar between the halves. Once the page is laid out, a change of its height is divided by
+// the page's rule instead of the stretch factors: growing, the top half takes what the bottom
+// half has over its limit, up to the growth; shrinking, the top half first gives what it has
+// over its limit.
+class THeightSplitter : public QSplitter {
+public:
+    using QSplitter::QSplitter;
+    void FollowRule() { m_rule = true; }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override
+    {
+        // The halves as they stood before this change; the base class lays them out anew.
+        const QList<int> before = sizes();
+        QSplitter::resizeEvent(event);
+        if (!m_rule || before.size() != 2)
+            return;
+        const int was = before[0] + before[1];
+        const int now = contentsRect().height() - handleWidth();
+        if (was <= 0 || now == was)
+            return;
+        const int change = now - was;
+        const int top = before[0]
+            + (change > 0 ? std::min(change, before[1] - c_SplitterLimitPx)
+                          : std::max(change, c_SplitterLimitPx - before[0]));
+        setSizes({top, std::max(0, now - top)});
+    }
+
+private:
+    bool m_rule = false;
+};
+
 QWidget* MakePanel(QWidget* parent, const char* name)
 {
     auto* panel = new QWidget(parent);
@@ -110,21 +147,20 @@ QWidget* MakePanel(QWidget* parent, const char* name)
     return panel;
 }
 
-} // namespace
-
-std::pair<char, std::string> ParseUndoRecord(const std::string& record)
+// Where the focus goes while a command is being chosen: the menu bar (Alt), a menu, a tool
+// bar, or another window (a dialog). The commands then act on the pane that had the focus.
+bool IsCommandSurface(QWidget* widget, QWidget* pageWindow)
 {
-    if (record.empty())
-        return {0, std::string()};
-    size_t at = 1;
-    // Like %s: leading blanks are skipped, the key stops at the next blank.
-    while (at < record.size() && std::isspace(static_cast<unsigned char>(record[at])))
-        ++at;
-    size_t end = at;
-    while (end < record.size() && end - at < c_MaxKeyChars && !std::isspace(static_cast<unsigned char>(record[end])))
-        ++end;
-    return {record[0], record.substr(at, end - at)};
+    if (widget->window() != pageWindow)
+        return true;
+    for (QWidget* up = widget; up; up = up->parentWidget()) {
+        if (qobject_cast<QMenuBar*>(up) || qobject_cast<QMenu*>(up) || qobject_cast<QToolBar*>(up))
+            return true;
+    }
+    return false;
 }
+
+} // namespace
 
 std::string CapitalizedName(std::string name)
 {
@@ -175,7 +211,7 @@ TMediaPage::TMediaPage(QWidget* parent, MediaClass& mediaClass, UpdateQueue& que
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    HeightSplitter = new QSplitter(Qt::Vertical, this);
+    HeightSplitter = new THeightSplitter(Qt::Vertical, this);
     HeightSplitter->setObjectName("HeightSplitter");
     HeightSplitter->setHandleWidth(4);
     HeightSplitter->setChildrenCollapsible(false);
@@ -210,7 +246,8 @@ TMediaPage::TMediaPage(QWidget* parent, MediaClass& mediaClass, UpdateQueue& que
     BottomHalfPanel->layout()->addWidget(PublishedListPanel);
     HeightSplitter->addWidget(TopHalfPanel);
     HeightSplitter->addWidget(BottomHalfPanel);
-    // A taller page grows the published list; the top half keeps its height.
+    // Until the page is laid out, a taller page grows the published list; from then on the
+    // splitter divides a change by the page's rule.
     HeightSplitter->setStretchFactor(0, 0);
     HeightSplitter->setStretchFactor(1, 1);
     HeightSplitter->setSizes({c_TopHalfHeightPx, c_MinimumHeightPx - c_TopHalfHeightPx});
@@ -249,6 +286,7 @@ void TMediaPage::SetItemsView(QWidget* view)
     ItemsView = view;
     ItemsView->setObjectName("ItemsView");
     MediaTree->SetItemsWindow(ItemsView);
+    NamePanesForScreenReaders();
 }
 
 void TMediaPage::showEvent(QShowEvent* event)
@@ -260,6 +298,7 @@ void TMediaPage::showEvent(QShowEvent* event)
     m_laidOut = true;
     SetFirstPaneSize(*ItemBrowserSplitter, m_treeWidth);
     SetFirstPaneSize(*HeightSplitter, m_topHalfHeight);
+    static_cast<THeightSplitter*>(HeightSplitter)->FollowRule();
 }
 
 int TMediaPage::TreeWidth() const
@@ -290,6 +329,25 @@ void TMediaPage::Initialize()
     PublishedList->Initialize();
     MediaTreeTitle->setText(TreeTitle());
     PublishedListTitle->setText(PublishedTitle());
+    NamePanesForScreenReaders();
+}
+
+void TMediaPage::NamePanesForScreenReaders()
+{
+    // The titles above the panes say what they hold; a screen reader says the names instead,
+    // of the pane and of the view in it that takes the focus.
+    const auto name = [](QWidget* pane, const QString& text, const QString& description) {
+        for (QWidget* widget : pane->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            if (widget->focusPolicy() & Qt::TabFocus) {
+                widget->setAccessibleName(text);
+                widget->setAccessibleDescription(description);
+            }
+        pane->setAccessibleName(text);
+        pane->setAccessibleDescription(description);
+    };
+    name(MediaTree, m_music ? tr("Music folders") : tr("Photo folders"), TreeTitle());
+    name(ItemsView, m_music ? tr("Songs of the selected folder") : tr("Photos of the selected folder"), QString());
+    name(PublishedList, m_music ? tr("Published music") : tr("Published photos"), PublishedTitle());
 }
 
 void TMediaPage::Idle()
@@ -367,30 +425,65 @@ void TMediaPage::SelectedItems(QList<MyMediaItem*>& items)
     }
 }
 
-bool TMediaPage::CheckCache::Answer(const ApiRef<UrlApi>& url, const std::function<bool()>& ask)
+bool TMediaPage::CheckCache::Answer(const QList<MyMediaItem*>& items, const std::function<bool(UrlApi*)>& ask)
 {
-    if (url.Get() != m_url.Get()) {
-        // Forget the old answer first: a raising check must not leave it standing for this item.
-        m_url = ApiRef<UrlApi>();
-        const bool result = ask();
-        m_url = url;
+    std::vector<ApiRef<UrlApi>> urls;
+    urls.reserve(size_t(items.size()));
+    for (MyMediaItem* item : items) {
+        if (HasReference(item))
+            urls.push_back(item->Url());
+    }
+    const auto same = [&] {
+        return std::equal(urls.begin(), urls.end(), m_urls.begin(), m_urls.end(),
+            [](const ApiRef<UrlApi>& a, const ApiRef<UrlApi>& b) { return a.Get() == b.Get(); });
+    };
+    if (m_known && same())
+        return m_result;
+    Forget();
+    bool result = false;
+    bool sure = true;
+    for (const ApiRef<UrlApi>& url : urls) {
+        try {
+            result = ask(url.Get());
+        } catch (...) {
+            sure = false;
+        }
+        if (result)
+            break;
+    }
+    if (result || sure) {
+        m_urls = std::move(urls);
+        m_known = true;
         m_result = result;
     }
-    return m_result;
+    return result;
+}
+
+void TMediaPage::CheckCache::Forget()
+{
+    m_urls.clear();
+    m_known = false;
 }
 
 bool TMediaPage::CanChange(bool published, CheckCache& cache, bool (MediaClass::*check)(UrlApi*) const)
 {
     if ((ActivePanel == apPublished) != published)
         return false;
+    // A burst of records (a large publish arriving) would otherwise ask about a whole
+    // selection again for each record.
+    if (m_publishedSetChanged && m_queue.Count() == 0) {
+        m_publishedSetChanged = false;
+        m_publishCheck.Forget();
+        m_unpublishCheck.Forget();
+    }
     QList<MyMediaItem*> items;
     SelectedItems(items);
-    if (items.size() >= 2)
-        return true;
-    if (items.isEmpty() || !HasReference(items[0]))
-        return false;
-    const ApiRef<UrlApi>& url = items[0]->Url();
-    return cache.Answer(url, [&] { return (m_mediaClass.*check)(url.Get()); });
+    return cache.Answer(items, [&](UrlApi* url) { return (m_mediaClass.*check)(url); });
+}
+
+void TMediaPage::PublishedSetChanged()
+{
+    m_publishedSetChanged = true;
 }
 
 bool TMediaPage::CanPublish()
@@ -421,7 +514,10 @@ bool TMediaPage::CanGoUp()
 
 void TMediaPage::PublishActionExecute()
 {
-    LUMO_ASSERT(ActivePanel == apTree || ActivePanel == apItems);
+    // A key runs the command before the next idle pass has updated it: the pane or the
+    // selection may have changed since. The rule decides again, here.
+    if (!Allowed([this] { return CanPublish(); }))
+        return;
     QList<MyMediaItem*> items;
     SelectedItems(items);
     PublishItemList(items, true);
@@ -429,8 +525,8 @@ void TMediaPage::PublishActionExecute()
 
 void TMediaPage::UnpublishActionExecute()
 {
-    if (ActivePanel != apPublished)
-        LUMO_ASSERT(false);
+    if (!Allowed([this] { return CanUnpublish(); }))
+        return;
     QList<MyMediaItem*> items;
     SelectedItems(items);
     UnpublishItemList(items, true);
@@ -455,7 +551,8 @@ void TMediaPage::UpActionExecute()
 
 void TMediaPage::FileCopyActionExecute()
 {
-    LUMO_ASSERT(ActivePanel == apTree || ActivePanel == apItems);
+    if (!Allowed([this] { return CanPublish(); }))
+        return;
     QList<MyMediaItem*> items;
     SelectedItems(items);
     QClipboard* clipboard = QGuiApplication::clipboard();
@@ -476,7 +573,7 @@ void TMediaPage::FileCopyActionExecute()
 
 void TMediaPage::PushRecord(char operation, UrlApi* url, UndoList* undo)
 {
-    std::string record = std::string(1, operation) + TextOf(url);
+    UndoRecord record{operation, TextOf(url)};
     if (undo)
         undo->push_back(std::move(record));
     else
@@ -519,9 +616,12 @@ void TMediaPage::ChangeItemList(const QList<MyMediaItem*>& items, bool recordUnd
                 UnpublishItem(url, &undo);
         } catch (...) {
             const bool more = index + 1 < urls.size();
-            const QString path = PathOf(url);
+            const QString path = QString::fromStdString(ItemDisplayPath(url));
             QString text = publish ? QString(c_NotPublishable).arg(path, m_music ? "music" : "photos")
                                    : QString(c_NotUnpublishable).arg(path);
+            const std::string reason = ChangeFailureReason(std::current_exception(), publish);
+            if (!reason.empty())
+                text += "\n\n" + QString::fromStdString(reason);
             if (more)
                 text += publish ? c_ContinuePublishing : c_ContinueUnpublishing;
             const int answer
@@ -531,6 +631,9 @@ void TMediaPage::ChangeItemList(const QList<MyMediaItem*>& items, bool recordUnd
                 break;
         }
     }
+    // What may be published or unpublished has changed.
+    m_publishCheck.Forget();
+    m_unpublishCheck.Forget();
     if (recordUndo && !undo.empty())
         m_undoStack.push_back(std::move(undo));
 }
@@ -549,7 +652,7 @@ QString TMediaPage::UndoCaption() const
 {
     if (m_undoStack.empty() || m_undoStack.back().empty())
         return "&Undo";
-    switch (ParseUndoRecord(m_undoStack.back().front()).first) {
+    switch (m_undoStack.back().front().operation) {
     case 'U':
         return "&Undo Unpublish";
     case 'P':
@@ -569,14 +672,14 @@ void TMediaPage::Undo()
         QList<MyMediaItem*> items;
         const UndoList& undo = m_undoStack.back();
         for (size_t index = 0; index < undo.size(); ++index) {
-            const auto [recordOperation, key] = ParseUndoRecord(undo[index]);
+            const UndoRecord& record = undo[index];
             if (index == 0)
-                operation = recordOperation;
-            if (recordOperation != operation) {
+                operation = record.operation;
+            if (record.operation != operation) {
                 ReportFalse();
                 continue;
             }
-            temporary.push_back(std::make_unique<MyMediaItem>(MakeUrl(key), nullptr, m_queue));
+            temporary.push_back(std::make_unique<MyMediaItem>(MakeUrl(record.key), nullptr, m_queue));
             items.append(temporary.back().get());
         }
         if (operation == 'P')
@@ -619,7 +722,23 @@ std::string TMediaPage::ContainerSummary(MyMediaItem& item)
 
 std::string TMediaPage::SongSummary(MyMediaItem& item)
 {
-    return ::SongSummary(item);
+    // The tags are read away from the window; until they are in, the song has no tip.
+    if (!m_songTips) {
+        m_songTips = std::make_unique<SongTipReader>(
+            [](MediaItem& song) { return ::SongSummary(song); }, [this] { SongTipRead(); });
+    }
+    return m_songTips->Tip(item.Url()).value_or(std::string());
+}
+
+void TMediaPage::SongTipRead()
+{
+    // The pointer may still rest on the song that asked: its tip shows now, as at a new rest.
+    const QPoint global = QCursor::pos();
+    QWidget* under = QApplication::widgetAt(global);
+    if (under && isAncestorOf(under)) {
+        QHelpEvent help(QEvent::ToolTip, under->mapFromGlobal(global), global);
+        QCoreApplication::sendEvent(under, &help);
+    }
 }
 
 std::string TMediaPage::PhotoSummary(MyMediaItem& item)
@@ -629,12 +748,14 @@ std::string TMediaPage::PhotoSummary(MyMediaItem& item)
 
 void TMediaPage::FocusChanged(QWidget* now)
 {
-    if (now && MediaTreePanel->isAncestorOf(now))
+    if (!now)
+        return;
+    if (MediaTreePanel->isAncestorOf(now))
         ActivePanel = apTree;
-    else if (now && MediaItemsPanel->isAncestorOf(now))
+    else if (MediaItemsPanel->isAncestorOf(now))
         ActivePanel = apItems;
-    else if (now && PublishedListPanel->isAncestorOf(now))
+    else if (PublishedListPanel->isAncestorOf(now))
         ActivePanel = apPublished;
-    else
+    else if (!IsCommandSurface(now, window()))
         ActivePanel = apNone;
 }

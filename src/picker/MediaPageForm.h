@@ -5,6 +5,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,7 @@
 
 class MediaClass;
 class MyMediaItem;
+class SongTipReader;
 class QAction;
 class QLabel;
 class QSplitter;
@@ -54,8 +56,16 @@ class TMediaPage : public QWidget, public PublishedListHost {
 
 public:
     enum Panel { apNone = 0, apTree = 1, apItems = 2, apPublished = 3 };
-    // One record per changed item: an operation character, then the item's key.
-    using UndoList = std::vector<std::string>;
+    // What one item's change left to undo: 'P' published, the entry Publish returned; 'U'
+    // unpublished, the reference Unpublish returned. Kept as data, so a key of any length
+    // and with any characters comes back whole.
+    struct UndoRecord {
+        char operation;
+        std::string key;
+        bool operator==(const UndoRecord&) const = default;
+    };
+    // One record per changed item, all with the same operation.
+    using UndoList = std::vector<UndoRecord>;
 
     // idle is the main window's idle processing, run by the tree while a node opens.
     TMediaPage(QWidget* parent, MediaClass& mediaClass, UpdateQueue& queue, std::function<bool()> idle);
@@ -78,6 +88,7 @@ public:
     void UnpublishItemList(const QList<MyMediaItem*>& items, bool recordUndo);
     bool CanShowProperties() override;
     void ShowProperties() override;
+    void PublishedSetChanged() override;
     // The info tips of the views.
     std::string ContainerSummary(MyMediaItem& item) override;
     std::string SongSummary(MyMediaItem& item) override;
@@ -85,6 +96,7 @@ public:
 
     QString TreeTitle() const;
     QString PublishedTitle() const;
+    void NamePanesForScreenReaders();
     // Nothing for none; a box for a broken item.
     void ShowItemProperties(MyMediaItem* item);
 
@@ -102,7 +114,9 @@ public:
     int TopHalfHeight() const;
     void SetTopHalfHeight(int pixels);
 
-    // Follows the focus; commands that need a pane check it.
+    // Follows the focus into and out of the panes; while the focus is in the menu bar, a menu,
+    // a tool bar or a dialog it stays with the pane that had it. Commands that need a pane
+    // check it.
     int ActivePanel = apNone;
 
     QWidget* TopHalfPanel;
@@ -150,17 +164,22 @@ private:
     void PublishItem(LumoApi::UrlApi* url, UndoList* undo);
     void UnpublishItem(LumoApi::UrlApi* url, UndoList* undo);
 
-    // The item last asked about and the answer; the reference is held so its address cannot
-    // be reused by another item.
+    // The selection last asked about and the answer. The references are held so that their
+    // addresses cannot be taken over by other items.
     class CheckCache {
     public:
-        bool Answer(const LumoApi::ApiRef<LumoApi::UrlApi>& url, const std::function<bool()>& ask);
+        // Asks about the items in turn until one may change; the same selection as last time
+        // gets the answer kept. An item whose question raises counts as a no, and an answer
+        // that rests on such a no is not kept.
+        bool Answer(const QList<MyMediaItem*>& items, const std::function<bool(LumoApi::UrlApi*)>& ask);
+        void Forget();
 
     private:
-        LumoApi::ApiRef<LumoApi::UrlApi> m_url;
+        std::vector<LumoApi::ApiRef<LumoApi::UrlApi>> m_urls;
+        bool m_known = false;
         bool m_result = false;
     };
-    // One item selected on the matching side is asked once per selection; several always may.
+    // Whether the selection on the matching side holds an item that may change.
     bool CanChange(bool published, CheckCache& cache, bool (MediaClass::*check)(LumoApi::UrlApi*) const);
 
     enum class Change { Publish, Unpublish };
@@ -168,6 +187,7 @@ private:
     void ChangeItemList(const QList<MyMediaItem*>& items, bool recordUndo, Change change);
     void PushRecord(char operation, LumoApi::UrlApi* url, UndoList* undo);
     void FocusChanged(QWidget* now);
+    void SongTipRead();
 
     MediaClass& m_mediaClass;
     UpdateQueue& m_queue;
@@ -175,12 +195,14 @@ private:
     std::vector<UndoList> m_undoStack;
     CheckCache m_publishCheck;
     CheckCache m_unpublishCheck;
+    // The published list saw the set change; the answers are forgotten once its records are in.
+    bool m_publishedSetChanged = false;
     bool m_laidOut = false;
     int m_treeWidth;
     int m_topHalfHeight;
+    // Made at the first song tip.
+    std::unique_ptr<SongTipReader> m_songTips;
 };
 
-// A record's operation and key, read as "%c%1023s" would; operation 0 for an empty record.
-std::pair<char, std::string> ParseUndoRecord(const std::string& record);
 // The logon name with its first character upper-cased.
 std::string CapitalizedName(std::string name);

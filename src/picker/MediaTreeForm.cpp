@@ -6,10 +6,10 @@
 #include <vector>
 
 #include <QAction>
-#include <QCollator>
 #include <QCoreApplication>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QSignalBlocker>
 #include <QTreeWidgetItemIterator>
 #include <QVBoxLayout>
 
@@ -22,6 +22,7 @@
 #include "picker/ItemIconList.h"
 #include "picker/MediaItemDragObj.h"
 #include "picker/MyMediaItem.h"
+#include "picker/RowReconcile.h"
 #include "picker/UpdateQueue.h"
 #include "picker/ViewSupport.h"
 #include "platform/MessageBox.h"
@@ -31,13 +32,9 @@ using namespace LumoApi;
 namespace {
 
 constexpr int c_IndentPx = 19;
-
-QCollator CaseInsensitiveCollator()
-{
-    QCollator collator;
-    collator.setCaseSensitivity(Qt::CaseInsensitive);
-    return collator;
-}
+// Nodes this deep (the roots are 1) are shown but not opened: deeper than real folder trees go
+// below the roots, and short of the 40 linked folders a path may pass before it is refused.
+constexpr int c_MaxNesting = 32;
 
 int ChildCount(QTreeWidget* tree, QTreeWidgetItem* node)
 {
@@ -47,6 +44,16 @@ int ChildCount(QTreeWidget* tree, QTreeWidgetItem* node)
 QTreeWidgetItem* ChildAt(QTreeWidget* tree, QTreeWidgetItem* node, int index)
 {
     return node ? node->child(index) : tree->topLevelItem(index);
+}
+
+// node lies somewhere under ancestor, not on it.
+bool IsBelow(QTreeWidgetItem* node, QTreeWidgetItem* ancestor)
+{
+    for (QTreeWidgetItem* up = node ? node->parent() : nullptr; up; up = up->parent()) {
+        if (up == ancestor)
+            return true;
+    }
+    return false;
 }
 
 } // namespace
@@ -64,6 +71,11 @@ QStringList TMediaTreeView::mimeTypes() const
 QMimeData* TMediaTreeView::mimeData(const QList<QTreeWidgetItem*>&) const
 {
     return m_dragObject();
+}
+
+void TMediaTreeView::startDrag(Qt::DropActions)
+{
+    QTreeWidget::startDrag(Qt::CopyAction);
 }
 
 TMediaTree::TMediaTree(
@@ -84,7 +96,7 @@ TMediaTree::TMediaTree(
             Guarded([] { LUMO_ASSERT(false); });
             return nullptr;
         }
-        return new MediaItemDragObj({item});
+        return MediaItemDragObj::CopyOf({item}, m_queue);
     });
     Tree->setObjectName("Tree");
     Tree->setHeaderHidden(true);
@@ -256,7 +268,7 @@ void TMediaTree::ProcessQueuedEvent(std::unique_ptr<UpdateInfo> info)
         const bool updates = Tree->updatesEnabled();
         Tree->setUpdatesEnabled(false);
         try {
-            MergeChildren(node, std::move(*info->m_ChildList));
+            MergeChildren(node, *info->m_ChildList);
         } catch (...) {
             Tree->setUpdatesEnabled(updates);
             throw;
@@ -269,33 +281,23 @@ void TMediaTree::ProcessQueuedEvent(std::unique_ptr<UpdateInfo> info)
     }
 }
 
-void TMediaTree::MergeChildren(QTreeWidgetItem* node, ChildList children)
+void TMediaTree::MergeChildren(QTreeWidgetItem* node, const ChildList& children)
 {
-    const QCollator collator = CaseInsensitiveCollator();
-    auto compare = [&](const std::string& a, const std::string& b) {
-        return collator.compare(QString::fromStdString(a), QString::fromStdString(b));
-    };
-    if (node)
-        std::stable_sort(children.begin(), children.end(),
-            [&](const std::string& a, const std::string& b) { return compare(a, b) < 0; });
-
-    int index = 0;
-    while (index < ChildCount(Tree, node)) {
-        QTreeWidgetItem* child = ChildAt(Tree, node, index);
-        MyMediaItem* item = ItemOfNode(child);
-        const std::string key = item ? TextOf(item->Url().Get()) : std::string();
-        auto found = std::find_if(
-            children.begin(), children.end(), [&](const std::string& entry) { return compare(entry, key) == 0; });
-        if (item && found != children.end()) {
-            children.erase(found);
-            ++index;
-        } else {
-            // The sibling that followed moves up to index.
-            DeleteNode(child);
-        }
+    std::vector<std::string> rows;
+    const int count = ChildCount(Tree, node);
+    rows.reserve(size_t(count));
+    for (int index = 0; index < count; ++index) {
+        MyMediaItem* item = ItemOfNode(ChildAt(Tree, node, index));
+        rows.push_back(item ? TextOf(item->Url().Get()) : std::string());
     }
-    for (const std::string& entry : children)
-        AddItem(MakeUrl(entry), node);
+    // The root's folders keep the order its listing gives; a folder's come sorted by key.
+    const ReconcilePlan plan = PlanReconcile(rows, children, node ? AddOrder::Sorted : AddOrder::Listing);
+    DeleteQuietly([&] {
+        for (auto row = plan.remove.rbegin(); row != plan.remove.rend(); ++row)
+            DeleteNode(ChildAt(Tree, node, int(*row)));
+    });
+    for (size_t entry : plan.add)
+        AddItem(MakeUrl(children[entry]), node);
     if (node)
         node->setChildIndicatorPolicy(
             node->childCount() ? QTreeWidgetItem::ShowIndicator : QTreeWidgetItem::DontShowIndicator);
@@ -316,7 +318,8 @@ void TMediaTree::AddItem(const ApiRef<UrlApi>& url, QTreeWidgetItem* parent)
         const std::string title = treeItem->GetTitle();
         if (!title.empty()) {
             node->setText(0, QString::fromStdString(title));
-            node->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
+            node->setChildIndicatorPolicy(OffersChildren(parent, url.Get()) ? QTreeWidgetItem::ShowIndicator
+                                                                            : QTreeWidgetItem::DontShowIndicator);
             QTreeWidgetItem* added = node.get();
             m_items.emplace(added, std::move(treeItem));
             if (parent)
@@ -342,7 +345,7 @@ void TMediaTree::RemoveItem(UrlApi* url, QTreeWidgetItem* treeNode)
         QTreeWidgetItem* child = treeNode->child(index);
         MyMediaItem* item = ItemOfNode(child);
         if (item && SameItem(item->Url().Get(), url)) {
-            DeleteNode(child);
+            DeleteQuietly([&] { DeleteNode(child); });
             return;
         }
     }
@@ -365,6 +368,20 @@ void TMediaTree::DeleteNode(QTreeWidgetItem* node)
             Guarded([] { LUMO_ASSERT(false); });
     }
     delete node;
+}
+
+void TMediaTree::DeleteQuietly(const std::function<void()>& deletion)
+{
+    MyMediaItem* selected = SelectedItem();
+    const ApiRef<UrlApi> before = selected ? selected->Url() : ApiRef<UrlApi>();
+    {
+        // Qt hands the selection of a deleted node to a neighbour, which may go next.
+        const QSignalBlocker quiet(Tree);
+        deletion();
+    }
+    selected = SelectedItem();
+    if (!SameItem(before.Get(), selected ? selected->Url().Get() : nullptr))
+        TreeChange();
 }
 
 void TMediaTree::DeleteChildren(QTreeWidgetItem* node)
@@ -412,6 +429,21 @@ bool TMediaTree::IsKnownNode(QTreeWidgetItem* node) const
     return m_items.count(node) != 0;
 }
 
+// A listing may lead back to a container open above it (a playlist listing one that lists it),
+// and through linked folders each way back has a path of its own: such a node, or one nested
+// too deep, is shown but not opened.
+bool TMediaTree::OffersChildren(QTreeWidgetItem* parent, UrlApi* url)
+{
+    int level = 1;
+    for (QTreeWidgetItem* above = parent; above; above = above->parent()) {
+        ++level;
+        MyMediaItem* item = ItemOfNode(above);
+        if (item && SameItem(item->Url().Get(), url))
+            return false;
+    }
+    return level < c_MaxNesting;
+}
+
 void TMediaTree::TreeExpanded(QTreeWidgetItem* node)
 {
     MyMediaItem* item = ItemOfNode(node);
@@ -422,6 +454,8 @@ void TMediaTree::TreeExpanded(QTreeWidgetItem* node)
             SetIcon(node, true);
         return;
     }
+    if (!OffersChildren(node->parent(), item->Url().Get()))
+        return;
     // Qt reports the expansion after the fact, so the open icon is set once the children came.
     item->Subscribe();
     item->StartEnumeration();
@@ -440,11 +474,20 @@ void TMediaTree::TreeCollapsed(QTreeWidgetItem* node)
     }
     SetIcon(node, false);
     item->Unsubscribe();
-    const bool updates = Tree->updatesEnabled();
-    Tree->setUpdatesEnabled(false);
-    DeleteChildren(node);
-    Tree->setUpdatesEnabled(updates);
-    node->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
+    {
+        // A selected child would hand the selection from sibling to sibling as each is deleted,
+        // and the pane would be told about every one: the selection moves up first, quietly,
+        // and the pane hears once below.
+        const QSignalBlocker quiet(Tree);
+        if (IsBelow(SelectedNode(), node))
+            Tree->setCurrentItem(node);
+        const bool updates = Tree->updatesEnabled();
+        Tree->setUpdatesEnabled(false);
+        DeleteChildren(node);
+        Tree->setUpdatesEnabled(updates);
+    }
+    if (OffersChildren(node->parent(), item->Url().Get()))
+        node->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
     TreeChange();
 }
 
@@ -452,8 +495,8 @@ void TMediaTree::TreeChange()
 {
     QTreeWidgetItem* node = SelectedNode();
     MyMediaItem* item = ItemOfNode(node);
-    if (item && m_itemsWindow)
-        QCoreApplication::postEvent(m_itemsWindow, new ShowContainerEvent(item));
+    if (item && item->Url() && m_itemsWindow)
+        QCoreApplication::postEvent(m_itemsWindow, new ShowContainerEvent(item->Url()));
 }
 
 void TMediaTree::ExpandActionExecute()

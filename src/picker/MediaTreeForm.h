@@ -27,16 +27,20 @@ class QAction;
 class QMenu;
 class UpdateQueue;
 
-// Tells the right pane to show a container; the item stays owned by the tree.
+// Tells the right pane to show a container. It carries the container's reference, not the
+// tree's item: the event is posted, and the node may be deleted before it arrives.
 class ShowContainerEvent : public QEvent {
 public:
     static constexpr QEvent::Type c_Type = QEvent::Type(0x8000); // UM_SHOW_CONTAINER
 
-    explicit ShowContainerEvent(MyMediaItem* item) : QEvent(c_Type), m_item(item) { }
-    MyMediaItem* Item() const noexcept { return m_item; }
+    explicit ShowContainerEvent(LumoApi::ApiRef<LumoApi::UrlApi> container)
+        : QEvent(c_Type), m_container(std::move(container))
+    {
+    }
+    const LumoApi::ApiRef<LumoApi::UrlApi>& Container() const noexcept { return m_container; }
 
 private:
-    MyMediaItem* m_item;
+    LumoApi::ApiRef<LumoApi::UrlApi> m_container;
 };
 
 // The tree view itself; it only adds the drag object of the selection.
@@ -49,6 +53,8 @@ public:
 protected:
     QStringList mimeTypes() const override;
     QMimeData* mimeData(const QList<QTreeWidgetItem*>& items) const override;
+    // Drags only ever copy: after a move the view would take the node out behind our back.
+    void startDrag(Qt::DropActions supportedActions) override;
 
 private:
     std::function<QMimeData*()> m_dragObject;
@@ -98,17 +104,21 @@ protected:
 
 private:
     void ProcessQueuedEvent(std::unique_ptr<UpdateInfo> info);
-    void MergeChildren(QTreeWidgetItem* node, ChildList children);
+    void MergeChildren(QTreeWidgetItem* node, const ChildList& children);
     void AddItem(const LumoApi::ApiRef<LumoApi::UrlApi>& url, QTreeWidgetItem* parent);
     void RemoveItem(LumoApi::UrlApi* url, QTreeWidgetItem* treeNode);
     // Deletes the items of node and of everything under it, then the node.
     void DeleteNode(QTreeWidgetItem* node);
     void DeleteChildren(QTreeWidgetItem* node);
+    // Runs deletion, then tells the pane once where the selection ended, if it moved.
+    void DeleteQuietly(const std::function<void()>& deletion);
     int GetIconIndex(MediaItem& item, bool open);
     void SetIcon(QTreeWidgetItem* node, bool open);
     bool PassesFolderFilter(MyMediaItem& item);
     QTreeWidgetItem* SelectedNode() const;
     bool IsKnownNode(QTreeWidgetItem* node) const;
+    // Whether a node for url under parent may be opened.
+    bool OffersChildren(QTreeWidgetItem* parent, LumoApi::UrlApi* url);
 
     void TreeExpanded(QTreeWidgetItem* node);
     void TreeCollapsed(QTreeWidgetItem* node);

@@ -5,7 +5,6 @@
 #include <vector>
 
 #include <QAction>
-#include <QCollator>
 #include <QCoreApplication>
 #include <QFocusEvent>
 #include <QFontDatabase>
@@ -14,7 +13,6 @@
 #include <QLabel>
 #include <QMenu>
 #include <QToolTip>
-#include <QTreeWidgetItemIterator>
 
 #include "common/Assert.h"
 #include "host/MediaItem.h"
@@ -24,6 +22,7 @@
 #include "picker/MediaPageForm.h"
 #include "picker/MediaTreeForm.h"
 #include "picker/MyMediaItem.h"
+#include "picker/RowReconcile.h"
 #include "picker/UpdateQueue.h"
 #include "picker/Utilities.h"
 #include "picker/ViewSupport.h"
@@ -53,14 +52,6 @@ public:
 private:
     QWidget* m_widget;
     bool m_enabled;
-};
-
-// Copies of the dragged items, living as long as the drag object: the drag runs an event loop
-// of its own in which records may delete rows, and the drop must not reach their freed items.
-class DraggedItems : public QObject {
-public:
-    using QObject::QObject;
-    std::vector<std::unique_ptr<ItemsPaneItem>> items;
 };
 
 QFont DesktopFont(int pointSize)
@@ -192,7 +183,8 @@ QString TMusicItems::InfoTip(int row)
         text = m_page.ContainerSummary(*item);
     else if (media.IsAudio())
         text = m_page.SongSummary(*item);
-    m_tipItem = item->Url();
+    // An empty tip may be one still being read: it is asked for again.
+    m_tipItem = text.empty() ? ApiRef<UrlApi>() : item->Url();
     m_tipText = QString::fromStdString(text);
     return m_tipText;
 }
@@ -202,8 +194,8 @@ bool TMusicItems::event(QEvent* event)
     // The view messages lie outside QEvent::Type's named values.
     switch (static_cast<int>(event->type())) {
     case ShowContainerEvent::c_Type: {
-        MyMediaItem* item = static_cast<ShowContainerEvent*>(event)->Item();
-        Guarded([&] { ShowContainer(item); });
+        const ApiRef<UrlApi> container = static_cast<ShowContainerEvent*>(event)->Container();
+        Guarded([&] { ShowContainer(container); });
         return true;
     }
     case QueuedEvent::c_Type: {
@@ -251,12 +243,10 @@ void TMusicItems::showEvent(QShowEvent* event)
     UpdateNoItemsPanel(NoticeWanted());
 }
 
-void TMusicItems::ShowContainer(MyMediaItem* treeItem)
+void TMusicItems::ShowContainer(const ApiRef<UrlApi>& url)
 {
-    // The event was posted: the node may have been deleted, and its item with it, since.
-    if (!IsTreeItem(treeItem))
+    if (!url)
         return;
-    const ApiRef<UrlApi> url = treeItem->Url();
     m_container.reset();
     {
         UpdateBracket bracket(List);
@@ -266,8 +256,7 @@ void TMusicItems::ShowContainer(MyMediaItem* treeItem)
     m_listing = true;
     UpdateNoItemsPanel(false);
     m_container = std::make_unique<ItemsPaneItem>(url, this, m_queue);
-    m_container->Subscribe();
-    m_container->StartEnumeration();
+    ListAndWatch(*m_container);
 }
 
 void TMusicItems::OnNotification(std::unique_ptr<UpdateInfo> info)
@@ -340,43 +329,12 @@ void TMusicItems::AddItem(const ApiRef<UrlApi>& url)
 
 void TMusicItems::Reconcile(const ChildList& listed)
 {
-    QCollator collator;
-    collator.setCaseSensitivity(Qt::CaseInsensitive);
-    struct Entry {
-        QString key;
-        const std::string* text;
-        bool found;
-    };
-    // Sorted once so that each row is found by a binary search: folders can hold thousands.
-    std::vector<Entry> entries;
-    entries.reserve(listed.size());
-    for (const std::string& text : listed)
-        entries.push_back({QString::fromStdString(text), &text, false});
-    const auto before = [&](const Entry& a, const Entry& b) { return collator.compare(a.key, b.key) < 0; };
-    std::stable_sort(entries.begin(), entries.end(), before);
-
-    int row = 0;
-    while (row < List->count()) {
-        MyMediaItem* item = ItemOfRow(row);
-        if (!item) {
-            ++row;
-            continue;
-        }
-        const Entry probe{QString::fromStdString(TextOf(item->Url().Get())), nullptr, false};
-        auto [first, last] = std::equal_range(entries.begin(), entries.end(), probe, before);
-        auto unclaimed = std::find_if(first, last, [](const Entry& entry) { return !entry.found; });
-        if (unclaimed != last) {
-            unclaimed->found = true;
-            ++row;
-        } else {
-            // The row that followed moves up to this index.
-            m_rows->Delete(row);
-        }
-    }
-    for (const Entry& entry : entries) {
-        if (!entry.found)
-            AddItem(MakeUrl(*entry.text));
-    }
+    // A playlist's order is its listing's.
+    const ReconcilePlan plan = PlanReconcile(m_rows->Keys(), listed, AddOrder::Listing);
+    for (auto row = plan.remove.rbegin(); row != plan.remove.rend(); ++row)
+        m_rows->Delete(int(*row));
+    for (size_t entry : plan.add)
+        AddItem(MakeUrl(listed[entry]));
 }
 
 void TMusicItems::Clear()
@@ -409,28 +367,7 @@ QMimeData* TMusicItems::MakeDragObject()
 {
     QList<MyMediaItem*> selected;
     SelectedItems(selected);
-    auto copies = std::make_unique<DraggedItems>();
-    QList<MyMediaItem*> items;
-    for (MyMediaItem* item : selected) {
-        copies->items.push_back(std::make_unique<ItemsPaneItem>(item->Url(), nullptr, m_queue));
-        items.append(copies->items.back().get());
-    }
-    auto* drag = new MediaItemDragObj(items);
-    copies.release()->setParent(drag);
-    return drag;
-}
-
-bool TMusicItems::IsTreeItem(MyMediaItem* item)
-{
-    if (!item || !m_tree)
-        return false;
-    if (m_tree->ItemOfNode(nullptr) == item)
-        return true;
-    for (QTreeWidgetItemIterator it(m_tree->Tree); *it; ++it) {
-        if (m_tree->ItemOfNode(*it) == item)
-            return true;
-    }
-    return false;
+    return MediaItemDragObj::CopyOf(selected, m_queue);
 }
 
 bool TMusicItems::NoticeWanted() const

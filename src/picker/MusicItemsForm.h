@@ -77,7 +77,7 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    void ShowContainer(MyMediaItem* treeItem);
+    void ShowContainer(const LumoApi::ApiRef<LumoApi::UrlApi>& url);
     void OnNotification(std::unique_ptr<UpdateInfo> info);
     void AddItem(const LumoApi::ApiRef<LumoApi::UrlApi>& url);
     void Reconcile(const ChildList& listed);
@@ -85,7 +85,6 @@ private:
     MyMediaItem* SelectedItem();
     void SelectedItems(QList<MyMediaItem*>& items);
     QMimeData* MakeDragObject();
-    bool IsTreeItem(MyMediaItem* item);
     // The list is empty and its container's listing came.
     bool NoticeWanted() const;
     void UpdateNoItemsPanel(bool show);

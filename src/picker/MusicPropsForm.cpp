@@ -225,6 +225,9 @@ TMusicProps::TMusicProps(QWidget* parent, MyMediaItem& item, std::unique_ptr<Pre
     }
     PauseButton->setToolTip("Pause");
     PlayButton->setToolTip("Play");
+    // The buttons show only a glyph; this is what a screen reader says of them.
+    PauseButton->setAccessibleName(tr("Pause"));
+    PlayButton->setAccessibleName(tr("Play"));
     PlaybackButtonsPanel->move(c_CaptionX, c_BottomRowY);
 
     Button1 = new QPushButton("Close", this);
@@ -311,6 +314,7 @@ void TMusicProps::FormShow()
                                                  : PropsForm::ShortenPath(QString::fromStdString(location),
                                                      MusicPropsLocation->fontMetrics(), MusicPropsLocation->width()));
     MusicPropsLocation->setToolTip(QString::fromStdString(location));
+    PropsForm::NameValuesForScreenReaders(*this);
     m_song = std::move(song);
     SetButtons(false);
 }
@@ -379,7 +383,16 @@ void TMusicProps::SetButtons(bool playing)
 std::string SongSummary(MyMediaItem& item)
 {
     try {
-        MediaItem& song = item.Item();
+        return SongSummary(item.Item());
+    } catch (...) {
+        Detail::SetLastErrorFromCurrentException();
+        return std::string();
+    }
+}
+
+std::string SongSummary(MediaItem& song)
+{
+    try {
         if (!song.IsAudio() && !IsBroken(song))
             return std::string();
         std::string tip;

@@ -105,5 +105,7 @@ private:
 
 // The song list's tip: artist, album, duration and location, each present one on its own
 // line; "" for an item that is neither a song nor broken, or when the item cannot be read
-// (the failure is left as the last error).
+// (the failure is left as the last error). It reads the song's tags: any thread, with an item
+// used by that thread alone.
+std::string SongSummary(MediaItem& song);
 std::string SongSummary(MyMediaItem& item);

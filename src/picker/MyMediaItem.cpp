@@ -1,13 +1,17 @@
 #include "picker/MyMediaItem.h"
 
 #include <chrono>
+#include <exception>
 #include <thread>
 
 #include <QCoreApplication>
 #include <QObject>
 #include <QThread>
 
+#include <lumo/Errors.h>
+
 #include "common/Assert.h"
+#include "common/Exceptions.h"
 #include "host/MediaItem.h"
 #include "picker/UpdateQueue.h"
 #include "platform/MessageBox.h"
@@ -107,18 +111,26 @@ void MyMediaItem::PostRefreshNotification()
 {
     if (!m_enumeration || !m_enumeration->IsFinished())
         return;
-    if (std::unique_ptr<ChildList> children = m_enumeration->TakeChildren()) {
+    // Taken before the box: the box's own event loop runs the views' idle calls, which would
+    // come here again for the same failure, one box over the other without end.
+    const std::unique_ptr<EnumerateContainer> finished = std::move(m_enumeration);
+    if (std::unique_ptr<ChildList> children = finished->TakeChildren()) {
+        m_listingFailure.clear();
         PostUpdate(Enumerated, m_url, std::move(children));
     } else {
         std::string text;
-        const bool bFailed = m_enumeration->GetError(text);
+        const bool bFailed = finished->GetError(text);
         LUMO_ASSERT(bFailed);
-        if (Platform::ShowMessageBox(
-                text.c_str(), "Enumeration Failure", Platform::MB_RETRYCANCEL | Platform::MB_ICONERROR)
-            == Platform::IDRETRY)
+        m_listingFailure = finished->FailureMessage();
+        // The view may delete this item while the box is up.
+        const QPointer<QObject> alive(m_context.get());
+        const int answer = Platform::ShowMessageBox(
+            text.c_str(), "Enumeration Failure", Platform::MB_RETRYCANCEL | Platform::MB_ICONERROR);
+        if (!alive)
+            return;
+        if (answer == Platform::IDRETRY)
             m_refreshPending = true;
     }
-    m_enumeration.reset();
     if (m_refreshPending) {
         m_refreshPending = false;
         StartEnumeration();
@@ -146,4 +158,18 @@ void WaitForEnumeration(MyMediaItem& item, const std::function<bool()>& idle)
     }
     while (!idle() && std::chrono::steady_clock::now() < deadline) { }
     QCoreApplication::processEvents();
+}
+
+void ListAndWatch(MyMediaItem& container)
+{
+    std::exception_ptr failure;
+    try {
+        container.Subscribe();
+    } catch (const WinErrorException& error) {
+        if (error.ErrorCode() != ERROR_INVALID_FUNCTION)
+            failure = std::current_exception();
+    }
+    container.StartEnumeration();
+    if (failure)
+        std::rethrow_exception(failure);
 }

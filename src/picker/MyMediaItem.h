@@ -51,6 +51,8 @@ public:
     const LumoApi::ApiRef<LumoApi::UrlApi>& Url() const noexcept { return m_url; }
     MediaItem& Item() noexcept { return *m_item; }
     bool HasEnumeration() const noexcept { return m_enumeration != nullptr; }
+    // What the failure of the newest listing delivered said; "" when it succeeded.
+    const std::string& ListingFailure() const noexcept { return m_listingFailure; }
     bool IsSubscribed() const noexcept { return m_subscribed; }
     bool RefreshPending() const noexcept { return m_refreshPending; }
 
@@ -61,6 +63,7 @@ private:
     const LumoApi::ApiRef<LumoApi::UrlApi> m_url;
     std::unique_ptr<MediaItem> m_item;
     std::unique_ptr<EnumerateContainer> m_enumeration;
+    std::string m_listingFailure;
     bool m_refreshPending = false;
     bool m_subscribed = false;
     const QPointer<QObject> m_target;
@@ -94,6 +97,12 @@ class ItemsPaneItem : public MyMediaItem {
 class PublishedPaneItem : public MyMediaItem {
     using MyMediaItem::MyMediaItem;
 };
+
+// For a pane about to show a container: subscribes it, then starts its listing. A container
+// that cannot be watched at all (its module answers "invalid function", as the roots of a media
+// class do) is listed all the same, without a word; any other failure to subscribe is raised
+// once the listing has started.
+void ListAndWatch(MyMediaItem& container);
 
 // For the tree when a node opens: runs idle (which answers true when it has nothing left)
 // until the item's listing is collected and the queue drained, at most 30 s in all.

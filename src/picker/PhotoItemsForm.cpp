@@ -6,7 +6,6 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QCollator>
 #include <QContextMenuEvent>
 #include <QDrag>
 #include <QElapsedTimer>
@@ -39,6 +38,7 @@
 #include "picker/MediaTreeForm.h"
 #include "picker/MyMediaItem.h"
 #include "picker/PhotoCellGeometry.h"
+#include "picker/RowReconcile.h"
 #include "picker/UpdateQueue.h"
 #include "picker/Utilities.h"
 #include "picker/ViewSupport.h"
@@ -314,6 +314,7 @@ TPhotoItems::TPhotoItems(QWidget* parent, TMediaPage& page, TMediaTree& tree, Up
         }
         run->exec(Qt::CopyAction | Qt::MoveAction | Qt::LinkAction, Qt::CopyAction);
     };
+    m_thumbnailLoader = LoadThumbnailJpeg;
     tree.SetItemsWindow(this);
 }
 
@@ -374,8 +375,8 @@ bool TPhotoItems::event(QEvent* event)
 {
     switch (int(event->type())) {
     case ShowContainerEvent::c_Type: {
-        MyMediaItem* item = static_cast<ShowContainerEvent*>(event)->Item();
-        Guarded([&] { ShowContainer(item); });
+        const ApiRef<UrlApi> container = static_cast<ShowContainerEvent*>(event)->Container();
+        Guarded([&] { ShowContainer(container); });
         return true;
     }
     case QueuedEvent::c_Type: {
@@ -422,7 +423,7 @@ void TPhotoItems::resizeEvent(QResizeEvent* event)
     NoItemsPanel->setGeometry(rect());
 }
 
-void TPhotoItems::ShowContainer(MyMediaItem* item)
+void TPhotoItems::ShowContainer(const ApiRef<UrlApi>& url)
 {
     m_container.reset();
     m_pending.clear();
@@ -442,11 +443,10 @@ void TPhotoItems::ShowContainer(MyMediaItem* item)
     SetScrollPosition(0);
     // Nothing is known about the new container until its listing arrives.
     NoItemsPanel->hide();
-    if (!item || !item->Url())
+    if (!url)
         return;
-    m_container = std::make_unique<ItemsPaneItem>(item->Url(), this, m_queue);
-    m_container->Subscribe();
-    m_container->StartEnumeration();
+    m_container = std::make_unique<ItemsPaneItem>(url, this, m_queue);
+    ListAndWatch(*m_container);
 }
 
 void TPhotoItems::OnNotification(std::unique_ptr<UpdateInfo> info)
@@ -497,53 +497,20 @@ void TPhotoItems::Reconcile(UpdateInfo& info)
         LUMO_ASSERT(false);
         return;
     }
-    QCollator collator;
-    collator.setCaseSensitivity(Qt::CaseInsensitive);
-    // Sort keys once per entry: a listing of thousands would otherwise collate each pair anew.
-    struct Entry {
-        QString key;
-        QCollatorSortKey order;
-    };
-    std::vector<Entry> entries;
-    entries.reserve(info.m_ChildList->size());
-    for (const std::string& text : *info.m_ChildList) {
-        const QString key = QString::fromStdString(text);
-        entries.push_back(Entry{key, collator.sortKey(key)});
-    }
-    std::stable_sort(
-        entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return a.order.compare(b.order) < 0; });
-    std::vector<QString> keys;
-    keys.reserve(entries.size());
-    for (Entry& entry : entries)
-        keys.push_back(std::move(entry.key));
-    entries.clear();
-    // Entries matched by a cell are struck off rather than erased, so a large listing costs
-    // a binary search per cell and no moves.
-    std::vector<bool> taken(keys.size(), false);
-    bool removed = false;
-    size_t index = 0;
-    while (index < m_cells.size()) {
-        const QString key = QString::fromStdString(TextOf(m_cells[index]->Item->Url().Get()));
-        auto found = std::lower_bound(keys.begin(), keys.end(), key,
-            [&](const QString& a, const QString& b) { return collator.compare(a, b) < 0; });
-        while (found != keys.end() && collator.compare(*found, key) == 0 && taken[size_t(found - keys.begin())])
-            ++found;
-        if (found != keys.end() && collator.compare(*found, key) == 0) {
-            taken[size_t(found - keys.begin())] = true;
-            ++index;
-        } else {
-            RemoveCell(int(index));
-            removed = true;
-        }
-    }
-    if (removed)
+    const ChildList& listed = *info.m_ChildList;
+    std::vector<std::string> rows;
+    rows.reserve(m_cells.size());
+    for (const auto& cell : m_cells)
+        rows.push_back(TextOf(cell->Item->Url().Get()));
+    const ReconcilePlan plan = PlanReconcile(rows, listed, AddOrder::Sorted);
+    for (auto cell = plan.remove.rbegin(); cell != plan.remove.rend(); ++cell)
+        RemoveCell(int(*cell));
+    if (!plan.remove.empty())
         LayoutChanged();
     // A newer listing replaces whatever an older one had left to place.
     m_pending.clear();
-    for (size_t entry = 0; entry < keys.size(); ++entry) {
-        if (!taken[entry])
-            m_pending.push_back(keys[entry].toStdString());
-    }
+    for (size_t entry : plan.add)
+        m_pending.push_back(listed[entry]);
     if (m_pending.empty())
         UpdateNoItemsPanel(m_cells.empty());
     else
@@ -720,8 +687,15 @@ void TPhotoItems::RenderImage(PhotoCell& cell)
             cell.IconIndex = index;
         }
     } else {
-        QByteArray jpeg = LoadThumbnailJpeg(cell.Item->Url());
+        QByteArray jpeg = m_thumbnailLoader(cell.Item->Url());
         QImage picture = DecodeThumbnail(jpeg);
+        if (picture.width() > Geometry::c_ThumbnailPx || picture.height() > Geometry::c_ThumbnailPx) {
+            // Said once, here: the paint that draws it from the corner runs again and again.
+            try {
+                LUMO_ASSERT(false);
+            } catch (const LumoAssertException&) {
+            }
+        }
         cell.Jpeg = std::move(jpeg);
         // The bytes are what the cell keeps; they shrink to fit so a large listing stays small.
         cell.Jpeg.squeeze();
@@ -820,16 +794,9 @@ void TPhotoItems::PaintCell(QPainter& painter, PhotoCell& cell, const QPoint& or
             picture = PictureOf(cell);
         }
         if (picture) {
-            int x = (Geometry::c_ThumbnailPx - picture->width()) / 2;
-            int y = (Geometry::c_ThumbnailPx - picture->height()) / 2;
-            if (x < 0 || y < 0) {
-                try {
-                    LUMO_ASSERT(false);
-                } catch (const LumoAssertException&) {
-                }
-                x = std::max(0, x);
-                y = std::max(0, y);
-            }
+            // Too large a picture was reported when it came; here it only starts at the corner.
+            const int x = std::max(0, (Geometry::c_ThumbnailPx - picture->width()) / 2);
+            const int y = std::max(0, (Geometry::c_ThumbnailPx - picture->height()) / 2);
             painter.save();
             painter.setClipRect(Geometry::ImageArea());
             const QPoint at = Geometry::ThumbnailRect().topLeft() + QPoint(x, y);
@@ -1069,7 +1036,9 @@ bool TPhotoItems::FormKeyDown(int key, Qt::KeyboardModifiers shift)
         break;
     case Qt::Key_Return:
     case Qt::Key_Enter:
-        OnDblClick();
+        // With no current cell there is nothing to open.
+        if (m_current >= 0 && m_current < Count())
+            OnDblClick();
         break;
     case Qt::Key_Space:
         SelectPhoto(m_current, s);

@@ -154,6 +154,10 @@ public:
     // How a drag leaves the grid; by default a QDrag that runs until the drop. Tests replace it.
     using DragStarter = std::function<void(std::unique_ptr<MediaItemDragObj> drag, const QImage& image)>;
     void SetDragStarter(DragStarter starter) { m_dragStarter = std::move(starter); }
+    // How a photo's thumbnail is fetched: the JPEG bytes its module delivers at thumbnail size.
+    // Tests replace it.
+    using ThumbnailLoader = std::function<QByteArray(const LumoApi::ApiRef<LumoApi::UrlApi>& url)>;
+    void SetThumbnailLoader(ThumbnailLoader loader) { m_thumbnailLoader = std::move(loader); }
 
     TPhotoScrollBox* ScrollBox;
     QLabel* NoItemsPanel;
@@ -171,7 +175,7 @@ protected:
 private:
     friend class TPhotoScrollBox;
 
-    void ShowContainer(MyMediaItem* item);
+    void ShowContainer(const LumoApi::ApiRef<LumoApi::UrlApi>& url);
     void OnNotification(std::unique_ptr<UpdateInfo> info);
     void Reconcile(UpdateInfo& info);
     void AddItem(const LumoApi::ApiRef<LumoApi::UrlApi>& url);
@@ -230,6 +234,7 @@ private:
     int m_rows = 0;
     bool m_dragging = false;
     DragStarter m_dragStarter;
+    ThumbnailLoader m_thumbnailLoader;
 
     bool m_wasSelectedAtMouseDown = false;
     bool m_mouseDownPending = false;

@@ -80,6 +80,7 @@ void TPhotoProps::FormShow()
         const QString location = QString::fromStdString(m_Item->Property("SourceLocation"));
         PhotoPropsLocation->setText(ValueText(
             ShortenPath(location, PhotoPropsLocation->fontMetrics(), PhotoPropsLocation->width()).toStdString()));
+        NameValuesForScreenReaders(*this);
         filled = true;
     });
     // Queued: closing inside the show of exec() would hide the dialog before its loop starts,

@@ -74,4 +74,22 @@ QPushButton* CloseButton(QDialog& dialog, int xPx, int yPx)
     return button;
 }
 
+void NameValuesForScreenReaders(QWidget& dialog)
+{
+    static const QLatin1StringView c_CaptionSuffix("Label");
+    for (QLabel* caption : dialog.findChildren<QLabel*>()) {
+        const QString name = caption->objectName();
+        if (!name.endsWith(c_CaptionSuffix))
+            continue;
+        auto* value = dialog.findChild<QLabel*>(name.chopped(c_CaptionSuffix.size()));
+        if (!value)
+            continue;
+        QString what = caption->text().trimmed();
+        if (what.endsWith(':'))
+            what.chop(1);
+        const QString said = value->toolTip().isEmpty() ? value->text() : value->toolTip();
+        value->setAccessibleName(said.isEmpty() ? what : QString("%1: %2").arg(what, said));
+    }
+}
+
 } // namespace PropsForm

@@ -28,5 +28,9 @@ void SetUpDialog(QDialog& dialog, int clientWidthPx, int clientHeightPx);
 QLabel* FixedLabel(QWidget* parent, const char* name, const QString& text, int xPx, int yPx, int widthPx);
 // "Close": default and cancel button, closing with the OK result.
 QPushButton* CloseButton(QDialog& dialog, int xPx, int yPx);
+// Gives every value label of the dialog (named after its caption "<name>Label") the accessible
+// name "<caption>: <value>", so that a screen reader says what a value is; the full text of a
+// shortened value (its tool tip) is said in its place. Call after the values change.
+void NameValuesForScreenReaders(QWidget& dialog);
 
 } // namespace PropsForm

@@ -6,7 +6,6 @@
 
 #include <QAction>
 #include <QClipboard>
-#include <QCollator>
 #include <QDragEnterEvent>
 #include <QDragMoveEvent>
 #include <QDropEvent>
@@ -29,6 +28,7 @@
 #include "host/UrlImpl.h"
 #include "picker/MediaItemDragObj.h"
 #include "picker/MyMediaItem.h"
+#include "picker/RowReconcile.h"
 #include "picker/UpdateQueue.h"
 #include "picker/Utilities.h"
 #include "picker/ViewSupport.h"
@@ -224,6 +224,13 @@ TPublishedListView::TPublishedListView(QWidget* parent, bool music) : QListWidge
 {
 }
 
+QSize TPublishedListView::RowSizeHint(int row) const
+{
+    QStyleOptionViewItem option;
+    initViewItemOption(&option);
+    return itemDelegate()->sizeHint(option, model()->index(row, 0));
+}
+
 void TPublishedListView::dragEnterEvent(QDragEnterEvent* event)
 {
     // Every drag inside the program carries items; files from outside are taken as well.
@@ -316,11 +323,7 @@ TPublishedList::TPublishedList(QWidget* parent, PublishedListHost& page, MediaCl
     NoItemsText->setWordWrap(true);
     NoItemsText->setAlignment(Qt::AlignCenter);
     NoItemsText->setAttribute(Qt::WA_TransparentForMouseEvents);
-    NoItemsText->setText(m_music ? "No music has been published. Drag music folders, playlists, and files here to "
-                                   "make them accessible to Lumo DVRs."
-                                 : "No photos have been published. Drag photo folders and files here to make them "
-                                   "accessible to Lumo DVRs.");
-    UpdateNoItemsText();
+    SetNotice(std::string());
 
     connect(List, &TPublishedListView::Dropped, this,
         [this](const QMimeData* data) { Guarded([&] { ListDragDrop(data); }); });
@@ -342,6 +345,7 @@ void TPublishedList::Clear()
     List->setUpdatesEnabled(false);
     // The items go before the rows that show them.
     m_rows->Clear();
+    UpdateNoItemsText();
     List->setUpdatesEnabled(updates);
 }
 
@@ -349,14 +353,43 @@ void TPublishedList::Initialize()
 {
     m_rootItem.reset();
     m_rootItem = std::make_unique<MyMediaItem>(m_mediaClass.SecondRoot().Url(), this, m_queue);
-    m_rootItem->Subscribe();
+    try {
+        m_rootItem->Subscribe();
+    } catch (const std::exception& error) {
+        // A set that cannot be read (a damaged database, one of a later release) is shown as
+        // such: the page and the window go on without it.
+        Platform::ShowMessageBox(error.what(), "Lumo Publisher", Platform::MB_OK | Platform::MB_ICONERROR);
+        m_rootItem.reset();
+        SetNotice(error.what());
+        return;
+    }
     m_rootItem->StartEnumeration();
 }
 
 void TPublishedList::Poll()
 {
-    if (m_rootItem)
-        m_rootItem->PostRefreshNotification();
+    if (!m_rootItem)
+        return;
+    m_rootItem->PostRefreshNotification();
+    if (m_rootItem && m_rootItem->ListingFailure() != m_failure)
+        SetNotice(m_rootItem->ListingFailure());
+}
+
+// Without rows the list says how to publish, or, when the set cannot be read, that and why (the
+// failure names the file): an empty list would say that nothing is published.
+void TPublishedList::SetNotice(const std::string& failure)
+{
+    m_failure = failure;
+    if (failure.empty())
+        NoItemsText->setText(m_music ? "No music has been published. Drag music folders, playlists, and files here "
+                                       "to make them accessible to Lumo DVRs."
+                                     : "No photos have been published. Drag photo folders and files here to make "
+                                       "them accessible to Lumo DVRs.");
+    else
+        NoItemsText->setText(
+            QString(m_music ? "The published music cannot be read. %1" : "The published photos cannot be read. %1")
+                .arg(QString::fromStdString(failure)));
+    UpdateNoItemsText();
 }
 
 MyMediaItem* TPublishedList::SelectedItem()
@@ -384,6 +417,7 @@ void TPublishedList::SelectAll()
 void TPublishedList::SelectItem(UrlApi* url)
 {
     const int row = m_rows->Find(url);
+    m_selectWhenAdded = row < 0 ? TextOf(url) : std::string();
     if (row >= 0)
         List->setCurrentRow(row, QItemSelectionModel::ClearAndSelect);
 }
@@ -429,7 +463,7 @@ void TPublishedList::DropFiles(const QList<QUrl>& urls)
         try {
             // Only local files come from the file manager; anything else is not publishable.
             if (path.empty())
-                throw std::runtime_error("not a local file");
+                throw std::runtime_error("It is not a local file");
             const Url url = FileUrlFromPath(path);
             temporary.push_back(std::make_unique<MyMediaItem>(ApiRef<UrlApi>::Share(url.Api()), nullptr, m_queue));
             items.append(temporary.back().get());
@@ -438,6 +472,9 @@ void TPublishedList::DropFiles(const QList<QUrl>& urls)
             QString text = QString(c_NotPublishable)
                                .arg(path.empty() ? dropped.toDisplayString() : QString::fromStdString(path),
                                    m_music ? "music" : "photos");
+            const std::string reason = ChangeFailureReason(std::current_exception(), true);
+            if (!reason.empty())
+                text += "\n\n" + QString::fromStdString(reason);
             if (more)
                 text += c_ContinuePublishing;
             const int answer = Platform::ShowMessageBox(text.toUtf8().constData(), c_PublishCaption,
@@ -478,7 +515,8 @@ QString TPublishedList::InfoTip(int row)
         text = m_page.PhotoSummary(*item);
     else if (IsBroken(media))
         text = c_BrokenTip;
-    m_tipKey = key;
+    // An empty tip may be one still being read: it is asked for again.
+    m_tipKey = text.empty() ? std::string() : key;
     m_tipText = QString::fromStdString(text);
     return m_tipText;
 }
@@ -502,6 +540,10 @@ bool TPublishedList::eventFilter(QObject* watched, QEvent* event)
     } else if (watched == List->viewport() && event->type() == QEvent::ToolTip) {
         ShowRowTip(*List, *static_cast<QHelpEvent*>(event), [this](int row) { return InfoTip(row); });
         return true;
+    } else if ((watched == List->viewport() && event->type() == QEvent::MouseButtonPress)
+        || (watched == List && event->type() == QEvent::KeyPress)) {
+        // The user chose for themselves; a row arriving later does not take the selection.
+        m_selectWhenAdded.clear();
     }
     return QWidget::eventFilter(watched, event);
 }
@@ -517,6 +559,7 @@ void TPublishedList::OnNotification(std::unique_ptr<UpdateInfo> info)
 
 void TPublishedList::ProcessQueuedEvent(std::unique_ptr<UpdateInfo> info)
 {
+    m_page.PublishedSetChanged();
     switch (info->m_kind) {
     case ChildAdded:
         AddItem(info->m_item);
@@ -559,6 +602,11 @@ void TPublishedList::AddItem(const ApiRef<UrlApi>& url)
     if (icon >= 0)
         row->setIcon(PublishedItemIcons[static_cast<size_t>(icon)]);
     m_rows->Append(std::move(row), std::move(item));
+    FitCell(List->count() - 1);
+    if (!m_selectWhenAdded.empty() && TextOf(url.Get()) == m_selectWhenAdded) {
+        m_selectWhenAdded.clear();
+        List->setCurrentRow(List->count() - 1, QItemSelectionModel::ClearAndSelect);
+    }
     UpdateNoItemsText();
 }
 
@@ -585,36 +633,12 @@ void TPublishedList::Reconcile(UpdateInfo* info)
     LUMO_ASSERT(info->m_ChildList);
     if (!info->m_ChildList)
         return;
-    ChildList children = *info->m_ChildList;
-    QCollator collator;
-    collator.setCaseSensitivity(Qt::CaseInsensitive);
-    auto compare = [&](const std::string& a, const std::string& b) {
-        return collator.compare(QString::fromStdString(a), QString::fromStdString(b));
-    };
-    std::stable_sort(children.begin(), children.end(),
-        [&](const std::string& a, const std::string& b) { return compare(a, b) < 0; });
-
-    int row = 0;
-    while (row < List->count()) {
-        MyMediaItem* item = ItemOfRow(row);
-        LUMO_ASSERT(item);
-        if (!item) {
-            ++row;
-            continue;
-        }
-        const std::string key = TextOf(item->Url().Get());
-        auto found = std::find_if(
-            children.begin(), children.end(), [&](const std::string& entry) { return compare(entry, key) == 0; });
-        if (found != children.end()) {
-            children.erase(found);
-            ++row;
-        } else {
-            // The row that followed moves up to this index.
-            m_rows->Delete(row);
-        }
-    }
-    for (const std::string& entry : children)
-        AddItem(MakeUrl(entry));
+    const ChildList& listed = *info->m_ChildList;
+    const ReconcilePlan plan = PlanReconcile(m_rows->Keys(), listed, AddOrder::Sorted);
+    for (auto row = plan.remove.rbegin(); row != plan.remove.rend(); ++row)
+        m_rows->Delete(int(*row));
+    for (size_t entry : plan.add)
+        AddItem(MakeUrl(listed[entry]));
     UpdateNoItemsText();
 }
 
@@ -640,8 +664,25 @@ int TPublishedList::GetIconIndex(MyMediaItem& item)
 
 void TPublishedList::UpdateNoItemsText()
 {
-    NoItemsText->setVisible(List->count() == 0);
-    CenterNoItemsText();
+    const bool empty = List->count() == 0;
+    if (empty && m_cell.isValid()) {
+        m_cell = QSize();
+        List->setGridSize(QSize());
+    }
+    // Placing the text lays it out: only when it shows.
+    if (NoItemsText->isHidden() == empty)
+        NoItemsText->setVisible(empty);
+    if (empty)
+        CenterNoItemsText();
+}
+
+void TPublishedList::FitCell(int row)
+{
+    const QSize hint = List->RowSizeHint(row);
+    if (m_cell.isValid() && hint.width() <= m_cell.width() && hint.height() <= m_cell.height())
+        return;
+    m_cell = m_cell.isValid() ? m_cell.expandedTo(hint) : hint;
+    List->setGridSize(m_cell);
 }
 
 void TPublishedList::CenterNoItemsText()

@@ -49,6 +49,8 @@ public:
     // Publishes the items in order with the page's per-item dialogs, pushing one undo list when
     // recordUndo and anything was published. The items stay owned by the caller.
     virtual void PublishItemList(const QList<MyMediaItem*>& items, bool recordUndo) = 0;
+    // Told of every change to the published set the list hears of.
+    virtual void PublishedSetChanged() { }
     // The page's Properties update and command, for a double click.
     virtual bool CanShowProperties() = 0;
     virtual void ShowProperties() = 0;
@@ -64,6 +66,9 @@ class TPublishedListView : public QListWidget {
 
 public:
     TPublishedListView(QWidget* parent, bool music);
+
+    // The size the delegate asks for the row.
+    QSize RowSizeHint(int row) const;
 
 signals:
     void Dropped(const QMimeData* data);
@@ -100,7 +105,8 @@ public:
     // Clears items, then adds the item of every selected row in row order.
     void SelectedItems(QList<MyMediaItem*>& items);
     void SelectAll();
-    // Selects the first row showing url; nothing when there is none.
+    // Selects the first row showing url. Without one yet (a new entry's row comes later, through
+    // the queue) the row is selected when it arrives, unless another is asked for first.
     void SelectItem(LumoApi::UrlApi* url);
 
     // Whether the clipboard holds the program's format; false without a clipboard.
@@ -141,6 +147,11 @@ private:
     int GetIconIndex(MyMediaItem& item);
     void UpdateNoItemsText();
     void CenterNoItemsText();
+    void SetNotice(const std::string& failure);
+    // Grows the cell every row is laid out in to fit the row, as a list view's list style does;
+    // one cell for all spares the view from measuring every row at each layout, which made a
+    // growing list of thousands slower with every row.
+    void FitCell(int row);
     void ListDragDrop(const QMimeData* data);
     void ListDblClick();
 
@@ -153,4 +164,10 @@ private:
     std::unique_ptr<ListRows<PublishedPaneItem>> m_rows;
     std::string m_tipKey;
     QString m_tipText;
+    // Why the set cannot be read; "" while it can.
+    std::string m_failure;
+    // The entry to select once its row arrives; empty for none.
+    std::string m_selectWhenAdded;
+    // The largest row seen since the list was last empty.
+    QSize m_cell;
 };

@@ -1,5 +1,8 @@
 #include "picker/UpdateQueue.h"
 
+#include <algorithm>
+#include <vector>
+
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QThread>
@@ -75,6 +78,27 @@ bool UpdateQueue::DeliverOne()
     std::unique_ptr<UpdateInfo> info;
     if (GetItem(0, target, info) && target)
         QCoreApplication::postEvent(target.data(), new QueuedEvent(std::move(info)));
+    return Count() == 0;
+}
+
+bool UpdateQueue::DeliverSome(size_t most)
+{
+    std::vector<MIQEntry> taken;
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        const size_t count = std::min(most, m_entries.size());
+        taken.reserve(count);
+        for (size_t index = 0; index < count; ++index) {
+            taken.push_back(std::move(m_entries.front()));
+            m_entries.pop_front();
+        }
+        m_count.store(m_entries.size(), std::memory_order_relaxed);
+    }
+    // Posted outside the lock: a view that is gone has its record deleted here.
+    for (MIQEntry& entry : taken) {
+        if (entry.target)
+            QCoreApplication::postEvent(entry.target.data(), new QueuedEvent(std::move(entry.info)));
+    }
     return Count() == 0;
 }
 

@@ -1,5 +1,5 @@
 // The one road from other threads to the views: a locked FIFO of changes, each addressed to the
-// view that shows the item, drained one record per idle call on the interface thread.
+// view that shows the item, drained in order by the idle calls on the interface thread.
 #pragma once
 
 #include <atomic>
@@ -51,6 +51,9 @@ public:
     // Interface thread. Posts entry 0 to its view (dropping it when the view is gone); true
     // when the queue is empty afterwards.
     bool DeliverOne();
+    // Interface thread. The same for up to most entries, in order, under one taking of the
+    // lock; true when the queue is empty afterwards.
+    bool DeliverSome(size_t most);
 
     // Called, on any thread, whenever there is something for the interface thread to collect:
     // a record queued or an enumeration finished. By default it wakes the application's event

@@ -8,9 +8,12 @@
 #include <ctime>
 #include <optional>
 
+#include <lumo/Errors.h>
+
 #include "common/Exceptions.h"
 #include "host/ContentType.h"
 #include "host/MediaItem.h"
+#include "host/Url.h"
 
 namespace {
 
@@ -124,4 +127,65 @@ bool IsBrokenContentType(const std::string& contentType)
 bool IsBroken(MediaItem& item)
 {
     return IsBrokenContentType(item.Property("ContentType"));
+}
+
+std::string ItemDisplayPath(LumoApi::UrlApi* url)
+{
+    if (!url)
+        return std::string();
+    try {
+        const Url item = Url::Share(url);
+        const std::string local = LocalPathOf(item);
+        return local.empty() ? item.Text() : local;
+    } catch (...) {
+        const char* text = url->GetText();
+        return text ? text : "";
+    }
+}
+
+namespace {
+
+// The system's texts come without their full stop.
+std::string Sentence(std::string text)
+{
+    if (!text.empty() && text.back() != '.')
+        text += '.';
+    return text;
+}
+
+} // namespace
+
+std::string ChangeFailureReason(const std::exception_ptr& failure, bool publishing)
+{
+    constexpr uint32_t c_AlreadyExists = 183;
+    try {
+        if (failure)
+            std::rethrow_exception(failure);
+    } catch (const WinErrorException& error) {
+        // The published set's own store is the one thing here that reads and writes data; the
+        // system's texts for these codes speak of registry keys.
+        switch (error.ErrorCode()) {
+        case c_AlreadyExists:
+            if (publishing)
+                return "It is already published.";
+            break;
+        case LumoApi::ERROR_NOT_FOUND:
+            if (!publishing)
+                return "It is not published.";
+            break;
+        case LumoApi::ERROR_INVALID_DATA:
+            return "The list of published items is damaged.";
+        case LumoApi::ERROR_CANTREAD:
+            return "The list of published items could not be read.";
+        case LumoApi::ERROR_CANTWRITE:
+            return "The list of published items could not be written.";
+        default:
+            break;
+        }
+        return Sentence(error.what());
+    } catch (const std::exception& error) {
+        return Sentence(error.what());
+    } catch (...) {
+    }
+    return std::string();
 }

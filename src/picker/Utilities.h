@@ -1,8 +1,12 @@
-// Display texts for the picker's property values (dates, durations, byte sizes) and the test for
-// a broken item. Stateless; safe on any thread.
+// Display texts for the picker's property values (dates, durations, byte sizes), for the items
+// and failures named in message boxes, and the test for a broken item. Stateless; safe on any
+// thread.
 #pragma once
 
+#include <exception>
 #include <string>
+
+#include <lumo/Url.h>
 
 class MediaItem;
 
@@ -24,3 +28,11 @@ std::string FormatSize(const std::string& bytesText);
 bool IsBrokenContentType(const std::string& contentType);
 // Whether the item stands for something that is gone, by its "ContentType".
 bool IsBroken(MediaItem& item);
+
+// How a message box names an item: the full local path of a file, else the whole URL text.
+std::string ItemDisplayPath(LumoApi::UrlApi* url);
+
+// Why publishing (publishing true) or unpublishing an item failed, as the sentence its box
+// adds: the system's text for the error, except where that would mislead (an item published
+// already, the published set's own store failing). Empty when nothing is known.
+std::string ChangeFailureReason(const std::exception_ptr& failure, bool publishing);

@@ -92,6 +92,8 @@ uint32_t CodeFromErrno(int error)
         return 267;
     case EFAULT:
         return 487;
+    case ELOOP:
+        return 1921;
     default:
         return 1359;
     }

@@ -203,23 +203,36 @@ TEST_F(LumoConnectPublisherTest, BoundButtonsKeepTheirCaptionsAndMenuItemsTakeTh
     EXPECT_FALSE(publishButton->isEnabled());
 }
 
-TEST_F(LumoConnectPublisherTest, IdlePassesDeliverOneRecordEach)
+// A burst (a large publish arriving) goes out in a few passes, not one record per pass, each
+// record once and in the order queued.
+TEST_F(LumoConnectPublisherTest, IdlePassesDeliverRecordsInBatchesInOrder)
 {
     TLumoConnectPublisher& window = Window();
     RecordingView view;
     UpdateQueue& queue = window.Queue();
     for (const char* url : {"mem://a", "mem://b", "mem://c"})
         queue.AddItem(&view, std::make_unique<UpdateInfo>(ChildAdded, MakeUrl(url)));
-
-    EXPECT_FALSE(window.RunIdle());
-    EXPECT_EQ(queue.Count(), 2u);
-    EXPECT_FALSE(window.RunIdle());
-    EXPECT_EQ(queue.Count(), 1u);
-    EXPECT_TRUE(window.RunIdle());
+    EXPECT_TRUE(window.RunIdle()) << "three records in one pass";
     EXPECT_EQ(queue.Count(), 0u);
-    EXPECT_TRUE(window.RunIdle());
     QCoreApplication::sendPostedEvents(&view);
     EXPECT_EQ(view.urls, (std::vector<std::string>{"mem://a", "mem://b", "mem://c"}));
+
+    view.urls.clear();
+    const size_t batch = TLumoConnectPublisher::c_RecordsPerIdlePass;
+    std::vector<std::string> expected;
+    for (size_t index = 0; index < 2 * batch + 5; ++index) {
+        expected.push_back("mem://" + std::to_string(index));
+        queue.AddItem(&view, std::make_unique<UpdateInfo>(ChildAdded, MakeUrl(expected.back())));
+        // A repeat of the last record is still dropped.
+        queue.AddItem(&view, std::make_unique<UpdateInfo>(ChildAdded, MakeUrl(expected.back())));
+    }
+    EXPECT_FALSE(window.RunIdle());
+    EXPECT_EQ(queue.Count(), batch + 5);
+    EXPECT_FALSE(window.RunIdle());
+    EXPECT_TRUE(window.RunIdle());
+    QCoreApplication::sendPostedEvents(&view);
+    EXPECT_EQ(view.urls, expected);
+    view.urls.clear();
 
     // The event loop's own idle processing drains the queue with no input at all.
     QEventLoop loop;
@@ -228,11 +241,11 @@ TEST_F(LumoConnectPublisherTest, IdlePassesDeliverOneRecordEach)
     queue.AddItem(&view, std::make_unique<UpdateInfo>(ChildAdded, MakeUrl("mem://e")));
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] {
-        if (view.urls.size() == 5)
+        if (view.urls.size() == 2)
             loop.quit();
     });
     poll.start(5);
     loop.exec();
-    EXPECT_EQ(view.urls.size(), 5u);
+    EXPECT_EQ(view.urls, (std::vector<std::string>{"mem://d", "mem://e"}));
     EXPECT_EQ(queue.Count(), 0u);
 }

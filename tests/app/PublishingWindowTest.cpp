@@ -7,16 +7,25 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <sqlite3.h>
 #include <string>
 #include <vector>
 
 #include <QAction>
+#include <QCursor>
+#include <QDialog>
+#include <QHelpEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QToolBar>
 #include <QToolButton>
+#include <QToolTip>
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>
@@ -24,13 +33,17 @@
 #include "WindowTestSupport.h"
 #include "app/ActionLink.h"
 #include "app/LumoConnectPublisher.h"
+#include "app/SplashScreen.h"
 #include "host/HostRegistry.h"
 #include "host/UrlImpl.h"
 #include "picker/MediaPageForm.h"
 #include "picker/MediaTreeForm.h"
+#include "picker/MusicItemsForm.h"
 #include "picker/MyMediaItem.h"
+#include "picker/PhotoItemsForm.h"
 #include "picker/PublishedListForm.h"
 #include "platform/MessageBox.h"
+#include "support/BytesRead.h"
 #include "support/HostFolder.h"
 #include "support/ModuleFolder.h"
 
@@ -71,11 +84,17 @@ public:
         const fs::path root = m_root.path().toStdString();
         fs::create_directories(root / "config");
         fs::create_directories(Music() / "Album");
-        std::ofstream(root / "config" / "user-dirs.dirs") << "XDG_MUSIC_DIR=\"" << Music().string() << "\"\n";
+        std::ofstream(root / "config" / "user-dirs.dirs") << "XDG_MUSIC_DIR=\"" << Music().string() << "\"\n"
+                                                          << "XDG_PICTURES_DIR=\"" << Pictures().string() << "\"\n";
         std::ofstream(root / "mountinfo");
         std::ofstream(Music() / "Album" / "track.mp3") << "not really a song";
+        for (const char* folder : {"Autumn", "Beach", "City"}) {
+            fs::create_directories(Pictures() / folder);
+            std::ofstream(Pictures() / folder / "photo.jpg") << "not really a photo";
+        }
     }
     fs::path Music() const { return fs::path(m_root.path().toStdString()) / "home" / "Music"; }
+    fs::path Pictures() const { return fs::path(m_root.path().toStdString()) / "home" / "Pictures"; }
 
 private:
     QTemporaryDir m_root;
@@ -101,10 +120,13 @@ public:
 // Keeps every message box and answers OK.
 struct RecordedBoxes {
     static inline std::vector<std::string> texts;
+    // Whether the splash was still up when each box came.
+    static inline std::vector<bool> behindSplash;
 
     static int Show(const char* text, const char*, uint32_t)
     {
         texts.push_back(text);
+        behindSplash.push_back(TSplashScreen::Current() && TSplashScreen::Current()->isVisible());
         return Platform::IDOK;
     }
 };
@@ -139,6 +161,19 @@ QTreeWidgetItem* NodeNamed(QTreeWidget& tree, QTreeWidgetItem* parent, const QSt
     return nullptr;
 }
 
+// Counts the "show container" messages a view receives, and lets them through.
+class ShowCounter : public QObject {
+public:
+    int count = 0;
+
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == ShowContainerEvent::c_Type)
+            ++count;
+        return false;
+    }
+};
+
 QStringList Rows(TPublishedList& list)
 {
     QStringList rows;
@@ -154,6 +189,7 @@ protected:
         WidgetsApplication();
         ClearSettings();
         RecordedBoxes::texts.clear();
+        RecordedBoxes::behindSplash.clear();
         m_previousBox = Platform::SetMessageBoxHandler(&RecordedBoxes::Show);
     }
     void TearDown() override
@@ -282,6 +318,167 @@ TEST_F(PublishingWindowTest, APublishedFolderAndTheSplittersSurviveARestart)
     EXPECT_TRUE(Rows(*again.PhotosPage()->PublishedList).isEmpty());
 }
 
+namespace {
+
+// An MP3 file that is all ID3v2 tag: the artist, then a private frame of sizeBytes.
+std::string TaggedSong(const std::string& artist, size_t sizeBytes)
+{
+    auto be32 = [](size_t value) {
+        std::string out;
+        for (int shift = 24; shift >= 0; shift -= 8)
+            out += char((value >> shift) & 0xFF);
+        return out;
+    };
+    const std::string artistData = std::string(1, '\0') + artist;
+    const std::string privateData = "lumo-test" + std::string(1, '\0') + std::string(sizeBytes, 'x');
+    const std::string frames = "TPE1" + be32(artistData.size()) + std::string(2, '\0') + artistData + "PRIV"
+        + be32(privateData.size()) + std::string(2, '\0') + privateData;
+    std::string synchsafe;
+    for (int shift = 21; shift >= 0; shift -= 7)
+        synchsafe += char((frames.size() >> shift) & 0x7F);
+    return std::string("ID3\x03\x00\x00", 6) + synchsafe + frames;
+}
+
+} // namespace
+
+// Hovering a song built its tip on the interface thread: a damaged or huge file froze the
+// window while its tags were read.
+TEST_F(PublishingWindowTest, ASongsTipIsReadAwayFromTheWindow)
+{
+    constexpr size_t c_TagBytes = 4u << 20;
+    const fs::path song = m_user.Music() / "Album" / "big tag.mp3";
+    std::ofstream(song, std::ios::binary) << TaggedSong("Someone", c_TagBytes);
+    TLumoConnectPublisher& window = ShownWindow(m_folder.Path());
+    ASSERT_TRUE(window.MusicPage());
+    TMediaPage& music = *window.MusicPage();
+    MyMediaItem item(MakeUrl(("file://" + song.string()).c_str()), nullptr, window.Queue());
+
+    const std::optional<uint64_t> before = BytesReadByThisThread();
+    if (!before)
+        GTEST_SKIP() << "no count of bytes read here";
+    EXPECT_EQ(music.SongSummary(item), "");
+    EXPECT_LT(*BytesReadByThisThread() - *before, c_TagBytes / 4) << "the tags were read on this thread";
+    std::string tip;
+    ASSERT_TRUE(Settle([&] { return !(tip = music.SongSummary(item)).empty(); }));
+    EXPECT_EQ(tip, "Someone\n" + song.string());
+
+    // In the song list the tip shows once read, under a pointer that rests where it was.
+    std::ofstream(m_user.Music() / "Album" / "other.mp3", std::ios::binary) << TaggedSong("Another", 1000);
+    QTreeWidget& tree = *music.MediaTree->Tree;
+    QTreeWidgetItem* musicNode = nullptr;
+    ASSERT_TRUE(Settle([&] { return (musicNode = NodeNamed(tree, nullptr, "Music")) != nullptr; }));
+    musicNode->setExpanded(true);
+    QTreeWidgetItem* albumNode = nullptr;
+    ASSERT_TRUE(Settle([&] { return (albumNode = NodeNamed(tree, musicNode, "Album")) != nullptr; }));
+    tree.setCurrentItem(albumNode);
+    auto* songs = music.ItemsView->findChild<QListWidget*>();
+    ASSERT_TRUE(songs);
+    QListWidgetItem* row = nullptr;
+    ASSERT_TRUE(Settle([&] {
+        const QList<QListWidgetItem*> found = songs->findItems("other", Qt::MatchExactly);
+        return (row = found.isEmpty() ? nullptr : found.front()) != nullptr;
+    }));
+    const QPoint global = songs->viewport()->mapToGlobal(songs->visualItemRect(row).center());
+    QCursor::setPos(global);
+    QHelpEvent hover(QEvent::ToolTip, songs->viewport()->mapFromGlobal(global), global);
+    QCoreApplication::sendEvent(songs->viewport(), &hover);
+    EXPECT_TRUE(Settle([&] { return QToolTip::text().startsWith("Another\n"); })) << QToolTip::text().toStdString();
+}
+
+// A damaged set showed its error, then left the splash on "Loading..." for good, no photos page,
+// and "No music has been published", which was false.
+TEST_F(PublishingWindowTest, ASetThatCannotBeReadIsSaidToBeSoAndWhere)
+{
+    const fs::path database = fs::path(std::getenv("XDG_DATA_HOME")) / "Lumo Desktop" / "Published.db";
+    fs::create_directories(database.parent_path());
+    std::ofstream(database, std::ios::binary) << std::string(8192, 'g');
+    const std::string failure = database.string() + ": The data is invalid";
+
+    TLumoConnectPublisher& window = ShownWindow(m_folder.Path());
+    ASSERT_TRUE(window.MusicPage());
+    ASSERT_TRUE(window.PhotosPage());
+    ASSERT_EQ(RecordedBoxes::texts.size(), 2u);
+    EXPECT_EQ(RecordedBoxes::texts[0], failure);
+    QLabel* music = window.MusicPage()->PublishedList->NoItemsText;
+    EXPECT_EQ(music->text().toStdString(), "The published music cannot be read. " + failure);
+    EXPECT_FALSE(music->isHidden());
+    EXPECT_EQ(window.PhotosPage()->PublishedList->NoItemsText->text().toStdString(),
+        "The published photos cannot be read. " + failure);
+    EXPECT_TRUE(WaitUntil([] { return TSplashScreen::Current() == nullptr; }));
+    EXPECT_EQ(RecordedBoxes::texts.size(), 2u) << "no box of a listing that was never started";
+}
+
+namespace {
+
+// Answers Cancel, running the window's idle pass and event loop meanwhile, as a modal box does.
+struct ModalBoxes {
+    static inline TLumoConnectPublisher* window = nullptr;
+    static inline std::vector<std::string> shown;
+    static inline int depth = 0;
+
+    static int Show(const char* text, const char* caption, uint32_t)
+    {
+        shown.push_back(std::string(caption) + ": " + text);
+        // Enough to see one box open another; not so deep the test overflows.
+        if (window && depth < 3) {
+            ++depth;
+            window->RunIdle();
+            QCoreApplication::processEvents();
+            --depth;
+        }
+        return Platform::IDCANCEL;
+    }
+};
+
+} // namespace
+
+// A set whose rows are damaged lists with a failure: each box's own event loop showed the same
+// failure again, box over box, and the empty list said nothing was published.
+TEST_F(PublishingWindowTest, ASetWhoseRowsCannotBeReadFailsOnceAndSaysSo)
+{
+    const fs::path database = fs::path(std::getenv("XDG_DATA_HOME")) / "Lumo Desktop" / "Published.db";
+    fs::create_directories(database.parent_path());
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(database.c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db,
+                  "CREATE TABLE published(class TEXT NOT NULL, url TEXT NOT NULL, path TEXT NOT NULL, title TEXT NOT "
+                  "NULL, added INTEGER NOT NULL, folder INTEGER NOT NULL DEFAULT 0, PRIMARY KEY(class, url));"
+                  "CREATE INDEX published_in_order ON published(class, added, url);"
+                  "INSERT INTO published VALUES('LumoMusic', 'lumomusic-file:///x/a.mp3', '/x/a.mp3', 'a', 1, 0);"
+                  "PRAGMA user_version = 1;",
+                  nullptr, nullptr, nullptr),
+        SQLITE_OK);
+    sqlite3_stmt* stmt = nullptr;
+    sqlite3_prepare_v2(db, "SELECT rootpage FROM sqlite_master WHERE name = 'published'", -1, &stmt, nullptr);
+    ASSERT_EQ(sqlite3_step(stmt), SQLITE_ROW);
+    const int64_t page = sqlite3_column_int64(stmt, 0);
+    sqlite3_finalize(stmt);
+    sqlite3_close(db);
+    {
+        std::fstream file(database, std::ios::binary | std::ios::in | std::ios::out);
+        file.seekp(std::streamoff((page - 1) * 4096));
+        file << std::string(4096, 'g');
+    }
+
+    ModalBoxes::shown.clear();
+    Platform::SetMessageBoxHandler(&ModalBoxes::Show);
+    TLumoConnectPublisher& window = ShownWindow(m_folder.Path());
+    ModalBoxes::window = &window;
+    ASSERT_TRUE(window.MusicPage() && window.PhotosPage());
+    QLabel* notice = window.MusicPage()->PublishedList->NoItemsText;
+    EXPECT_TRUE(Settle([&] { return notice->text().startsWith("The published music cannot be read. "); }))
+        << notice->text().toStdString();
+    EXPECT_EQ(notice->text().toStdString(),
+        "The published music cannot be read. " + database.string() + ": The data is invalid");
+    for (int pass = 0; pass < 20; ++pass)
+        window.RunIdle();
+    ASSERT_EQ(ModalBoxes::shown.size(), 1u) << ModalBoxes::shown.back();
+    EXPECT_EQ(ModalBoxes::shown[0].rfind("Enumeration Failure: ", 0), 0u) << ModalBoxes::shown[0];
+    EXPECT_NE(ModalBoxes::shown[0].find(database.string() + ": The data is invalid"), std::string::npos);
+    EXPECT_EQ(window.PhotosPage()->PublishedList->NoItemsText->text().left(30), "No photos have been published.");
+    ModalBoxes::window = nullptr;
+}
+
 TEST_F(PublishingWindowTest, WithoutTheMediaModulesTheFailureIsShownAndNoSplitterIsSaved)
 {
     HostFolder fixtureOnly;
@@ -289,9 +486,154 @@ TEST_F(PublishingWindowTest, WithoutTheMediaModulesTheFailureIsShownAndNoSplitte
     EXPECT_EQ(window.MusicPage(), nullptr);
     EXPECT_EQ(window.CurrentPage(), nullptr);
     ASSERT_EQ(RecordedBoxes::texts.size(), 1u);
+    EXPECT_FALSE(RecordedBoxes::behindSplash[0]) << "the splash is gone before the failure is shown";
+    EXPECT_EQ(TSplashScreen::Current(), nullptr);
     EXPECT_FALSE(MenuItem(window, "&File", "&Publish")->isEnabled());
+    EXPECT_TRUE(WaitUntil([] { return TSplashScreen::Current() == nullptr; })) << "the splash went";
     window.close();
     const HostRegistry settings("Publisher");
     EXPECT_EQ(settings.ReadInteger("", "MusicItemBrowserSplitter", -1), -1);
     EXPECT_NE(settings.ReadInteger("", "MainWindowWidth", -1), -1);
+}
+
+// Closing a folder whose last child is selected: the selection moves to the folder, once,
+// and the grid shows the folder's contents.
+TEST_F(PublishingWindowTest, ClosingPicturesWithItsLastChildSelectedShowsPictures)
+{
+    TLumoConnectPublisher& window = ShownWindow(m_folder.Path());
+    ASSERT_TRUE(window.PhotosPage());
+    window.findChild<QTabWidget*>()->setCurrentIndex(1);
+    TMediaPage& photos = *window.PhotosPage();
+    auto* grid = qobject_cast<TPhotoItems*>(photos.ItemsView);
+    ASSERT_TRUE(grid);
+    QTreeWidget& tree = *photos.MediaTree->Tree;
+    QTreeWidgetItem* pictures = nullptr;
+    ASSERT_TRUE(Settle([&] { return (pictures = NodeNamed(tree, nullptr, "Pictures")) != nullptr; }));
+    pictures->setExpanded(true);
+    ASSERT_TRUE(Settle([&] { return pictures->childCount() == 3; }));
+    tree.setCurrentItem(pictures->child(2));
+    ASSERT_TRUE(Settle([&] { return grid->Count() == 1 && grid->Cell(0).Title == "photo"; }));
+
+    ShowCounter shows;
+    grid->installEventFilter(&shows);
+    for (int round = 0; round < 2; ++round) {
+        shows.count = 0;
+        pictures->setExpanded(false);
+        EXPECT_EQ(tree.currentItem(), pictures);
+        ASSERT_TRUE(Settle([&] { return grid->Count() == 3 && grid->Cell(2).Title == "City"; }));
+        EXPECT_EQ(shows.count, 1) << "one message for the folder, none for the children that went";
+        pictures->setExpanded(true);
+        ASSERT_TRUE(Settle([&] { return pictures->childCount() == 3; }));
+        tree.setCurrentItem(pictures->child(2));
+        ASSERT_TRUE(Settle([&] { return grid->Count() == 1; }));
+    }
+    EXPECT_TRUE(RecordedBoxes::texts.empty());
+}
+
+// Alt+F moves the keyboard focus to the menu bar: the commands still act on the pane that had
+// it, as they do while a dialog has it; a pane taking the focus decides again.
+TEST_F(PublishingWindowTest, TheMenusKeepActingOnThePaneThatLastHadTheFocus)
+{
+    TLumoConnectPublisher& window = ShownWindow(m_folder.Path());
+    ASSERT_TRUE(window.MusicPage());
+    QApplication::setActiveWindow(&window);
+    TMediaPage& music = *window.MusicPage();
+    QTreeWidget& tree = *music.MediaTree->Tree;
+    QTreeWidgetItem* musicNode = nullptr;
+    ASSERT_TRUE(Settle([&] { return (musicNode = NodeNamed(tree, nullptr, "Music")) != nullptr; }));
+    musicNode->setExpanded(true);
+    QTreeWidgetItem* albumNode = nullptr;
+    ASSERT_TRUE(Settle([&] { return (albumNode = NodeNamed(tree, musicNode, "Album")) != nullptr; }));
+    tree.setCurrentItem(albumNode);
+    tree.setFocus(Qt::MouseFocusReason);
+    ASSERT_TRUE(WaitUntil([&] { return music.ActivePanel == TMediaPage::apTree; }));
+    QAction* publishItem = MenuItem(window, "&File", "&Publish");
+    music.UpdateActions();
+    ASSERT_TRUE(publishItem->isEnabled());
+
+    window.menuBar()->setFocus(Qt::MenuBarFocusReason);
+    ASSERT_TRUE(WaitUntil([&] { return window.menuBar()->hasFocus(); }));
+    music.UpdateActions();
+    EXPECT_EQ(music.ActivePanel, TMediaPage::apTree);
+    EXPECT_TRUE(publishItem->isEnabled());
+
+    QDialog dialog(&window);
+    auto* edit = new QLineEdit(&dialog);
+    dialog.show();
+    QApplication::setActiveWindow(&dialog);
+    edit->setFocus(Qt::OtherFocusReason);
+    ASSERT_TRUE(WaitUntil([&] { return edit->hasFocus(); }));
+    EXPECT_EQ(music.ActivePanel, TMediaPage::apTree);
+    dialog.close();
+
+    QApplication::setActiveWindow(&window);
+    music.PublishedList->List->setFocus(Qt::MouseFocusReason);
+    ASSERT_TRUE(WaitUntil([&] { return music.ActivePanel == TMediaPage::apPublished; }));
+    music.UpdateActions();
+    EXPECT_FALSE(publishItem->isEnabled()) << "publishing is for the tree and the items pane";
+}
+
+// A click on the empty part of the tree leaves no node selected: the song list shows the
+// roots, which cannot be watched, without a word; Publish then has nothing to publish.
+TEST_F(PublishingWindowTest, ClickingTheEmptyPartOfTheTreeListsTheRootsQuietly)
+{
+    TLumoConnectPublisher& window = ShownWindow(m_folder.Path());
+    ASSERT_TRUE(window.MusicPage());
+    QApplication::setActiveWindow(&window);
+    TMediaPage& music = *window.MusicPage();
+    auto* songs = qobject_cast<TMusicItems*>(music.ItemsView);
+    ASSERT_TRUE(songs);
+    QTreeWidget& tree = *music.MediaTree->Tree;
+    QTreeWidgetItem* musicNode = nullptr;
+    ASSERT_TRUE(Settle([&] { return (musicNode = NodeNamed(tree, nullptr, "Music")) != nullptr; }));
+    tree.setFocus(Qt::MouseFocusReason);
+    tree.setCurrentItem(musicNode);
+    auto rows = [&] {
+        QStringList texts;
+        for (int row = 0; row < songs->List->count(); ++row)
+            texts << songs->List->item(row)->text();
+        return texts;
+    };
+    ASSERT_TRUE(Settle([&] { return rows() == QStringList{"Album"}; })) << rows().join(", ").toStdString();
+    QAction* publishItem = MenuItem(window, "&File", "&Publish");
+    music.UpdateActions();
+    ASSERT_TRUE(publishItem->isEnabled());
+
+    const QPointF empty(20, tree.viewport()->height() - 5);
+    ASSERT_EQ(tree.itemAt(empty.toPoint()), nullptr);
+    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+        QMouseEvent click(type, empty, tree.viewport()->mapToGlobal(empty), Qt::LeftButton,
+            type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(tree.viewport(), &click);
+    }
+    ASSERT_EQ(music.MediaTree->SelectedItem(), nullptr);
+    // Ctrl+H before the next idle pass updated the command.
+    publishItem->trigger();
+    QStringList roots;
+    for (int index = 0; index < tree.topLevelItemCount(); ++index)
+        roots << tree.topLevelItem(index)->text(0);
+    roots.sort();
+    EXPECT_TRUE(Settle([&] {
+        QStringList shown = rows();
+        shown.sort();
+        return shown == roots;
+    })) << rows().join(", ").toStdString();
+    EXPECT_TRUE(RecordedBoxes::texts.empty()) << RecordedBoxes::texts.front();
+    EXPECT_FALSE(music.CanUndo()) << "a publish of nothing does nothing";
+}
+
+// Publishing what is published already: the box names the whole path and says why.
+TEST_F(PublishingWindowTest, APublishThatFailsSaysWhichItemAndWhy)
+{
+    TLumoConnectPublisher& window = ShownWindow(m_folder.Path());
+    ASSERT_TRUE(window.MusicPage());
+    TMediaPage& music = *window.MusicPage();
+    const fs::path album = m_user.Music() / "Album";
+    MyMediaItem albumItem(MakeUrl(("file://" + album.string()).c_str()), nullptr, window.Queue());
+    music.PublishItemList({&albumItem}, true);
+    ASSERT_TRUE(RecordedBoxes::texts.empty()) << RecordedBoxes::texts.front();
+    music.PublishItemList({&albumItem}, true);
+    ASSERT_EQ(RecordedBoxes::texts.size(), 1u);
+    EXPECT_EQ(RecordedBoxes::texts[0],
+        "'" + album.string() + "' is not publishable as a music item.\n\nIt is already published.");
 }

@@ -160,6 +160,23 @@ TEST_F(ShortcutTest, AChainOfShortcutsThatComesBackEnds)
     EXPECT_EQ(LumoGetLastError(), 1921u);
 }
 
+// Asking for the details of such a chain overflowed the stack.
+TEST_F(ShortcutTest, AShortcutToItselfOrToOneThatPointsBackIsBroken)
+{
+    const Url self = WriteShortcut("self", m_folder.File("self.lnk"));
+    const Url there = WriteShortcut("there", m_folder.File("back.lnk"));
+    const Url back = WriteShortcut("back", m_folder.File("there.lnk"));
+    for (const auto& [link, name] : {std::pair{&self, "self"}, std::pair{&there, "there"}, std::pair{&back, "back"}}) {
+        ApiRef<DetailsApi> details = ApiRef<DetailsApi>::Adopt(
+            static_cast<DetailsApi*>(m_host.MediaGroup().GetApi("DetailsApi", link->Api())));
+        ASSERT_TRUE(details) << name << ": " << LumoGetLastError();
+        EXPECT_STREQ(details->GetValue("ContentType"), c_BrokenType) << name;
+        EXPECT_STREQ(details->GetValue("Title"), name);
+        EXPECT_EQ(m_host.MediaGroup().GetApi("ContainerApi", link->Api()), nullptr);
+        EXPECT_EQ(LumoGetLastError(), 1921u) << name;
+    }
+}
+
 TEST_F(ShortcutTest, AWindowsDriveTargetIsMissingHereWhateverTheWorkingFolderHolds)
 {
     // "C:/x.fxa" relative to the working folder must not be taken for the target.

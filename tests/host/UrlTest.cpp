@@ -148,7 +148,7 @@ TEST(UrlBuilderTest, NeverChangesAUrlAlreadyHandedOut)
     EXPECT_EQ(TextOf(second.Get()), "s://g/p?a=9");
 }
 
-TEST(UrlBuilderTest, SetPathTurnsBackslashesIntoSlashes)
+TEST(UrlBuilderTest, SetPathTurnsBackslashesOfWindowsPathsIntoSlashes)
 {
     ApiRef<UrlBuilderApi> builder = NewBuilder();
     builder->SetScheme("file");
@@ -164,6 +164,18 @@ TEST(UrlBuilderTest, SetPathTurnsBackslashesIntoSlashes)
     ApiRef<UrlApi> built = ApiRef<UrlApi>::Adopt(absolute->GetUrl());
     EXPECT_EQ(TextOf(built.Get()), "file:///home/me/a%20b.mp3");
     EXPECT_STREQ(built->GetPath(), "home/me/a b.mp3");
+
+    // Here "\\" is a character of a name; every path was taken for a Windows one.
+    ApiRef<UrlBuilderApi> named = NewBuilder();
+    named->SetScheme("file");
+    named->SetPath("/home/me/a\\b.mp3");
+    ApiRef<UrlApi> linux = ApiRef<UrlApi>::Adopt(named->GetUrl());
+    EXPECT_EQ(TextOf(linux.Get()), "file:///home/me/a%5Cb.mp3");
+    EXPECT_STREQ(linux->GetPath(), "home/me/a\\b.mp3");
+    named->SetPath("\\Music\\a.mp3");
+    EXPECT_EQ(TextOf(ApiRef<UrlApi>::Adopt(named->GetUrl()).Get()), "file:///Music/a.mp3");
+    named->SetPath("d:\\x");
+    EXPECT_EQ(TextOf(ApiRef<UrlApi>::Adopt(named->GetUrl()).Get()), "file:///d:/x");
 }
 
 TEST(UrlBuilderTest, ComposedTextReadsBackAsTheSameParts)

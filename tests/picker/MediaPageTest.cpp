@@ -4,9 +4,11 @@
 #include <string>
 #include <vector>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
 #include <QMimeData>
+#include <QSplitter>
 #include <QTreeWidget>
 
 #include "PickerTestSupport.h"
@@ -138,12 +140,15 @@ TEST_F(MediaPageTest, FailingItemsGetTheirOwnBoxesAndPushNoUndo)
     AddChild("mem://fixture/elsewhere", "mem://fixture/elsewhere/two", "audio/x-fixture", 0);
     m_page->PublishItemList(Items({"mem://fixture/elsewhere/one", "mem://fixture/elsewhere/two"}), true);
     ASSERT_EQ(ScriptedBoxes::texts.size(), 2u);
+    // The whole item, then the module's reason.
     EXPECT_EQ(ScriptedBoxes::texts[0],
-        "'elsewhere/one' is not publishable as a photos item.\n\nTo continue publishing the remainder of the selected "
-        "items, "
-        "press OK.\nTo stop publishing items, press CANCEL.");
+        "'mem://fixture/elsewhere/one' is not publishable as a photos item.\n\nThe data supplied is of the wrong "
+        "type.\n\nTo continue publishing the remainder of the selected items, press OK.\nTo stop publishing items, "
+        "press CANCEL.");
     EXPECT_EQ(ScriptedBoxes::styles[0], Platform::MB_ICONWARNING | Platform::MB_OKCANCEL);
-    EXPECT_EQ(ScriptedBoxes::texts[1], "'elsewhere/two' is not publishable as a photos item.")
+    EXPECT_EQ(ScriptedBoxes::texts[1],
+        "'mem://fixture/elsewhere/two' is not publishable as a photos item.\n\nThe data supplied is of the wrong "
+        "type.")
         << "the last item has no more";
     EXPECT_EQ(ScriptedBoxes::styles[1], Platform::MB_ICONWARNING | Platform::MB_OK);
     EXPECT_EQ(ScriptedBoxes::captions[1], "Publish");
@@ -158,11 +163,12 @@ TEST_F(MediaPageTest, FailingItemsGetTheirOwnBoxesAndPushNoUndo)
     EXPECT_TRUE(Published(c_Song));
     EXPECT_FALSE(Published(c_Photo));
     ASSERT_EQ(m_page->UndoStack().size(), 1u);
-    EXPECT_EQ(m_page->UndoStack().back(), (TMediaPage::UndoList{"Pmem://fixture/published/song1.fxa"}));
+    EXPECT_EQ(m_page->UndoStack().back(), (TMediaPage::UndoList{{'P', "mem://fixture/published/song1.fxa"}}));
 
     ScriptedBoxes::texts.clear();
     m_page->UnpublishItemList(Items({c_Photo}), true);
-    EXPECT_EQ(ScriptedBoxes::texts, (std::vector<std::string>{"'root/photo1.fxi' cannot be unpublished."}));
+    EXPECT_EQ(ScriptedBoxes::texts,
+        (std::vector<std::string>{"'mem://fixture/root/photo1.fxi' cannot be unpublished.\n\nIt is not published."}));
     EXPECT_EQ(ScriptedBoxes::captions.back(), "Unpublish");
     EXPECT_EQ(m_page->UndoStack().size(), 1u);
 }
@@ -191,18 +197,34 @@ TEST_F(MediaPageTest, UndoReversesTheNewestCommandOnlyAndThenTheOneBefore)
     m_page->PublishItemList(Items({c_Song}), false);
     EXPECT_TRUE(m_page->UndoStack().empty());
     m_page->UnpublishItemList(Items({"mem://fixture/published/song1.fxa"}), true);
-    EXPECT_EQ(m_page->UndoStack().back(), (TMediaPage::UndoList{std::string("U") + c_Song}));
+    EXPECT_EQ(m_page->UndoStack().back(), (TMediaPage::UndoList{{'U', c_Song}}));
     EXPECT_EQ(m_page->UndoCaption(), "&Undo Unpublish");
     m_page->Undo();
     EXPECT_TRUE(Published(c_Song));
 }
 
-TEST(MediaPageRecordTest, RecordsReadAsTheScanFormatDoes)
+// Linux paths reach 4096 characters: an undo record keeps its whole key.
+TEST_F(MediaPageTest, UndoOfAnItemWithA4000CharacterKeyUnpublishesIt)
 {
-    EXPECT_EQ(ParseUndoRecord("Pmem://a/b"), std::make_pair('P', std::string("mem://a/b")));
-    EXPECT_EQ(ParseUndoRecord("U  key rest"), std::make_pair('U', std::string("key")));
-    EXPECT_EQ(ParseUndoRecord("P" + std::string(1100, 'k')).second.size(), 1023u);
-    EXPECT_EQ(ParseUndoRecord("").first, 0);
+    const std::string song = "mem://fixture/root/" + std::string(1900, 'a') + " and " + std::string(2076, 'b') + ".fxa";
+    ASSERT_GE(song.size(), 4000u);
+    AddChild("mem://fixture/root", song.c_str(), "audio/x-fixture", 0);
+    m_page->PublishItemList(Items({song}), true);
+    ASSERT_TRUE(Published(song));
+    ASSERT_EQ(m_page->UndoCaption(), "&Undo Publish");
+    m_page->Undo();
+    EXPECT_FALSE(Published(song));
+    EXPECT_TRUE(m_page->UndoStack().empty());
+
+    m_page->PublishItemList(Items({song}), false);
+    m_page->UnpublishItemList(Items({c_Published + song.substr(song.rfind('/'))}), true);
+    m_page->Undo();
+    EXPECT_TRUE(Published(song)) << "an unpublish is undone with the whole key too";
+    EXPECT_TRUE(ScriptedBoxes::texts.empty()) << ScriptedBoxes::texts.front();
+}
+
+TEST(MediaPageNameTest, TheLogonNameIsCapitalized)
+{
     EXPECT_EQ(CapitalizedName("ann"), "Ann");
     EXPECT_EQ(CapitalizedName(""), "");
 }
@@ -246,6 +268,126 @@ TEST_F(MediaPageTest, OneSelectedItemIsAskedAboutOnceAcrossUpdates)
     EXPECT_FALSE(m_page->SelectAllAction->isEnabled());
 }
 
+// A command runs when the key is pressed, which may be before the idle pass updated it: the
+// pane or the selection may have changed since.
+TEST_F(MediaPageTest, ACommandChecksItsOwnConditionWhenItRuns)
+{
+    Class().Publish(MemUrl(c_Song).Get());
+    m_page->Initialize();
+    ASSERT_TRUE(WaitUntil([&] {
+        while (!Idle()) { }
+        return m_page->MediaTree->Tree->topLevelItemCount() > 0 && m_page->PublishedList->List->count() == 1;
+    }));
+    m_page->MediaTree->Tree->setCurrentItem(m_page->MediaTree->Tree->topLevelItem(0));
+    m_page->PublishedList->List->setCurrentRow(0);
+
+    m_page->ActivePanel = TMediaPage::apTree;
+    m_page->UpdateActions();
+    ASSERT_TRUE(m_page->PublishAction->isEnabled());
+    ASSERT_TRUE(m_page->FileCopyAction->isEnabled());
+    QGuiApplication::clipboard()->setText("kept");
+    m_page->ActivePanel = TMediaPage::apPublished;
+    m_page->PublishAction->trigger();
+    m_page->FileCopyAction->trigger();
+    EXPECT_FALSE(Published(c_Album));
+    EXPECT_FALSE(QGuiApplication::clipboard()->mimeData()->hasFormat(c_ClipboardMimeType));
+
+    m_page->UpdateActions();
+    ASSERT_TRUE(m_page->UnpublishAction->isEnabled());
+    m_page->ActivePanel = TMediaPage::apTree;
+    m_page->UnpublishAction->trigger();
+    m_page->ClearAction->trigger();
+    EXPECT_TRUE(Published(c_Song));
+
+    // The selection emptied by a click since the last update: nothing to publish.
+    m_page->UpdateActions();
+    ASSERT_TRUE(m_page->PublishAction->isEnabled());
+    m_page->MediaTree->Tree->clearSelection();
+    m_page->PublishAction->trigger();
+    EXPECT_TRUE(m_page->UndoStack().empty());
+    EXPECT_TRUE(ScriptedBoxes::texts.empty()) << ScriptedBoxes::texts.front();
+}
+
+TEST_F(MediaPageTest, PublishIsOffForASelectionThatIsPublishedAlready)
+{
+    ItemsAnswer answer;
+    answer.items = Items({c_Song, c_Photo});
+    m_page->ItemsView->installEventFilter(&answer);
+    m_page->ActivePanel = TMediaPage::apItems;
+    m_page->UpdateActions();
+    ASSERT_TRUE(m_page->PublishAction->isEnabled());
+    m_page->PublishAction->trigger();
+    ASSERT_TRUE(Published(c_Song) && Published(c_Photo));
+    m_page->UpdateActions();
+    EXPECT_FALSE(m_page->PublishAction->isEnabled()) << "every selected item is published";
+    EXPECT_FALSE(m_page->FileCopyAction->isEnabled());
+
+    // One item of the selection that may still be published is enough.
+    answer.items = Items({c_Song, c_Album});
+    m_page->UpdateActions();
+    EXPECT_TRUE(m_page->PublishAction->isEnabled());
+    answer.items = Items({c_Album});
+    m_page->UpdateActions();
+    ASSERT_TRUE(m_page->PublishAction->isEnabled());
+    m_page->PublishAction->trigger();
+    m_page->UpdateActions();
+    EXPECT_FALSE(m_page->PublishAction->isEnabled()) << "the answer kept for the item is forgotten once it changed";
+    EXPECT_TRUE(ScriptedBoxes::texts.empty());
+}
+
+// The new entry's row comes later, through the queue; it is selected when it does.
+TEST_F(MediaPageTest, PublishingSelectsTheNewEntryWhenItsRowArrives)
+{
+    Class().Publish(MemUrl(c_Album).Get());
+    m_page->Initialize();
+    auto settled = [&](int rows) {
+        return WaitUntil([&] {
+            while (!Idle()) { }
+            QCoreApplication::processEvents();
+            return m_page->PublishedList->List->count() == rows && m_queue.Count() == 0;
+        });
+    };
+    ASSERT_TRUE(settled(1));
+    m_page->PublishItemList(Items({c_Song, c_Photo}), true);
+    ASSERT_TRUE(settled(3));
+    QList<MyMediaItem*> selected;
+    m_page->PublishedList->SelectedItems(selected);
+    ASSERT_EQ(selected.size(), 1);
+    EXPECT_EQ(selected[0]->Url()->GetText(), std::string(c_Published) + "/photo1.fxi") << "the last one published";
+    EXPECT_TRUE(ScriptedBoxes::texts.empty());
+}
+
+// Growing, the top half takes what the bottom half has over its 200 pixels, up to the growth;
+// shrinking, the top half gives what it has over 200 pixels first.
+TEST_F(MediaPageTest, ResizingDividesTheHeightBetweenTheHalves)
+{
+    m_page->resize(600, 500);
+    m_page->show();
+    ASSERT_TRUE(WaitUntil([&] { return m_page->isVisible() && m_page->height() == 500; }));
+    QCoreApplication::processEvents();
+    ASSERT_EQ(m_page->TopHalfHeight(), 210);
+    const int handle = m_page->HeightSplitter->handleWidth();
+    struct Step {
+        int height;
+        int top;
+    };
+    ASSERT_EQ(handle, 4);
+    // Bottom half before each step, then the top half's change.
+    const Step steps[] = {
+        {600, 296}, // bottom 286: +min(100, 86)
+        {620, 316}, // bottom 300: +min(20, 100)
+        {570, 266}, // top 316: +max(-50, -116)
+        {450, 200}, // top 266: +max(-120, -66)
+        {800, 246}, // bottom 246: +min(350, 46)
+    };
+    for (const Step& step : steps) {
+        m_page->resize(600, step.height);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(m_page->TopHalfHeight(), step.top) << step.height;
+        EXPECT_EQ(m_page->BottomHalfPanel->height(), step.height - handle - step.top) << step.height;
+    }
+}
+
 TEST_F(MediaPageTest, CopyWritesTheKeysOfTheSelectionInOrder)
 {
     ItemsAnswer answer;
@@ -281,4 +423,19 @@ TEST_F(MediaPageTest, ABrokenItemShowsTheNotFoundBox)
 
     m_page->UpdateActions();
     EXPECT_FALSE(m_page->PropertiesAction->isEnabled()) << "no pane, no focused item";
+}
+
+TEST_F(MediaPageTest, AScreenReaderCanTellThePanesApart)
+{
+    const auto said = [](QWidget* widget) {
+        QAccessibleInterface* face = QAccessible::queryAccessibleInterface(widget);
+        return face ? face->text(QAccessible::Name).toStdString() : std::string("(none)");
+    };
+    m_page->Initialize();
+    // What takes the focus is named, not only the pane around it.
+    EXPECT_EQ(said(m_page->MediaTree->Tree), "Photo folders");
+    EXPECT_EQ(said(m_page->PublishedList->List), "Published photos");
+    EXPECT_EQ(said(m_page->ItemsView), "Photos of the selected folder");
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(m_page->PublishedList->List)->text(QAccessible::Description),
+        m_page->PublishedTitle());
 }

@@ -4,10 +4,12 @@
 #include <vector>
 
 #include <QApplication>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QTreeWidgetItemIterator>
 
 #include "PickerTestSupport.h"
+#include "picker/MediaItemDragObj.h"
 #include "picker/MediaTreeForm.h"
 #include "picker/MyMediaItem.h"
 
@@ -36,16 +38,16 @@ public:
     void MakeMusic() { m_music = true; }
 };
 
-// Stands in for the right pane and keeps what it was told to show.
+// Stands in for the right pane and keeps the keys of what it was told to show.
 class ItemsWindow : public QObject {
 public:
-    std::vector<MyMediaItem*> shown;
+    std::vector<std::string> shown;
 
     bool event(QEvent* event) override
     {
         if (event->type() != ShowContainerEvent::c_Type)
             return QObject::event(event);
-        shown.push_back(static_cast<ShowContainerEvent*>(event)->Item());
+        shown.push_back(static_cast<ShowContainerEvent*>(event)->Container()->GetText());
         return true;
     }
 };
@@ -216,6 +218,49 @@ TEST_F(MediaTreeTest, OpeningListsSortedByKeyAndClosingForgets)
     EXPECT_EQ(Subscriptions(c_Album), 1);
 }
 
+// A playlist listing one that lists it back, through linked folders under a new path each
+// time, nested without limit until the system refused the path.
+TEST_F(MediaTreeTest, NodesOpenNeitherIntoThemselvesNorWithoutLimit)
+{
+    AddFolder(c_Album, c_Album);
+    std::string key = std::string(c_Album) + "/deeper";
+    AddFolder(c_Album, key);
+    for (int level = 3; level <= 40; ++level) {
+        AddFolder(key, key + "/deeper");
+        key += "/deeper";
+    }
+    auto tree = MakeTree();
+    tree->Initialize();
+    ASSERT_TRUE(Settle(*tree));
+    QTreeWidgetItem* album = tree->Tree->topLevelItem(0);
+    album->setExpanded(true);
+    ASSERT_TRUE(Settle(*tree));
+    ASSERT_EQ(Keys(*tree, album), (std::vector<std::string>{c_Album, std::string(c_Album) + "/deeper"}));
+
+    QTreeWidgetItem* itself = album->child(0);
+    EXPECT_EQ(itself->childIndicatorPolicy(), QTreeWidgetItem::DontShowIndicator);
+    itself->setExpanded(true);
+    ASSERT_TRUE(Settle(*tree));
+    EXPECT_EQ(itself->childCount(), 0);
+    EXPECT_EQ(Subscriptions(c_Album), 1) << "only the node above is open";
+
+    int level = 2;
+    QTreeWidgetItem* node = album->child(1);
+    while (node->childIndicatorPolicy() == QTreeWidgetItem::ShowIndicator) {
+        node->setExpanded(true);
+        ASSERT_TRUE(Settle(*tree));
+        ASSERT_EQ(node->childCount(), 1) << "level " << level;
+        node = node->child(0);
+        ++level;
+    }
+    EXPECT_EQ(level, 32);
+    node->setExpanded(true);
+    ASSERT_TRUE(Settle(*tree));
+    EXPECT_EQ(node->childCount(), 0);
+    node->setExpanded(false);
+    EXPECT_EQ(node->childIndicatorPolicy(), QTreeWidgetItem::DontShowIndicator);
+}
+
 TEST_F(MediaTreeTest, EachPageShowsItsOwnSpecialFolders)
 {
     auto setProperty = Fixture<void (*)(const char*, const char*, const char*)>("Fixture_SetProperty");
@@ -255,7 +300,7 @@ TEST_F(MediaTreeTest, SelectionTellsTheItemsWindowAndOnlyAPlainRightClickSelects
     tree->Tree->setCurrentItem(first);
     QCoreApplication::processEvents();
     ASSERT_EQ(window.shown.size(), 1u);
-    EXPECT_EQ(window.shown[0], tree->ItemOfNode(first));
+    EXPECT_EQ(window.shown[0], tree->ItemOfNode(first)->Url()->GetText());
     EXPECT_EQ(tree->SelectedItem(), tree->ItemOfNode(first));
 
     auto rightPress = [&](Qt::KeyboardModifiers modifiers) {
@@ -272,7 +317,66 @@ TEST_F(MediaTreeTest, SelectionTellsTheItemsWindowAndOnlyAPlainRightClickSelects
     rightPress(Qt::NoModifier);
     EXPECT_EQ(tree->SelectedItem(), tree->ItemOfNode(second));
     ASSERT_EQ(window.shown.size(), 2u);
-    EXPECT_EQ(window.shown[1], tree->ItemOfNode(second));
+    EXPECT_EQ(window.shown[1], tree->ItemOfNode(second)->Url()->GetText());
+}
+
+TEST_F(MediaTreeTest, ClosingANodeMovesTheSelectionUpAndTellsThePaneOnce)
+{
+    const std::string prefix = std::string(c_Album) + "/";
+    for (const char* name : {"A", "B", "C"})
+        AddFolder(c_Album, prefix + name);
+    auto tree = MakeTree();
+    ItemsWindow window;
+    tree->SetItemsWindow(&window);
+    tree->Initialize();
+    ASSERT_TRUE(Settle(*tree));
+    QTreeWidgetItem* album = tree->Tree->topLevelItem(0);
+    album->setExpanded(true);
+    ASSERT_TRUE(Settle(*tree));
+    ASSERT_EQ(album->childCount(), 3);
+    tree->Tree->setCurrentItem(album->child(2));
+    QCoreApplication::processEvents();
+    window.shown.clear();
+
+    album->setExpanded(false);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(tree->Tree->currentItem(), album);
+    EXPECT_EQ(window.shown, std::vector<std::string>{c_Album});
+
+    // A listing without the selected node: the pane hears where the selection went, once.
+    AddFolder(c_Root, "mem://fixture/root/Other");
+    SendRootListing(*tree, {c_Album, "mem://fixture/root/Other"});
+    tree->Tree->setCurrentItem(tree->Tree->topLevelItem(1));
+    QCoreApplication::processEvents();
+    window.shown.clear();
+    ASSERT_EQ(tree->Tree->topLevelItemCount(), 2);
+    SendRootListing(*tree, {c_Album});
+    QCoreApplication::processEvents();
+    EXPECT_EQ(tree->Tree->topLevelItemCount(), 1);
+    EXPECT_EQ(tree->Tree->currentItem(), album);
+    EXPECT_EQ(window.shown.size(), 1u);
+}
+
+TEST_F(MediaTreeTest, ADragCarriesItemsThatOutliveTheNodeItCameFrom)
+{
+    const std::string inner = std::string(c_Album) + "/Inner";
+    AddFolder(c_Album, inner);
+    auto tree = MakeTree();
+    tree->Initialize();
+    ASSERT_TRUE(Settle(*tree));
+    QTreeWidgetItem* album = tree->Tree->topLevelItem(0);
+    album->setExpanded(true);
+    ASSERT_TRUE(Settle(*tree));
+    tree->Tree->setCurrentItem(album->child(0));
+
+    std::unique_ptr<QMimeData> data(tree->Tree->model()->mimeData({tree->Tree->currentIndex()}));
+    const MediaItemDragObj* drag = MediaItemDragObj::From(data.get());
+    ASSERT_NE(drag, nullptr);
+    // The drag's own event loop may close the folder (a timer, a change on disk) before the drop.
+    album->setExpanded(false);
+    ASSERT_EQ(drag->Items().size(), 1);
+    EXPECT_EQ(drag->Items()[0]->Url()->GetText(), inner);
+    EXPECT_TRUE(drag->Items()[0]->IsContainer());
 }
 
 TEST_F(MediaTreeTest, SelectChildOpensTheSelectionAndNotificationsKeepItCurrent)

@@ -98,7 +98,7 @@ protected:
     {
         m_page->Initialize();
         ASSERT_TRUE(Settle([&] { return m_page->MediaTree->Tree->topLevelItemCount() > 0; }));
-        ShowContainerEvent show(m_page->MediaTree->ItemOfNode(nullptr));
+        ShowContainerEvent show(m_page->MediaTree->ItemOfNode(nullptr)->Url());
         QCoreApplication::sendEvent(m_view, &show);
         ASSERT_TRUE(Settle([&] { return m_view->List->count() == rows; }));
     }
@@ -151,7 +151,7 @@ TEST_F(MusicItemsTest, RowsFollowTheShownContainersListingAndNotifications)
     m_folder.MediaFunction<void (*)(const char*, const char*, const char*)>("Fixture_SetProperty")(
         Root("song1.fxa").c_str(), "SpecialFolderType", "music");
     ShowRoot(3);
-    EXPECT_EQ(Captions(), (std::vector<std::string>{"Album.2003", "photo1", "song1"}));
+    EXPECT_EQ(Captions(), (std::vector<std::string>{"Album.2003", "song1", "photo1"})) << "in the listing's order";
     EXPECT_TRUE(m_view->NoItemsPanel->isHidden());
     QListWidgetItem* album = m_view->List->item(0);
     EXPECT_FALSE(m_view->List->item(2)->icon().isNull());
@@ -184,6 +184,26 @@ TEST_F(MusicItemsTest, RowsFollowTheShownContainersListingAndNotifications)
     EXPECT_TRUE(ScriptedBoxes::texts.empty());
 }
 
+TEST_F(MusicItemsTest, APlaylistKeepsTheOrderOfItsListing)
+{
+    const std::string mix = Root("Mix.m3u");
+    AddChild(c_Root, mix, "x-container/mem");
+    for (const char* song : {"zebra.fxa", "apple.fxa", "mango.fxa"})
+        AddChild(mix, mix + "/" + song, "audio/x-fixture");
+    // Known to the module, not yet in the playlist.
+    for (const char* song : {"kiwi.fxa", "banana.fxa"})
+        AddChild("mem://fixture/elsewhere", mix + "/" + song, "audio/x-fixture");
+    ShowContainerEvent show(MemUrl(mix.c_str()));
+    QCoreApplication::sendEvent(m_view, &show);
+    ASSERT_TRUE(Settle([&] { return m_view->List->count() == 3; }));
+    EXPECT_EQ(Captions(), (std::vector<std::string>{"zebra", "apple", "mango"}));
+
+    // Rows that stay keep their place; new entries follow in the listing's order.
+    const ChildList relisted{mix + "/kiwi.fxa", mix + "/zebra.fxa", mix + "/banana.fxa", mix + "/mango.fxa"};
+    Send(Enumerated, mix, &relisted);
+    EXPECT_EQ(Captions(), (std::vector<std::string>{"zebra", "mango", "kiwi", "banana"}));
+}
+
 TEST_F(MusicItemsTest, TheNoticeNamesAnEmptyContainerOnceItsListingCame)
 {
     AddChild(c_Root, Root("Empty"), "x-container/mem");
@@ -212,14 +232,14 @@ TEST_F(MusicItemsTest, ATipIsBuiltOnceForTheSameItem)
 {
     AddChild(c_Root, Root("gone.fxa"), c_Broken);
     ShowRoot(4);
-    ASSERT_EQ(Captions(), (std::vector<std::string>{"Album.2003", "gone", "photo1", "song1"}));
-    EXPECT_EQ(m_view->InfoTip(3).toStdString(), "song song1");
-    EXPECT_EQ(m_view->InfoTip(3).toStdString(), "song song1");
+    ASSERT_EQ(Captions(), (std::vector<std::string>{"Album.2003", "song1", "photo1", "gone"}));
+    EXPECT_EQ(m_view->InfoTip(1).toStdString(), "song song1");
+    EXPECT_EQ(m_view->InfoTip(1).toStdString(), "song song1");
     EXPECT_EQ(m_page->songTips, 1);
     EXPECT_EQ(m_view->InfoTip(2).toStdString(), "");
-    EXPECT_EQ(m_view->InfoTip(3).toStdString(), "song song1");
+    EXPECT_EQ(m_view->InfoTip(1).toStdString(), "song song1");
     EXPECT_EQ(m_page->songTips, 2) << "moving away and back builds the tip again";
-    EXPECT_EQ(m_view->InfoTip(1).toStdString(), Root("gone.fxa"));
+    EXPECT_EQ(m_view->InfoTip(3).toStdString(), Root("gone.fxa"));
     EXPECT_EQ(m_view->InfoTip(0).toStdString(), "folder Album.2003");
 }
 
@@ -241,7 +261,7 @@ TEST_F(MusicItemsTest, AnswersThePageAndDragsItemsThatOutliveTheirRows)
     QList<MyMediaItem*> selected;
     m_page->SelectedItems(selected);
     ASSERT_EQ(selected.size(), 3);
-    EXPECT_EQ(Key(selected[2]), Root("song1.fxa"));
+    EXPECT_EQ(Key(selected[2]), Root("photo1.fxi"));
 
     std::unique_ptr<QMimeData> data(m_view->List->mimeData({}));
     const MediaItemDragObj* drag = MediaItemDragObj::From(data.get());
@@ -250,7 +270,7 @@ TEST_F(MusicItemsTest, AnswersThePageAndDragsItemsThatOutliveTheirRows)
     Send(Enumerated, c_Root, &none);
     EXPECT_EQ(m_view->List->count(), 0);
     ASSERT_EQ(drag->Items().size(), 3);
-    EXPECT_EQ(Key(drag->Items()[1]), Root("photo1.fxi"));
+    EXPECT_EQ(Key(drag->Items()[1]), Root("song1.fxa"));
 
     m_page->UpdateActions();
     EXPECT_EQ(m_view->MusicItemsPopupMenu->actions(),
@@ -266,21 +286,21 @@ TEST_F(MusicItemsTest, DoubleClickOpensAFolderInTheTreeOrAsksForProperties)
     ShowRoot(3);
     SelectNode("Album.2003");
     ASSERT_TRUE(Settle([&] { return m_view->List->count() == 4; }));
-    ASSERT_EQ(Captions(), (std::vector<std::string>{"Disc2", "gone", "track01", "track02"}));
+    ASSERT_EQ(Captions(), (std::vector<std::string>{"track01", "track02", "Disc2", "gone"}));
 
     auto doubleClick = [&](int row) {
         m_view->List->setCurrentRow(row, QItemSelectionModel::ClearAndSelect);
         emit m_view->List->itemDoubleClicked(m_view->List->item(row));
     };
     m_page->ActivePanel = TMediaPage::apNone;
-    doubleClick(1);
+    doubleClick(3);
     EXPECT_TRUE(ScriptedBoxes::texts.empty()) << "no pane has the focus: properties stay disabled";
     m_page->ActivePanel = TMediaPage::apItems;
-    doubleClick(1);
+    doubleClick(3);
     ASSERT_EQ(ScriptedBoxes::texts.size(), 1u);
     EXPECT_EQ(ScriptedBoxes::texts[0].rfind("The published item was not found.", 0), 0u);
 
-    doubleClick(0);
+    doubleClick(2);
     EXPECT_EQ(Key(m_page->MediaTree->SelectedItem()), std::string(c_Album) + "/Disc2");
     ASSERT_TRUE(Settle([&] { return !m_view->NoItemsPanel->isHidden(); }));
     EXPECT_EQ(m_view->NoItemsPanel->text(), "'Disc2' does not contain any publishable music content.");

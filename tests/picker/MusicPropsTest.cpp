@@ -4,6 +4,7 @@
 #include <utility>
 #include <vector>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QAudioDevice>
 #include <QFontMetrics>
@@ -145,6 +146,14 @@ TEST_F(MusicPropsTest, ShowsEachDetailWithUnknownForMissingOnes)
              dialog->MusicPropsGenre, dialog->MusicPropsBitRate})
         EXPECT_EQ(missing->text(), "Unknown") << missing->objectName().toStdString();
     EXPECT_EQ(Shows(*dialog), "Play");
+    // A screen reader says what each value is, and the whole location where it is shortened.
+    const auto said = [](QWidget* widget) {
+        return QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name).toStdString();
+    };
+    EXPECT_EQ(said(dialog->MusicPropsSongTitle), "Song: First <b>Song</b>");
+    EXPECT_EQ(said(dialog->MusicPropsAlbum), "Album: Unknown");
+    EXPECT_EQ(said(dialog->MusicPropsLocation), std::string("Location: ") + c_Song);
+    EXPECT_EQ(said(dialog->PlayButton), "Play");
     // No caption runs into its value, whatever the font.
     for (QLabel* caption : dialog->findChildren<QLabel*>(QRegularExpression("Label$"))) {
         auto* value = dialog->findChild<QLabel*>(caption->objectName().chopped(5));

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include <QApplication>
+#include <QBuffer>
 #include <QFont>
 #include <QFontMetrics>
 #include <QLabel>
@@ -44,8 +45,12 @@ QApplication& WidgetApplication()
     return *application;
 }
 
-int Silent(const char*, const char*, uint32_t)
+// Answers every box with OK, keeping the captions.
+std::vector<std::string> g_boxes;
+
+int Silent(const char*, const char* caption, uint32_t)
 {
+    g_boxes.push_back(caption);
     return Platform::IDOK;
 }
 
@@ -133,6 +138,7 @@ protected:
     PhotoItemsTest()
     {
         WidgetApplication();
+        g_boxes.clear();
         m_previousBox = Platform::SetMessageBoxHandler(&Silent);
         m_page = std::make_unique<PhotosPageForm>(nullptr, Class(), m_queue, [] { return true; });
         m_grid = std::make_unique<TPhotoItems>(nullptr, *m_page, *m_page->MediaTree, m_queue);
@@ -177,7 +183,7 @@ protected:
         for (int index = 0; index < count; ++index)
             add(folder, Child(index, folder).c_str(), c_Photo, 0);
         m_shown = std::make_unique<MyMediaItem>(MemUrl(folder), nullptr, m_queue);
-        ShowContainerEvent show(m_shown.get());
+        ShowContainerEvent show(m_shown->Url());
         QCoreApplication::sendEvent(m_grid.get(), &show);
         ASSERT_TRUE(Settle(count + int(containers.size())));
     }
@@ -441,4 +447,54 @@ TEST_F(PhotoItemsTest, RenderingDrawsCellsInViewOnceAndNeverRetriesAFailure)
     for (int index = 0; index < m_grid->Count(); ++index)
         tried += m_grid->Cell(index).RenderFailed || m_grid->Cell(index).Rendered ? 1 : 0;
     EXPECT_EQ(tried, 9) << "three rows reach into view; the rest are never drawn";
+}
+
+TEST_F(PhotoItemsTest, AThumbnailLargerThanItsPlaceIsReportedOnceAndDrawnFromTheCorner)
+{
+    QImage big(200, 150, QImage::Format_RGB32);
+    big.fill(QColor(0, 0, 255));
+    QByteArray jpeg;
+    QBuffer buffer(&jpeg);
+    buffer.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(big.save(&buffer, "JPG"));
+    m_grid->SetThumbnailLoader([&](const ApiRef<UrlApi>&) { return jpeg; });
+    ShowFolder(1);
+
+    m_grid->RenderingTimerTimer();
+    ASSERT_TRUE(m_grid->Cell(0).Rendered);
+    for (int paint = 0; paint < 3; ++paint) {
+        const QImage cell = m_grid->CellImage(0);
+        const QColor corner = cell.pixelColor(Geometry::ThumbnailRect().topLeft());
+        EXPECT_LT(corner.red(), 40);
+        EXPECT_GT(corner.blue(), 200);
+    }
+    m_grid->ScrollBox->viewport()->repaint();
+    EXPECT_EQ(g_boxes, std::vector<std::string>{"Assertion Failure"}) << "once, where the picture was stored";
+}
+
+TEST_F(PhotoItemsTest, EnterWithNoCurrentCellDoesNothing)
+{
+    ShowFolder(3);
+    for (int key : {Qt::Key_Return, Qt::Key_Enter})
+        Key(key);
+    EXPECT_TRUE(g_boxes.empty()) << "a key press never opens an assertion dialog";
+    EXPECT_EQ(m_grid->Current(), -1);
+    EXPECT_TRUE(Selected().empty());
+}
+
+TEST_F(PhotoItemsTest, CellsArePlacedByNameWithoutRegardToCase)
+{
+    auto add = Fixture<void (*)(const char*, const char*, const char*, int)>("Fixture_AddChild");
+    const std::string folder = std::string(c_Folder);
+    add("mem://fixture/root", c_Folder, c_Container, 0);
+    for (const char* name : {"beach.fxi", "Cliff.fxi", "anchor.fxi", "Dune.fxi"})
+        add(c_Folder, (folder + "/" + name).c_str(), c_Photo, 0);
+    m_shown = std::make_unique<MyMediaItem>(MemUrl(c_Folder), nullptr, m_queue);
+    ShowContainerEvent show(m_shown->Url());
+    QCoreApplication::sendEvent(m_grid.get(), &show);
+    ASSERT_TRUE(Settle(4));
+    std::vector<std::string> titles;
+    for (int index = 0; index < m_grid->Count(); ++index)
+        titles.push_back(m_grid->Cell(index).Title.toStdString());
+    EXPECT_EQ(titles, (std::vector<std::string>{"anchor", "beach", "Cliff", "Dune"}));
 }

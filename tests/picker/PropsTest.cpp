@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QLabel>
 #include <QPushButton>
@@ -200,6 +201,9 @@ TEST_F(PropsTest, CountVisitsOneChildPerTickAndDropsThePrefixAtTheEnd)
     EXPECT_EQ(Text(dialog->ContainerPropsContains), "3 Files, 2 Folders");
     EXPECT_EQ(Text(dialog->ContainerPropsSize), "3,500 Bytes");
     EXPECT_FALSE(dialog->Counting());
+    // A screen reader hears the count as it ends, not as it was when the dialog opened.
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(dialog->ContainerPropsContains)->text(QAccessible::Name),
+        "Contains: 3 Files, 2 Folders");
 
     auto empty = ContainerDialog(Add(c_Root, "empty", c_Container));
     Tick(*empty, 1);

@@ -387,8 +387,8 @@ TEST_F(PublishedListTest, DropsHandOurItemsAndLocalFilesToThePage)
     EXPECT_EQ(m_page.published[1][0], "file://" + (folder / "tune.fxa").string());
     EXPECT_TRUE(m_page.undo[1]);
     ASSERT_EQ(ScriptedBoxes::texts.size(), 2u);
-    EXPECT_EQ(ScriptedBoxes::texts[0].rfind("'http://example.invalid/x' is not publishable as a photos item.\n\nTo "
-                                            "continue publishing",
+    EXPECT_EQ(ScriptedBoxes::texts[0].rfind("'http://example.invalid/x' is not publishable as a photos item.\n\nIt "
+                                            "is not a local file.\n\nTo continue publishing",
                   0),
         0u);
     EXPECT_EQ(ScriptedBoxes::texts[1].rfind("'" + folder.string() + "' is not publishable", 0), 0u);
@@ -408,7 +408,8 @@ TEST_F(PublishedListTest, DropsHandOurItemsAndLocalFilesToThePage)
     last.setUrls({QUrl("http://example.invalid/y")});
     Drop(*list, last);
     ASSERT_EQ(ScriptedBoxes::texts.size(), 4u);
-    EXPECT_EQ(ScriptedBoxes::texts[3], "'http://example.invalid/y' is not publishable as a photos item.");
+    EXPECT_EQ(ScriptedBoxes::texts[3],
+        "'http://example.invalid/y' is not publishable as a photos item.\n\nIt is not a local file.");
     EXPECT_EQ(ScriptedBoxes::styles[3], Platform::MB_OK | Platform::MB_ICONWARNING);
     EXPECT_EQ(m_page.published.size(), 2u);
 }

@@ -1,7 +1,10 @@
 // The display texts of dates, durations and sizes, and the broken-item test.
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <ctime>
+#include <exception>
+#include <stdexcept>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -119,4 +122,41 @@ TEST(IsBroken, OnlyTheExactBrokenTypeCounts)
     MediaItem song(MakeUrl("mem://fixture/root/song1.fxa"));
     EXPECT_TRUE(IsBroken(gone));
     EXPECT_FALSE(IsBroken(song));
+}
+
+TEST(ChangeFailureReason, TheSystemsWordsUnlessTheyWouldMislead)
+{
+    struct Row {
+        uint32_t code;
+        bool publishing;
+        const char* reason;
+    };
+    const Row rows[] = {
+        {183, true, "It is already published."},
+        {183, false, "Cannot create a file when that file already exists."},
+        {1168, false, "It is not published."},
+        {1168, true, "Element not found."},
+        {5, true, "Access is denied."},
+        {112, true, "There is not enough space on the disk."},
+        {13, true, "The list of published items is damaged."},
+        {1012, false, "The list of published items could not be read."},
+        {1013, true, "The list of published items could not be written."},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(ChangeFailureReason(std::make_exception_ptr(WinErrorException(row.code)), row.publishing), row.reason)
+            << row.code;
+    }
+    EXPECT_EQ(ChangeFailureReason(std::make_exception_ptr(std::runtime_error("It is not a local file")), true),
+        "It is not a local file.");
+    EXPECT_EQ(ChangeFailureReason(std::make_exception_ptr(42), true), "");
+    EXPECT_EQ(ChangeFailureReason(nullptr, true), "");
+}
+
+TEST(ItemDisplayPath, AFileByItsWholePathAnythingElseByItsUrl)
+{
+    HostFolder folder;
+    HostInternals host(folder.Path());
+    EXPECT_EQ(ItemDisplayPath(MakeUrl("file:///tmp/Morning%20Light").Get()), "/tmp/Morning Light");
+    EXPECT_EQ(ItemDisplayPath(MakeUrl("mem://fixture/root/song1.fxa").Get()), "mem://fixture/root/song1.fxa");
+    EXPECT_EQ(ItemDisplayPath(nullptr), "");
 }

@@ -79,6 +79,17 @@ TEST(LastError, IsPerThread)
     EXPECT_EQ(LumoGetLastError(), ERROR_NOT_FOUND);
 }
 
+// A subject left from an earlier failure would name the wrong file in the next one's message.
+TEST(LastError, ASubjectBelongsToTheCodeItWasSetWith)
+{
+    LumoSetLastError(ERROR_INVALID_DATA);
+    LumoSetLastErrorSubject("/data/Published.db");
+    EXPECT_STREQ(LumoGetLastErrorSubject(), "/data/Published.db");
+    EXPECT_EQ(LastErrorOnNewThread([] { return uint32_t(*LumoGetLastErrorSubject()); }), 0u);
+    LumoSetLastError(ERROR_NOT_FOUND);
+    EXPECT_STREQ(LumoGetLastErrorSubject(), "");
+}
+
 TEST(LastError, ModuleAndHostShareTheSlotOfTheirThread)
 {
     const std::string path = std::string(LUMO_FIXTURE_DIR) + "/fixture_last_error.so";

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <string>
+#include <sys/stat.h>
 
 #include "common/Exceptions.h"
 #include "host/HostInternals.h"
@@ -13,9 +15,19 @@ using namespace LumoApi;
 
 namespace {
 
-ApiRef<UrlApi> ItemUrl(const std::string& pathOrUrl)
+// What a container is: the file or folder behind it, by device and inode, when it has one
+// ("file" URLs and a media class's "…-file" ones), so that one reached again through a linked
+// folder is known whatever its path; its URL otherwise.
+std::string IdentityOf(UrlApi* url)
 {
-    return ApiRef<UrlApi>::Adopt(UrlFromPathOrText(pathOrUrl).NewRef());
+    const Url item = Url::Share(url);
+    const std::string scheme = item.Scheme();
+    const std::string host = item.Host();
+    const bool file = scheme == "file" || (scheme.size() > 5 && scheme.compare(scheme.size() - 5, 5, "-file") == 0);
+    struct stat info { };
+    if (file && (host.empty() || host == "localhost") && ::stat(("/" + item.Path()).c_str(), &info) == 0)
+        return "inode " + std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino);
+    return item.Text();
 }
 
 // Prints the children of url and, when recursive, their children after each of them. A
@@ -30,9 +42,10 @@ void ListChildren(
         if (!recursive || !IsContainerType(type))
             continue;
         const std::string text = child->GetText();
-        if (std::find(path.begin(), path.end(), text) != path.end())
+        const std::string identity = IdentityOf(child.Get());
+        if (std::find(path.begin(), path.end(), identity) != path.end())
             continue;
-        path.push_back(text);
+        path.push_back(identity);
         try {
             ListChildren(host, child, recursive, path, outcome);
         } catch (const std::exception& error) {
@@ -80,7 +93,9 @@ int DecideTypes(HostInternals& host, const Arguments& args)
     Outcome outcome;
     for (const std::string& arg : args) {
         try {
-            const ApiRef<UrlApi> url = ItemUrl(arg);
+            const Url item = UrlFromPathOrText(arg);
+            RequireReachable(item);
+            const ApiRef<UrlApi> url = ApiRef<UrlApi>::Adopt(item.NewRef());
             ApiRef<DataApi> data = OpenItemData(host.FileViews(), url.Get());
             const std::string type = host.FormatGroup().DecideContentType(url.Get(), data.Get());
             std::string handler = "-";
@@ -136,7 +151,7 @@ int ListItems(HostInternals& host, const Arguments& args)
                 PrintItemLine(host, url);
                 continue;
             }
-            std::vector<std::string> path{url->GetText()};
+            std::vector<std::string> path{IdentityOf(url.Get())};
             ListChildren(host, url, recursive, path, outcome);
         } catch (const std::exception& error) {
             outcome.Fail(input, error);
@@ -153,7 +168,9 @@ int ShowDetails(HostInternals&, const Arguments& args)
     bool first = true;
     for (const std::string& arg : args) {
         try {
-            MediaItem item(ItemUrl(arg));
+            const Url url = UrlFromPathOrText(arg);
+            RequireReachable(url);
+            MediaItem item(ApiRef<UrlApi>::Adopt(url.NewRef()));
             Details& details = item.GetDetails();
             const size_t count = details.Count();
             if (!first)

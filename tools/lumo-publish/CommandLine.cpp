@@ -21,7 +21,8 @@ void Outcome::Fail(const std::string& input, const std::exception& error)
 void Outcome::Fail(const std::string& input, const std::string& text)
 {
     ++m_failures;
-    std::fprintf(stderr, "lumo-publish: %s: %s\n", OneLine(input).c_str(), OneLine(text).c_str());
+    std::fprintf(
+        stderr, "lumo-publish: %s: %s\n", input.empty() ? "''" : OneLine(input).c_str(), OneLine(text).c_str());
 }
 
 std::string ClassIdOf(const std::string& name)

@@ -1,4 +1,5 @@
 // The published set's database and its watcher, on their own.
+#include <fstream>
 #include <sqlite3.h>
 #include <unistd.h>
 
@@ -147,15 +148,63 @@ TEST_F(PublishedStoreTest, NeverTouchesADatabaseOfALaterSchema)
     EXPECT_EQ(Urls(reopened, "TestClass"), std::vector<std::string>{"lumotest-file:///kept"});
 }
 
+std::string Bytes(const std::string& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+}
+
+// A file of a later release was switched to WAL before its version was read, and one of
+// another program's was read as ours: each is refused now, for reading too, and left as it was.
+TEST_F(PublishedStoreTest, TouchesNothingItRefuses)
+{
+    const char* const files[] = {
+        "CREATE TABLE published(class TEXT, url TEXT, path TEXT, title TEXT, added INTEGER, folder INTEGER);"
+        "INSERT INTO published VALUES('LumoMusic', 'u', '/p', 't', 1, 0); PRAGMA user_version = 2;",
+        "CREATE TABLE published(id INTEGER PRIMARY KEY, name TEXT); PRAGMA user_version = 1;",
+        "CREATE TABLE notes(text TEXT); INSERT INTO notes VALUES('mine');",
+    };
+    for (const char* sql : files) {
+        fs::remove(m_path);
+        fs::create_directories(fs::path(m_path).parent_path());
+        RunSql(m_path, sql);
+        const std::string before = Bytes(m_path);
+        PublishedStore store(m_path);
+        EXPECT_EQ(CodeOf([&] { Add(store, "LumoMusic", "lumotest-file:///new"); }), LumoApi::ERROR_INVALID_DATA) << sql;
+        EXPECT_EQ(CodeOf([&] { store.List("LumoMusic"); }), LumoApi::ERROR_INVALID_DATA) << sql;
+        EXPECT_EQ(CodeOf([&] { store.Find("LumoMusic", "u"); }), LumoApi::ERROR_INVALID_DATA) << sql;
+        EXPECT_TRUE(Bytes(m_path) == before) << "changed: " << sql;
+        EXPECT_FALSE(fs::exists(m_path + "-wal")) << sql;
+    }
+}
+
+// Opening took the write lock: while another process wrote, reading the set failed after 10 s.
+TEST_F(PublishedStoreTest, ReadersDoNotWaitForAWriter)
+{
+    {
+        PublishedStore writer(m_path);
+        ASSERT_TRUE(Add(writer, "TestClass", "lumotest-file:///a"));
+    }
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(m_path.c_str(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+    PublishedStore reader(m_path);
+    EXPECT_EQ(Urls(reader, "TestClass"), std::vector<std::string>{"lumotest-file:///a"});
+    EXPECT_TRUE(reader.Find("TestClass", "lumotest-file:///a").has_value());
+    std::vector<std::string> urls;
+    reader.ReadUrls("TestClass", urls);
+    EXPECT_EQ(urls.size(), 1u);
+    sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+}
+
 TEST_F(PublishedStoreTest, LeavesADamagedFileAlone)
 {
     const std::string garbage(8192, 'g');
     m_sandbox.Write("data/Lumo Desktop/Published.db", garbage);
     PublishedStore store(m_path);
     EXPECT_EQ(CodeOf([&] { Add(store, "TestClass", "lumotest-file:///a"); }), LumoApi::ERROR_INVALID_DATA);
-    std::ifstream file(m_path, std::ios::binary);
-    const std::string content((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    EXPECT_EQ(content, garbage);
+    EXPECT_TRUE(Bytes(m_path) == garbage);
 }
 
 TEST_F(PublishedStoreTest, ReportsAFolderItCannotWriteAsAccessDenied)

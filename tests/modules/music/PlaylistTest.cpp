@@ -187,6 +187,34 @@ TEST_F(PlaylistResolverTest, MissingEntriesStillLeadSomewhere)
     EXPECT_EQ(Resolve(list, "file://" + m_sandbox.Path("Lists") + "%00/a.mp3"), "");
 }
 
+// A list reached through a linked folder was taken for another list, which listed it again,
+// without end; a line "/" made the list hold the whole file system.
+TEST_F(PlaylistResolverTest, AListUnderAnotherNameIsStillItselfAndFoldersAreNoEntries)
+{
+    const std::string list = m_sandbox.File("Lists/list.m3u", "");
+    const std::string other = m_sandbox.File("Lists/other.m3u", "");
+    std::filesystem::create_directory_symlink(".", m_sandbox.Path("Lists/link"));
+    std::filesystem::create_hard_link(list, m_sandbox.Path("Lists/same.m3u"));
+
+    EXPECT_EQ(Resolve(list, "link/list.m3u"), "");
+    EXPECT_EQ(Resolve(list, "link/link/list.m3u"), "");
+    EXPECT_EQ(Resolve(list, "same.m3u"), "");
+    EXPECT_EQ(Resolve(list, "link/other.m3u"), m_sandbox.Path("Lists/link/other.m3u")) << "another list stays";
+    EXPECT_EQ(Resolve(other, "link/list.m3u"), m_sandbox.Path("Lists/link/list.m3u"));
+    for (const char* folder : {"/", "file:///", "file://localhost/", ".", "..", "link", "\\", "C:\\"})
+        EXPECT_EQ(Resolve(list, folder), "") << folder;
+}
+
+TEST_F(PlaylistResolverTest, ABackslashInANameOfThisSystemStays)
+{
+    const std::string list = m_sandbox.File("Lists/list.m3u", "");
+    const std::string named = m_sandbox.File("Lists/a\\b.mp3", "x");
+    m_sandbox.File("Lists/Sub/song.mp3", "x");
+    EXPECT_EQ(Resolve(list, "a\\b.mp3"), named);
+    EXPECT_EQ(Resolve(list, named), named);
+    EXPECT_EQ(Resolve(list, "Sub\\song.mp3"), m_sandbox.Path("Lists/Sub/song.mp3")) << "written on Windows";
+}
+
 TEST_F(PlaylistResolverTest, Latin1NamesOnDiskAreFoundByTheirBytes)
 {
     const std::string list = m_sandbox.File("list.m3u", "");

@@ -6,6 +6,7 @@
 
 #include "MusicTestSupport.h"
 #include "MusicText.h"
+#include "support/BytesRead.h"
 
 #include <taglib/attachedpictureframe.h>
 
@@ -176,6 +177,102 @@ TEST_F(SongDetailsTest, DamagedFilesGiveWhatCanBeKnown)
     EXPECT_EQ(Find(ValuesOf(m_sandbox.Path("truncated in audio.mp3")), "SongTitle"), "Cut short");
 }
 
+namespace {
+
+std::string Atom(const std::string& name, const std::string& payload)
+{
+    std::string out;
+    PutBe(out, 8 + payload.size(), 4);
+    return out + name + payload;
+}
+
+// An M4A file whose only tag is its title; bare: "meta" without version and flags.
+std::string TitledM4a(const std::string& title, bool bare)
+{
+    const std::string ilst = Atom("ilst", Atom("\251nam", Atom("data", std::string("\0\0\0\1\0\0\0\0", 8) + title)));
+    const std::string hdlr = Atom("hdlr", std::string(8, '\0') + "mdir" + std::string(13, '\0'));
+    const std::string meta = Atom("meta", (bare ? "" : std::string(4, '\0')) + hdlr + ilst);
+    return M4aHead() + Atom("moov", Atom("mvhd", std::string(100, '\0')) + Atom("udta", meta));
+}
+
+// levels atoms, each the only child of the one before, named in turn by names; each claims the
+// rest of the file, with 64-bit sizes when wide. A "meta" is bare when its child is "ilst".
+std::string NestedAtoms(size_t levels, const std::vector<std::string>& names, bool wide = false)
+{
+    const size_t header = wide ? 16 : 8;
+    std::string out = M4aHead();
+    for (size_t level = 0; level < levels; ++level) {
+        const uint64_t size = (levels - level) * header;
+        if (wide) {
+            PutBe(out, 1, 4);
+            out += names[level % names.size()];
+            PutBe(out, size, 8);
+        } else {
+            PutBe(out, size, 4);
+            out += names[level % names.size()];
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+// TagLib reads MP4 atoms by recursion: a few hundred kilobytes of nesting overflowed the stack.
+TEST_F(SongDetailsTest, DeeplyNestedMp4AtomsLeaveTheSongWithoutTags)
+{
+    const struct {
+        const char* name;
+        std::string bytes;
+    } cases[] = {
+        {"moov.m4a", NestedAtoms(60000, {"moov"})},
+        {"track.m4a", NestedAtoms(60000, {"moov", "trak", "mdia", "minf", "stbl"})},
+        {"bare meta.m4a", NestedAtoms(60000, {"meta", "ilst"})},
+        {"wide.m4a", NestedAtoms(40000, {"moov", "udta"}, true)},
+        {"named mp3.mp3", NestedAtoms(60000, {"moov"})},
+    };
+    for (const auto& item : cases) {
+        const std::string path = m_sandbox.File(item.name, item.bytes);
+        const auto values = ValuesOf(path);
+        EXPECT_EQ(Find(values, "ContentType").value_or("").rfind("audio/", 0), 0u) << item.name;
+        EXPECT_EQ(Find(values, "SourceSize"), std::to_string(item.bytes.size())) << item.name;
+        EXPECT_EQ(Find(values, "SongTitle"), std::nullopt) << item.name;
+    }
+
+    // Real files, with "meta" as MP4 and as QuickTime write it, keep their tags.
+    for (bool bare : {false, true}) {
+        const std::string path = m_sandbox.File(bare ? "bare.m4a" : "full.m4a", TitledM4a("Blue in Green", bare));
+        EXPECT_EQ(Find(ValuesOf(path), "SongTitle"), "Blue in Green") << path;
+    }
+}
+
+TEST_F(SongDetailsTest, ADamagedSongIsNotSearchedToItsEnd)
+{
+    constexpr uint64_t c_SizeBytes = 32u << 20;
+    std::mt19937 random(5);
+    std::string noise(1 << 20, '\0');
+    for (char& byte : noise)
+        byte = char(random());
+    std::string noisy;
+    for (uint64_t at = 0; at < c_SizeBytes; at += noise.size())
+        noisy += noise;
+    const std::string zeros = m_sandbox.File("zeros.mp3", "");
+    std::filesystem::resize_file(zeros, c_SizeBytes);
+    for (const std::string& path : {zeros, m_sandbox.File("noise.mp3", noisy), m_sandbox.File("noise.ogg", noisy)}) {
+        const std::optional<uint64_t> before = BytesReadByThisThread();
+        if (!before)
+            GTEST_SKIP() << "no count of bytes read here";
+        const auto values = ValuesOf(path);
+        EXPECT_EQ(Find(values, "SourceSize"), std::to_string(c_SizeBytes));
+        EXPECT_LT(*BytesReadByThisThread() - *before, c_SizeBytes / 8) << path;
+    }
+    // A real song behind a long tag still shows everything.
+    const std::string tagged = m_sandbox.File("long tag.mp3", Mp3Bytes(40));
+    TagMp3(tagged, {std::string(3 << 20, 'x'), "Someone", "", "", 0});
+    const auto values = ValuesOf(tagged);
+    EXPECT_EQ(Find(values, "ArtistName"), "Someone");
+    EXPECT_TRUE(Find(values, "Duration"));
+}
+
 TEST_F(SongDetailsTest, VanishedSongIsBroken)
 {
     const std::string path = m_sandbox.File("gone.mp3", Mp3Bytes(10));
@@ -334,6 +431,9 @@ TEST_F(SongCoverTest, SongsWithoutAPictureAndDamagedTagsHaveNone)
     const std::string damaged
         = m_sandbox.File("damaged.mp3", std::string("ID3\x03\x00\x00\x7f\x7f\x7f\x7f", 10) + "APIC" + Mp3Bytes(2));
     EXPECT_EQ(PictureOf(damaged, "image/jpeg"), "none:" + std::to_string(ERROR_NOT_FOUND));
+    // Atoms nested past any real file would overflow the stack inside the tag reader.
+    const std::string nested = m_sandbox.File("nested.m4a", NestedAtoms(60000, {"moov", "udta", "meta", "ilst"}));
+    EXPECT_EQ(PictureOf(nested, "image/jpeg"), "none:" + std::to_string(ERROR_NOT_FOUND));
 }
 
 TEST_F(SongDetailsTest, TrackNumberAndChannelsAreShown)
