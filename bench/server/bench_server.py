@@ -3,12 +3,15 @@
 whose only interface is the loopback. Run by hand, never in the tests:
 
     tests/server/netns.sh /usr/bin/python3 bench/server/bench_server.py build/bin [--songs 10000]
-        [--memory-songs 100000]
+        [--memory-songs 100000] [--before OLD_BIN_DIR] [--rounds 3] [--pin]
 
 Rows: time to the first Browse answer after start; Browse of a 10,000-child container (first
-page of 100, and a walk over all pages); time from a new file to a subscribed client seeing
-it; resident memory with 100,000 published songs. minidlna cannot publish single files, so
-both serve the same folders."""
+page of 100, a cold page far from the start, and a walk over all pages); time from a new file
+to a subscribed client seeing it (in Browse, and in a ContainerUpdateIDs event); resident memory
+with 100,000 published songs. minidlna cannot publish single files, so all serve the same
+folders. --before runs a second LumoServer build on the same collection, one after the other in
+the same run, so a change is measured against what it replaced on the same machine at the same
+time. Each round starts every server afresh (cold); the table gives the range over the rounds."""
 import argparse
 import faulthandler
 import os
@@ -32,6 +35,9 @@ def rss_mb(pid):
 
 # minidlna leaves out songs of fewer frames; three keep 100,000 songs small on disk.
 FRAMES = 3
+# Server processes on one core, the client on the other, when --pin is given.
+SERVER_CPU = '1'
+CLIENT_CPU = 0
 
 
 def make_songs(folder, count, per_folder=1000):
@@ -42,26 +48,75 @@ def make_songs(folder, count, per_folder=1000):
               mp3_bytes('Song %d' % index, 'Artist %d' % (index % 97), 'Album %d' % (index // 12), frames=FRAMES))
 
 
-class MiniDlna:
-    def __init__(self, root, folder, port):
-        self.root = root
-        self.port = port
-        self.name = 'ReadyMedia bench'
-        os.makedirs(os.path.join(root, 'db'), exist_ok=True)
-        self.conf = os.path.join(root, 'minidlna.conf')
-        with open(self.conf, 'w') as f:
-            f.write('media_dir=A,%s\nnetwork_interface=lo\nport=%d\nfriendly_name=%s\ndb_dir=%s\nlog_dir=%s\n'
-                    'inotify=yes\nnotify_interval=30\n' % (folder, port, self.name, os.path.join(root, 'db'), root))
+def pinned(command, pin):
+    return ['taskset', '-c', SERVER_CPU] + command if pin else command
+
+
+class Lumo:
+    """One LumoServer build, run with its own disk cache so every start is cold."""
+
+    def __init__(self, label, bin_dir, programs, pin):
+        self.label = label
+        self.bin_dir = bin_dir
+        self.programs = programs
+        self.pin = pin
+        self.env = dict(programs.env)
+        self.cache = os.path.join(programs.root, 'cache-' + re.sub(r'\W', '', label))
+        self.env['XDG_CACHE_HOME'] = self.cache
         self.process = None
 
     def start(self):
-        self.process = subprocess.Popen(['/usr/sbin/minidlnad', '-d', '-f', self.conf, '-P', os.path.join(self.root, 'pid')],
+        shutil.rmtree(self.cache, ignore_errors=True)
+        os.makedirs(self.cache)
+        self.process = subprocess.Popen(pinned([os.path.join(self.bin_dir, 'LumoServer'), '/resume'], self.pin),
+                                        env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    def is_device(self, device):
+        return device.get_model_name() == 'LumoServer'
+
+    def stop(self):
+        if self.process and self.process.poll() is None:
+            self.process.send_signal(signal.SIGTERM)
+            try:
+                self.process.wait(20)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+                self.process.wait()
+        self.process = None
+
+
+class MiniDlna:
+    label = 'minidlna'
+
+    def __init__(self, root, folder, port, pin):
+        self.root = root
+        self.folder = folder
+        self.port = port
+        self.pin = pin
+        self.name = 'ReadyMedia bench'
+        self.process = None
+
+    def start(self):
+        # A fresh database each time: it scans the whole folder, as a first start does.
+        shutil.rmtree(self.root, ignore_errors=True)
+        os.makedirs(os.path.join(self.root, 'db'))
+        conf = os.path.join(self.root, 'minidlna.conf')
+        with open(conf, 'w') as f:
+            f.write('media_dir=A,%s\nnetwork_interface=lo\nport=%d\nfriendly_name=%s\ndb_dir=%s\nlog_dir=%s\n'
+                    'inotify=yes\nnotify_interval=30\n' % (self.folder, self.port, self.name,
+                                                          os.path.join(self.root, 'db'), self.root))
+        self.process = subprocess.Popen(pinned(['/usr/sbin/minidlnad', '-d', '-f', conf, '-P',
+                                                os.path.join(self.root, 'pid')], self.pin),
                                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    def is_device(self, device):
+        return device.get_friendly_name() == self.name
 
     def stop(self):
         if self.process and self.process.poll() is None:
             self.process.send_signal(signal.SIGTERM)
             self.process.wait(20)
+        self.process = None
 
 
 def device_named(cp, test, seconds):
@@ -72,10 +127,6 @@ def device_named(cp, test, seconds):
                 return device
         cp.spin(0.05)
     return None
-
-
-def is_lumo(device):
-    return device.get_model_name() == 'LumoServer'
 
 
 def first_answer(cp, start, test, locate, expected, timeout=600):
@@ -96,50 +147,61 @@ def first_answer(cp, start, test, locate, expected, timeout=600):
     return None, None, None, None
 
 
-def find_container(cd, object_id, title):
-    for entry in browse(cd, object_id)[0]:
-        if entry['title'] == title:
-            return entry['id']
-    for entry in browse(cd, object_id)[0]:
-        if entry['container']:
-            found = find_container(cd, entry['id'], title)
-            if found:
-                return found
-    return None
+def timed_browse_ms(cd, container, start, count):
+    began = time.monotonic()
+    browse(cd, container, start=start, count=count)
+    return (time.monotonic() - began) * 1000
 
 
-def page_and_walk(cd, container):
-    start = time.monotonic()
-    objects, returned, total, _ = browse(cd, container, start=0, count=100)
-    first_ms = (time.monotonic() - start) * 1000
+def pages(cd, container, total):
+    """First page, a cold page far from the start, a walk over every page, the far page warm."""
+    first_ms = timed_browse_ms(cd, container, 0, 100)
+    cold_ms = timed_browse_ms(cd, container, (total * 3 // 4) // 100 * 100, 100)
     start = time.monotonic()
     seen = 0
-    while seen < total:
+    # Until a short page: a server's TotalMatches may be a guess.
+    while True:
         objects, returned, _, _ = browse(cd, container, start=seen, count=100)
-        if not returned:
-            break
         seen += returned
+        if returned < 100:
+            break
     walk_s = time.monotonic() - start
-    # Again, with everything read once.
-    start = time.monotonic()
-    browse(cd, container, start=5000, count=100)
-    warm_ms = (time.monotonic() - start) * 1000
-    return first_ms, walk_s, warm_ms, total, seen
+    print('walked %d children' % seen, flush=True)
+    warm_ms = timed_browse_ms(cd, container, total // 2 // 100 * 100, 100)
+    return first_ms, cold_ms, walk_s, warm_ms
 
 
-def new_file_visible(cp, cd, container, folder, title, device, timeout=120):
+def new_file_visible(cp, cd, container, folder, title, device, evented_server, timeout=60):
+    """Seconds until a subscribed client sees the new file: an event naming its container,
+    then Browse listing it. A server that sends no events is polled with Browse instead, which
+    a subscribed client of it would have to do. (time to Browse listing it, time to the event)"""
     listener = EventListener(device, CONTENT_DIRECTORY)
+
+    def listed():
+        # The first page, where a player looks again on an event (the new name sorts before the
+        # others); then the whole container, for a server that puts it elsewhere.
+        for count in (100, 0):
+            objects, _, _, _ = browse(cd, container, start=0, count=count)
+            if any(o['title'] in (title, title + '.mp3') for o in objects):
+                return True
+        return False
+
     try:
         cp.spin(1.0)
+        listener.clear()
         path = os.path.join(folder, title + '.mp3')
         start = time.monotonic()
         write(path, mp3_bytes(title))
+        evented = None
         while time.monotonic() - start < timeout:
-            objects, returned, total, _ = browse(cd, container, start=0, count=0)
-            if any(o['title'] in (title, title + '.mp3') or o['title'] == title for o in objects):
-                return time.monotonic() - start
-            cp.spin(0.1)
-        return None
+            if evented is None and any(container in value.split(',')[0::2]
+                                       for value in listener.seen('ContainerUpdateIDs')):
+                evented = time.monotonic() - start
+            if evented is not None or not evented_server:
+                if listed():
+                    return time.monotonic() - start, evented
+            cp.spin(0.02 if evented_server else 0.1)
+        return None, evented
     finally:
         listener.close()
 
@@ -148,12 +210,12 @@ def value_text(value):
     return '-' if value is None else ('%.1f' % value if value >= 10 else '%.3g' % value)
 
 
-class Rows(list):
-    """The table's rows, each also printed as soon as it is measured."""
-
-    def append(self, row):
-        super().append(row)
-        print('%s: LumoServer %s, minidlna %s' % (row[0], value_text(row[1]), value_text(row[2])), flush=True)
+def range_text(values):
+    values = [v for v in values if v is not None]
+    if not values:
+        return '-'
+    low, high = min(values), max(values)
+    return value_text(low) if value_text(low) == value_text(high) else '%s–%s' % (value_text(low), value_text(high))
 
 
 def walk(cd, container):
@@ -169,83 +231,113 @@ def walk(cd, container):
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument('bin_dir')
+    parser.add_argument('--before', help='the bin folder of an older build, measured beside this one')
     parser.add_argument('--songs', type=int, default=10000)
     parser.add_argument('--memory-songs', type=int, default=100000)
+    parser.add_argument('--rounds', type=int, default=3)
+    parser.add_argument('--pin', action='store_true', help='servers on CPU 1, this client on CPU 0')
+    parser.add_argument('--skip-memory', action='store_true')
+    parser.add_argument('--without-minidlna', action='store_true', help='LumoServer builds only')
     args = parser.parse_args()
     require_isolation()
     # A step that hangs shows where, instead of holding the namespace.
-    faulthandler.dump_traceback_later(int(os.environ.get("BENCH_LIMIT_S", "3600")), exit=True)
+    faulthandler.dump_traceback_later(int(os.environ.get("BENCH_LIMIT_S", "5400")), exit=True)
+    if args.pin:
+        os.sched_setaffinity(0, {CLIENT_CPU})
 
     programs = Programs(args.bin_dir, free_port())
-    rows = Rows()
     mini = None
+    servers = []
+    if args.before:
+        servers.append(Lumo('LumoServer before', args.before, programs, args.pin))
+    servers.append(Lumo('LumoServer', args.bin_dir, programs, args.pin))
+    # label -> row -> values over the rounds
+    results = {}
+
+    def note(server, row, value):
+        results.setdefault(row, {}).setdefault(server.label, []).append(value)
+        print('%s: %s %s' % (row, server.label, value_text(value)), flush=True)
+
     try:
         flat = os.path.join(programs.media, 'Flat')
         print('making %d songs in one folder...' % args.songs, flush=True)
         make_songs(flat, args.songs, per_folder=args.songs)
         programs.publish('music', flat)
-        mini = MiniDlna(os.path.join(programs.root, 'minidlna'), flat, free_port())
-        cp = ControlPoint()
+        mini = MiniDlna(os.path.join(programs.root, 'minidlna'), flat, free_port(), args.pin)
+        everyone = servers + ([] if args.without_minidlna else [mini])
+        for round_number in range(args.rounds):
+            for server in everyone:
+                # A control point of its own: two builds announce the same device.
+                cp = ControlPoint()
+                start = time.monotonic()
+                server.start()
+                if isinstance(server, MiniDlna):
+                    # minidlna shows every song of its folders under Music > All Music ("1$4").
+                    locate = lambda cd: '1$4'  # noqa: E731
+                else:
+                    locate = lambda cd: browse(cd, 'music')[0][0]['id']  # noqa: E731
+                first, cd, container, device = first_answer(cp, start, server.is_device, locate, args.songs)
+                note(server, 'start -> whole collection browsable (s)', first)
+                if container:
+                    # At least the songs made; a file each earlier round added comes on top.
+                    total = args.songs
+                    first_ms, cold_ms, walk_s, warm_ms = pages(cd, container, total)
+                    note(server, 'Browse first page of 100 of %d (ms)' % args.songs, first_ms)
+                    note(server, 'Browse a page of 100 far from the start, cold (ms)', cold_ms)
+                    note(server, 'Browse walk of all %d in pages of 100 (s)' % args.songs, walk_s)
+                    note(server, 'Browse a page of 100 again, warm (ms)', warm_ms)
+                    # Sorts before "song 000000.mp3".
+                    title = 'Late %s %d' % (re.sub(r'\W', '', server.label), round_number)
+                    browsed, evented = new_file_visible(cp, cd, container, flat, title, device,
+                                                        not isinstance(server, MiniDlna))
+                    note(server, 'new file -> listed in Browse (s)', browsed)
+                    note(server, 'new file -> ContainerUpdateIDs event (s)', evented)
+                server.stop()
+                cp.close()
 
-        start = time.monotonic()
-        programs.server = subprocess.Popen([os.path.join(args.bin_dir, 'LumoServer'), '/resume'], env=programs.env,
-                                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        lumo_first, lumo_cd, lumo_container, lumo_device = first_answer(
-            cp, start, is_lumo, lambda cd: browse(cd, 'music')[0][0]['id'], args.songs)
-        start = time.monotonic()
-        mini.start()
-        # minidlna shows every song of its folders under Music > All Music ("1$4").
-        mini_first, mini_cd, mini_container, mini_device = first_answer(
-            cp, start, lambda d: d.get_friendly_name() == mini.name, lambda cd: '1$4', args.songs)
-        rows.append(('start -> whole collection browsable (s)', lumo_first, mini_first))
-        print('first answers', lumo_first, mini_first, flush=True)
-        lumo = page_and_walk(lumo_cd, lumo_container)
-        print('lumo pages', lumo, flush=True)
-        mini_result = page_and_walk(mini_cd, mini_container) if mini_container else (None,) * 5
-        print('mini pages', mini_result, flush=True)
-        rows.append(('Browse first page of 100 of %d (ms)' % args.songs, lumo[0], mini_result[0]))
-        rows.append(('Browse walk of all %d in pages of 100 (s)' % args.songs, lumo[1], mini_result[1]))
-        rows.append(('Browse page of 100 again, at 5000 (ms)', lumo[2], mini_result[2]))
-        rows.append(('new file -> seen by a subscribed client (s)',
-                     new_file_visible(cp, lumo_cd, lumo_container, flat, 'Late arrival', lumo_device),
-                     new_file_visible(cp, mini_cd, mini_container, flat, 'Later arrival', mini_device, timeout=60)
-                     if mini_container else None))
-        print('new files done', rows[-1], flush=True)
-        mini.stop()
-        programs.stop()
-
-        # Memory with many songs: published as folders of 1000.
-        big = os.path.join(programs.media, 'Big')
-        print('making %d songs...' % args.memory_songs, flush=True)
-        make_songs(big, args.memory_songs)
-        programs.publish('music', big)
-        shutil.rmtree(os.path.join(programs.root, 'minidlna'), ignore_errors=True)
-        mini = MiniDlna(os.path.join(programs.root, 'minidlna'), programs.media, free_port())
-        programs.start()
-        mini.start()
-        cp2 = ControlPoint()
-        # Both must have seen everything: minidlna scans at start; LumoServer reads on demand,
-        # so a client walks every container once.
-        first_answer(cp2, time.monotonic(), lambda d: d.get_friendly_name() == mini.name, lambda cd: '1$4',
-                     args.memory_songs + args.songs, timeout=3600)
-        lumo_cd = service(device_named(cp2, is_lumo, 10), CONTENT_DIRECTORY)
-        lumo_idle = rss_mb(programs.server.pid)
-        big_id = [e for e in browse(lumo_cd, 'music')[0] if e['title'] == 'Big'][0]['id']
-        walked = walk(lumo_cd, big_id)
-        print('walked', walked, 'songs', flush=True)
-        rows.append(('RSS with %d published songs, after start (MB)' % args.memory_songs, lumo_idle, None))
-        rows.append(('RSS with %d published songs, all browsed (MB)' % args.memory_songs,
-                     rss_mb(programs.server.pid), rss_mb(mini.process.pid)))
+        if not args.skip_memory:
+            # Memory with many songs: published as folders of 1000.
+            big = os.path.join(programs.media, 'Big')
+            print('making %d songs...' % args.memory_songs, flush=True)
+            make_songs(big, args.memory_songs)
+            programs.publish('music', big)
+            mini.folder = programs.media
+            for server in everyone:
+                cp = ControlPoint()
+                server.start()
+                if isinstance(server, MiniDlna):
+                    first_answer(cp, time.monotonic(), server.is_device, lambda cd: '1$4',
+                                 args.memory_songs + args.songs, timeout=3600)
+                    note(server, 'RSS with %d published songs, all browsed (MB)' % args.memory_songs,
+                         rss_mb(server.process.pid))
+                else:
+                    device = device_named(cp, server.is_device, 30)
+                    cd = service(device, CONTENT_DIRECTORY)
+                    # LumoServer reads on demand: a client walks every container once.
+                    cp.spin(2.0)
+                    note(server, 'RSS with %d published songs, after start (MB)' % args.memory_songs,
+                         rss_mb(server.process.pid))
+                    big_id = [e for e in browse(cd, 'music')[0] if e['title'] == 'Big'][0]['id']
+                    walked = walk(cd, big_id)
+                    print('walked', walked, 'songs', flush=True)
+                    note(server, 'RSS with %d published songs, all browsed (MB)' % args.memory_songs,
+                         rss_mb(server.process.pid))
+                server.stop()
+                cp.close()
     finally:
-        if mini:
-            mini.stop()
+        for server in servers + ([mini] if mini else []):
+            server.stop()
         programs.cleanup()
 
+    labels = [s.label for s in servers] + ['ReadyMedia (minidlna)']
     print()
-    print('| measure | LumoServer | ReadyMedia (minidlna) |')
-    print('|---|---|---|')
-    for label, lumo, other in rows:
-        print('| %s | %s | %s |' % (label, value_text(lumo), value_text(other)))
+    print('Ranges over %d rounds (memory: one run each).' % args.rounds)
+    print()
+    print('| measure | ' + ' | '.join(labels) + ' |')
+    print('|---|' + '---|' * len(labels))
+    for row, by_label in results.items():
+        cells = [range_text(by_label.get(s.label, [])) for s in servers] + [range_text(by_label.get('minidlna', []))]
+        print('| %s | %s |' % (row, ' | '.join(cells)))
 
 
 if __name__ == '__main__':

@@ -150,3 +150,32 @@ bool ContentIndex::ApplyListing(
     container.listed = true;
     return changed;
 }
+
+Node* ContentIndex::InsertChild(Node& container, const ChildEntry& entry, size_t position)
+{
+    if (!container.IsContainer() || RepeatsAncestor(container, entry))
+        return nullptr;
+    std::string id = container.id + "/" + Segment(entry.url);
+    if (m_nodes.count(id))
+        return nullptr;
+    auto node = NewNode(std::move(id), entry.title, entry.kind, &container);
+    node->url = entry.url;
+    node->fileKey = entry.fileKey;
+    Node* added = node.get();
+    m_nodes[added->id] = added;
+    position = std::min(position, container.children.size());
+    container.children.insert(container.children.begin() + ptrdiff_t(position), std::move(node));
+    return added;
+}
+
+bool ContentIndex::RemoveChild(Node& container, std::string_view url, std::vector<std::string>* removedIds)
+{
+    const auto first = std::stable_partition(container.children.begin(), container.children.end(),
+        [&](const std::unique_ptr<Node>& child) { return child->url != url; });
+    if (first == container.children.end())
+        return false;
+    for (auto gone = first; gone != container.children.end(); ++gone)
+        Unregister(**gone, removedIds);
+    container.children.erase(first, container.children.end());
+    return true;
+}

@@ -108,6 +108,13 @@ public:
     bool ApplyListing(
         Node& container, const std::vector<ChildEntry>& entries, std::vector<std::string>* removedIds = nullptr);
 
+    // One child the module reported: added at position (at most the end), unless a child of
+    // that id is there already or it stands for an ancestor. Answers the new node or null.
+    Node* InsertChild(Node& container, const ChildEntry& entry, size_t position);
+    // Takes out every child listed under url; answers whether one went. removedIds as for
+    // ApplyListing.
+    bool RemoveChild(Node& container, std::string_view url, std::vector<std::string>* removedIds = nullptr);
+
     // Forgets container's children; the next browse lists it again.
     void Forget(Node& container, std::vector<std::string>* removedIds = nullptr);
 

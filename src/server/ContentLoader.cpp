@@ -133,6 +133,56 @@ std::string LocalPathOfItem(const std::string& url)
     }
 }
 
+namespace {
+
+bool ReadEntryOf(const ApiRef<UrlApi>& child, MediaClassKind kind, ChildEntry& entry, bool* missing)
+{
+    if (missing)
+        *missing = false;
+    try {
+        MediaItem item(child);
+        const std::string type = item.Property("ContentType");
+        if (!KindOf(type, kind, entry.kind)) {
+            if (missing && type == c_BrokenType)
+                *missing = true;
+            return false;
+        }
+        entry.url = child->GetText();
+        // A module may still know a file that went a moment ago (its details are cached); a
+        // listing shows only what is there.
+        const std::string path = LocalPathOfItem(entry.url);
+        struct stat info { };
+        if (!IsContainerKind(entry.kind) && !path.empty() && ::stat(path.c_str(), &info) != 0) {
+            if (missing)
+                *missing = true;
+            return false;
+        }
+        entry.title = item.Property("Title");
+        if (entry.title.empty())
+            entry.title = entry.url;
+        if (entry.kind == NodeKind::Folder)
+            entry.fileKey = FileKeyOf(path);
+        return true;
+    } catch (const std::exception&) {
+        // An item no module can read is not shown.
+        return false;
+    }
+}
+
+} // namespace
+
+bool ReadChildEntry(const std::string& url, MediaClassKind kind, ChildEntry& entry)
+{
+    try {
+        if (!ReadEntryOf(UrlOf(url), kind, entry, nullptr))
+            return false;
+        // A folder that went: a listing would not hold it any more.
+        return entry.kind != NodeKind::Folder || LocalPathOfItem(url).empty() || !entry.fileKey.empty();
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
 Listing ListContainer(HostInternals&, const std::string& url, MediaClassKind kind, const std::atomic<bool>* cancel)
 {
     Listing listing;
@@ -143,35 +193,12 @@ Listing ListContainer(HostInternals&, const std::string& url, MediaClassKind kin
                 listing.error = "cancelled";
                 return listing;
             }
-            try {
-                MediaItem item(child);
-                const std::string type = item.Property("ContentType");
-                ChildEntry entry;
-                if (!KindOf(type, kind, entry.kind)) {
-                    if (type == c_BrokenType)
-                        ++listing.missing;
-                    continue;
-                }
-                entry.url = child->GetText();
-                // A module may still know a file that went a moment ago (its details are
-                // cached); a listing shows only what is there.
-                if (!IsContainerKind(entry.kind)) {
-                    const std::string path = LocalPathOfItem(entry.url);
-                    struct stat info { };
-                    if (!path.empty() && ::stat(path.c_str(), &info) != 0) {
-                        ++listing.missing;
-                        continue;
-                    }
-                }
-                entry.title = item.Property("Title");
-                if (entry.title.empty())
-                    entry.title = entry.url;
-                if (entry.kind == NodeKind::Folder)
-                    entry.fileKey = FileKeyOf(LocalPathOfItem(entry.url));
+            ChildEntry entry;
+            bool missing = false;
+            if (ReadEntryOf(child, kind, entry, &missing))
                 listing.entries.push_back(std::move(entry));
-            } catch (const std::exception&) {
-                // An item no module can read is not shown; the others are.
-            }
+            else if (missing)
+                ++listing.missing;
         }
         listing.ok = true;
     } catch (const std::exception& error) {

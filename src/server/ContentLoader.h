@@ -28,6 +28,10 @@ struct Listing {
 Listing ListContainer(
     HostInternals& host, const std::string& url, MediaClassKind kind, const std::atomic<bool>* cancel);
 
+// One child as a listing of a container of kind shows it; false when it is not shown (not of
+// the class, gone, unreadable). For what a module reports about one child.
+bool ReadChildEntry(const std::string& url, MediaClassKind kind, ChildEntry& entry);
+
 // The published set of a class, in publishing order.
 Listing ListPublished(HostInternals& host, MediaClassKind kind);
 

@@ -26,7 +26,8 @@ ServerApp::ServerApp(HostInternals& host, QObject* parent)
     : QObject(parent), m_host(host), m_settings(ServerSettings::Load(host.ComputerName()))
 {
     m_core = std::make_unique<ServerCore>(host);
-    m_devices = std::make_unique<ServerDevices>(m_core->RootObject(), host.DataFolder() + "/Server");
+    m_devices = std::make_unique<ServerDevices>(
+        m_core->RootObject(), host.DataFolder() + "/Server", &ServerCore::ResourceBytes);
     connect(m_core.get(), &ServerCore::CountsChanged, this, &ServerApp::StateChanged);
 }
 

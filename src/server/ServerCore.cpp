@@ -11,6 +11,7 @@
 #include "host/MediaItem.h"
 #include "host/Url.h"
 #include "server/DlnaProfiles.h"
+#include "server/WaveFile.h"
 
 using namespace LumoApi;
 
@@ -26,6 +27,10 @@ constexpr size_t c_PrefetchSlice = 100;
 // The first pages are what clients ask for first; beyond them facts are read when asked for.
 constexpr size_t c_PrefetchItems = 1000;
 constexpr size_t c_MaxFacts = 20000;
+// Fewer files than this are read on one worker.
+constexpr size_t c_FactsPerWorker = 20;
+// Containers events named lately, kept so that the engine sees one object per container.
+constexpr size_t c_MaxEventContainers = 256;
 
 // Facts are kept, but a published file can go without any folder noticing: each answer checks
 // that the file is still there.
@@ -66,6 +71,14 @@ std::vector<Node*> Ordered(Node& container, const std::string& sort)
         return descending ? compare > 0 : compare < 0;
     });
     return nodes;
+}
+
+// The name a folder's module sorts a child by: the last part of its path.
+std::string NameOf(const std::string& url)
+{
+    const std::string path = LocalPathOfItem(url);
+    const std::string& text = path.empty() ? url : path;
+    return text.substr(text.rfind('/') + 1);
 }
 
 } // namespace
@@ -109,6 +122,8 @@ ServerCore::~ServerCore()
     m_workers.waitForDone();
     m_counter.clear();
     m_counter.waitForDone();
+    for (auto& [id, object] : m_eventContainers)
+        g_object_unref(object);
     g_object_unref(m_rootObject);
 }
 
@@ -221,12 +236,12 @@ void ServerCore::Watch(Node& node)
     }
 }
 
-void ServerCore::Notified(const std::string& containerId, int event, const std::string& childUrl)
+void ServerCore::Notified(const std::string& containerId, int, const std::string& childUrl)
 {
     Node* node = m_index.Find(containerId);
     if (!node)
         return;
-    if (event == c_ContainerChanged && !childUrl.empty()) {
+    if (!childUrl.empty()) {
         // A changed file is read again when next asked for.
         for (auto& child : node->children) {
             if (child->url == childUrl) {
@@ -235,7 +250,115 @@ void ServerCore::Notified(const std::string& containerId, int event, const std::
             }
         }
     }
+    // A folder of thousands is not read again for one file: that file alone is. Published sets
+    // keep their publishing order and playlists their own; both are read again whole.
+    if (!childUrl.empty() && node->kind == NodeKind::Folder && node->listed && !m_listing.count(containerId)) {
+        m_childNews[containerId].push_back(childUrl);
+        ReadChildNews(containerId);
+        return;
+    }
     RelistSoon(containerId);
+}
+
+void ServerCore::ReadChildNews(const std::string& containerId)
+{
+    if (m_childReads.count(containerId))
+        return;
+    const auto found = m_childNews.find(containerId);
+    if (found == m_childNews.end())
+        return;
+    std::vector<std::string> urls;
+    for (std::string& url : found->second) {
+        if (std::find(urls.begin(), urls.end(), url) == urls.end())
+            urls.push_back(std::move(url));
+    }
+    m_childNews.erase(found);
+    if (urls.empty())
+        return;
+    m_childReads.insert(containerId);
+    const MediaClassKind kind = ClassOf(containerId);
+    m_workers.start([this, containerId, urls, kind] {
+        if (m_stopping)
+            return;
+        std::vector<ChildNews> news;
+        for (const std::string& url : urls) {
+            ChildNews one;
+            one.url = url;
+            one.shown = ReadChildEntry(url, kind, one.entry);
+            news.push_back(std::move(one));
+        }
+        QMetaObject::invokeMethod(
+            this, [this, containerId, news = std::move(news)] { ChildNewsDone(containerId, news); },
+            Qt::QueuedConnection);
+    });
+}
+
+void ServerCore::ChildNewsDone(const std::string& containerId, const std::vector<ChildNews>& news)
+{
+    m_childReads.erase(containerId);
+    Node* node = m_index.Find(containerId);
+    if (node && node->listed && m_listing.count(containerId)) {
+        // A whole listing began meanwhile; it may predate this news, so it runs again.
+        m_listAgain.insert(containerId);
+    } else if (node && node->listed) {
+        bool changed = false;
+        for (const ChildNews& one : news) {
+            Node* present = nullptr;
+            for (auto& child : node->children) {
+                if (child->url == one.url) {
+                    present = child.get();
+                    break;
+                }
+            }
+            if (!one.shown) {
+                if (!present)
+                    continue;
+                // The event names the child as it was.
+                Node gone;
+                gone.id = present->id;
+                gone.title = present->title;
+                gone.kind = present->kind;
+                std::vector<std::string> removed;
+                m_index.RemoveChild(*node, one.url, &removed);
+                for (const std::string& id : removed)
+                    m_watches.erase(id);
+                AnnounceChild(*node, gone, RYGEL_OBJECT_EVENT_TYPE_DELETED);
+                changed = true;
+            } else if (present) {
+                if (present->title != one.entry.title || present->kind != one.entry.kind) {
+                    // Another kind under the same URL is another object: taken out and put back.
+                    if (present->kind != one.entry.kind) {
+                        std::vector<std::string> removed;
+                        m_index.RemoveChild(*node, one.url, &removed);
+                        for (const std::string& id : removed)
+                            m_watches.erase(id);
+                        if (Node* added = m_index.InsertChild(*node, one.entry, InsertPosition(*node, one.url)))
+                            AnnounceChild(*node, *added, RYGEL_OBJECT_EVENT_TYPE_ADDED);
+                    } else {
+                        present->title = one.entry.title;
+                        AnnounceChild(*node, *present, RYGEL_OBJECT_EVENT_TYPE_MODIFIED);
+                    }
+                    changed = true;
+                }
+            } else if (Node* added = m_index.InsertChild(*node, one.entry, InsertPosition(*node, one.url))) {
+                AnnounceChild(*node, *added, RYGEL_OBJECT_EVENT_TYPE_ADDED);
+                changed = true;
+            }
+        }
+        if (changed) {
+            Q_EMIT ContentChanged(QString::fromStdString(containerId));
+            CountSoon();
+        }
+    }
+    ReadChildNews(containerId);
+}
+
+size_t ServerCore::InsertPosition(const Node& container, const std::string& url) const
+{
+    const std::string name = NameOf(url);
+    const auto at = std::lower_bound(container.children.begin(), container.children.end(), name,
+        [](const std::unique_ptr<Node>& child, const std::string& key) { return NameOf(child->url) < key; });
+    return size_t(at - container.children.begin());
 }
 
 void ServerCore::RelistSoon(const std::string& id)
@@ -261,14 +384,39 @@ void ServerCore::RelistPending()
     }
 }
 
+RygelMediaContainer* ServerCore::EventContainer(const Node& node)
+{
+    if (node.kind == NodeKind::Root)
+        return m_rootObject;
+    if (const auto found = m_eventContainers.find(node.id); found != m_eventContainers.end())
+        return found->second;
+    if (m_eventContainers.size() >= c_MaxEventContainers) {
+        for (auto& [id, object] : m_eventContainers)
+            g_object_unref(object);
+        m_eventContainers.clear();
+    }
+    RygelMediaContainer* object = NewContainerObject(node, -1, nullptr);
+    m_eventContainers.emplace(node.id, object);
+    return object;
+}
+
 void ServerCore::Announce(Node& node)
 {
     // ContentDirectory raises SystemUpdateID and names the container in ContainerUpdateIDs;
     // it listens on the root only.
-    RygelMediaContainer* changed = NewContainerObject(node, int(node.children.size()), nullptr);
+    RygelMediaContainer* changed = EventContainer(node);
     g_signal_emit_by_name(m_rootObject, "container-updated", changed, changed, RYGEL_OBJECT_EVENT_TYPE_MODIFIED, FALSE);
-    g_object_unref(changed);
     Q_EMIT ContentChanged(QString::fromStdString(node.id));
+}
+
+void ServerCore::AnnounceChild(Node& container, const Node& child, RygelObjectEventType type)
+{
+    // The container's update id becomes SystemUpdateID's, and ContainerUpdateIDs names the
+    // container alone.
+    RygelMediaContainer* parent = EventContainer(container);
+    RygelMediaObject* object = NewEventObject(child, parent);
+    g_signal_emit_by_name(m_rootObject, "container-updated", parent, object, type, FALSE);
+    g_object_unref(object);
 }
 
 // ---- Resolving ids -----------------------------------------------------------------------
@@ -425,29 +573,37 @@ void ServerCore::EnsureFacts(const std::vector<std::string>& ids, std::function<
         then();
         return;
     }
-    m_workers.start([this, wants, then = std::move(then)] {
-        for (Want& want : *wants) {
-            if (m_stopping)
+    // A page's files are read on every worker at once: reading tags is most of a cold page.
+    const size_t parts = std::clamp<size_t>(wants->size() / c_FactsPerWorker, 1, size_t(m_workers.maxThreadCount()));
+    auto left = std::make_shared<std::atomic<size_t>>(parts);
+    for (size_t part = 0; part < parts; ++part) {
+        m_workers.start([this, wants, left, part, parts, then] {
+            for (size_t index = part; index < wants->size(); index += parts) {
+                if (m_stopping)
+                    return;
+                Want& want = (*wants)[index];
+                want.facts = ReadFacts(m_host, want.url, want.kind);
+            }
+            if (left->fetch_sub(1) != 1)
                 return;
-            want.facts = ReadFacts(m_host, want.url, want.kind);
-        }
-        QMetaObject::invokeMethod(
-            this,
-            [this, wants, then] {
-                for (Want& want : *wants) {
-                    Node* node = m_index.Find(want.id);
-                    if (!node || node->url != want.url)
-                        continue;
-                    node->unreadable = !want.facts;
-                    if (want.facts) {
-                        node->facts = std::move(want.facts);
-                        m_factsHeld.push_back(want.id);
+            QMetaObject::invokeMethod(
+                this,
+                [this, wants, then] {
+                    for (Want& want : *wants) {
+                        Node* node = m_index.Find(want.id);
+                        if (!node || node->url != want.url)
+                            continue;
+                        node->unreadable = !want.facts;
+                        if (want.facts) {
+                            node->facts = std::move(want.facts);
+                            m_factsHeld.push_back(want.id);
+                        }
                     }
-                }
-                then();
-            },
-            Qt::QueuedConnection);
-    });
+                    then();
+                },
+                Qt::QueuedConnection);
+        });
+    }
 }
 
 void ServerCore::DropOldFacts()
@@ -503,6 +659,22 @@ int64_t ServerCore::PictureBytes(const std::string& uri)
         return -1;
     const auto found = g_core->m_pictureIndex.find(uri);
     return found == g_core->m_pictureIndex.end() ? -1 : int64_t(found->second->bytes->size());
+}
+
+int64_t ServerCore::ResourceBytes(const std::string& objectId, const std::string& resource)
+{
+    Node* node = g_core ? g_core->m_index.Find(objectId) : nullptr;
+    if (!node || node->IsContainer())
+        return -1;
+    if (resource == "primary") {
+        // The file as it is now: it may have grown or shrunk since its facts were read.
+        const std::string path = node->facts ? node->facts->path : LocalPathOfItem(node->url);
+        struct stat info { };
+        return !path.empty() && ::stat(path.c_str(), &info) == 0 ? int64_t(info.st_size) : -1;
+    }
+    if (resource == c_LpcmResourceName)
+        return node->facts && node->facts->lpcmBytes > 0 ? node->facts->lpcmBytes : -1;
+    return PictureBytes(PictureUri(resource, objectId));
 }
 
 void ServerCore::StorePicture(const std::string& uri, std::shared_ptr<const std::string> bytes)

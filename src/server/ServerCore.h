@@ -54,6 +54,9 @@ public:
     // The bytes of a picture already made, -1 when it is not made yet (static for the object
     // builders).
     static int64_t PictureBytes(const std::string& uri);
+    // The bytes of a resource of a known item as served now, -1 when not known (static for
+    // the HTTP side).
+    static int64_t ResourceBytes(const std::string& objectId, const std::string& resource);
 
 Q_SIGNALS:
     void CountsChanged();
@@ -78,6 +81,18 @@ private:
     void ListingDone(const std::string& id, const Listing& listing);
     void Watch(Node& node);
     void Notified(const std::string& containerId, int event, const std::string& childUrl);
+    // Added, removed or changed, a child named in the news is read again and put in place.
+    struct ChildNews {
+        std::string url;
+        bool shown = false;
+        ChildEntry entry;
+    };
+    void ReadChildNews(const std::string& containerId);
+    void ChildNewsDone(const std::string& containerId, const std::vector<ChildNews>& news);
+    // Where a new child goes among a folder's children: the modules list folders by name.
+    size_t InsertPosition(const Node& container, const std::string& url) const;
+    RygelMediaContainer* EventContainer(const Node& node);
+    void AnnounceChild(Node& container, const Node& child, RygelObjectEventType type);
     void RelistSoon(const std::string& id);
     void RelistPending();
     void Announce(Node& node);
@@ -109,6 +124,13 @@ private:
     // Entries whose files are gone are looked for again now and then, to come back.
     QTimer m_missingTimer;
     std::unordered_map<std::string, std::unique_ptr<Container>> m_watches;
+    // URLs of single children to read again, by container id. One read per container runs at a
+    // time, so the news of one file are applied in the order they came.
+    std::unordered_map<std::string, std::vector<std::string>> m_childNews;
+    std::unordered_set<std::string> m_childReads;
+    // The container objects events name, one per container (owned): the engine keeps one entry
+    // per object until its next event round, and counts each container's update id on it.
+    std::unordered_map<std::string, RygelMediaContainer*> m_eventContainers;
 
     // Pictures made, newest first, within a byte budget.
     struct Picture {

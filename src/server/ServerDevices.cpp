@@ -8,6 +8,7 @@
 
 #include "host/Version.h"
 #include "server/DlnaProfiles.h"
+#include "server/HttpRange.h"
 #include "server/ServerSettings.h"
 
 namespace {
@@ -69,8 +70,9 @@ std::string ReplaceAll(std::string text, const std::string& from, const std::str
 
 // Only GET and HEAD reach the media. Rygel takes a POST to an item's URL for an upload and,
 // for an item not created by CreateObject, crashes trying to take it out of a container that
-// cannot change; the request is answered here before Rygel sees it.
-void RefuseOtherMethods(SoupServerMessage* message, gpointer)
+// cannot change; the request is answered here before Rygel sees it. So are ranges Rygel reads
+// wrong (see HttpRange.h).
+void JudgeRequest(SoupServerMessage* message, gpointer data)
 {
     const char* method = soup_server_message_get_method(message);
     GUri* uri = soup_server_message_get_uri(message);
@@ -78,16 +80,44 @@ void RefuseOtherMethods(SoupServerMessage* message, gpointer)
     const std::string root = std::string("/") + ServerDevices::c_PluginName;
     if (!path || std::strncmp(path, root.c_str(), root.size()) != 0)
         return;
-    if (std::strcmp(method, SOUP_METHOD_GET) == 0 || std::strcmp(method, SOUP_METHOD_HEAD) == 0)
+    SoupMessageHeaders* response = soup_server_message_get_response_headers(message);
+    if (std::strcmp(method, SOUP_METHOD_GET) != 0 && std::strcmp(method, SOUP_METHOD_HEAD) != 0) {
+        soup_server_message_set_status(message, SOUP_STATUS_METHOD_NOT_ALLOWED, nullptr);
+        soup_message_headers_replace(response, "Allow", "GET, HEAD");
+        g_signal_stop_emission_by_name(message, "got-headers");
         return;
-    soup_server_message_set_status(message, SOUP_STATUS_METHOD_NOT_ALLOWED, nullptr);
-    soup_message_headers_replace(soup_server_message_get_response_headers(message), "Allow", "GET, HEAD");
-    g_signal_stop_emission_by_name(message, "got-headers");
+    }
+    SoupMessageHeaders* request = soup_server_message_get_request_headers(message);
+    const char* range = soup_message_headers_get_one(request, "Range");
+    if (!range)
+        return;
+    int64_t size = -1;
+    std::string objectId, resource;
+    const auto* devices = static_cast<const ServerDevices*>(data);
+    if (devices->ResourceBytes() && ParseResourcePath(path, objectId, resource))
+        size = devices->ResourceBytes()(objectId, resource);
+    const RangeVerdict verdict = JudgeRange(range, size);
+    switch (verdict.kind) {
+    case RangeVerdict::Keep:
+        break;
+    case RangeVerdict::Rewrite:
+        soup_message_headers_replace(request, "Range", verdict.header.c_str());
+        break;
+    case RangeVerdict::Drop:
+        soup_message_headers_remove(request, "Range");
+        break;
+    case RangeVerdict::Unsatisfiable:
+        soup_server_message_set_status(message, SOUP_STATUS_REQUESTED_RANGE_NOT_SATISFIABLE, nullptr);
+        if (size >= 0)
+            soup_message_headers_replace(response, "Content-Range", ("bytes */" + std::to_string(size)).c_str());
+        g_signal_stop_emission_by_name(message, "got-headers");
+        break;
+    }
 }
 
-void WatchRequest(SoupServer*, SoupServerMessage* message, gpointer)
+void WatchRequest(SoupServer*, SoupServerMessage* message, gpointer data)
 {
-    g_signal_connect(message, "got-headers", G_CALLBACK(RefuseOtherMethods), nullptr);
+    g_signal_connect(message, "got-headers", G_CALLBACK(JudgeRequest), data);
 }
 
 } // namespace
@@ -128,8 +158,11 @@ void TameServices(RygelRootDevice* device)
     }
 }
 
-ServerDevices::ServerDevices(RygelMediaContainer* root, std::string descriptionFolder)
-    : m_folder(std::move(descriptionFolder)), m_timerContext(std::make_unique<QObject>())
+ServerDevices::ServerDevices(
+    RygelMediaContainer* root, std::string descriptionFolder, ResourceBytesFunction resourceBytes)
+    : m_resourceBytes(resourceBytes),
+      m_folder(std::move(descriptionFolder)),
+      m_timerContext(std::make_unique<QObject>())
 {
     InitDescriptions();
     m_plugin = rygel_media_server_plugin_construct(lumo_server_plugin_get_type(), root, c_PluginName,
@@ -202,7 +235,7 @@ bool ServerDevices::StartOn(
         return false;
     }
     // Connected before Rygel's own handlers, so it runs first.
-    g_signal_connect(gupnp_context_get_server(context), "request-started", G_CALLBACK(WatchRequest), nullptr);
+    g_signal_connect(gupnp_context_get_server(context), "request-started", G_CALLBACK(WatchRequest), this);
     const std::string templatePath = m_folder + "/MediaServer.xml";
     const std::string descriptionPath = m_folder + "/description-" + interfaceName + ".xml";
     GUPnPXMLDoc* document = gupnp_xml_doc_new_from_path(templatePath.c_str(), &error);

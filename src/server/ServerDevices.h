@@ -24,9 +24,14 @@ public:
         uint16_t port = 0;
     };
 
+    // The bytes of an object's resource ("primary", "lpcm", "tn", ...), -1 when not known.
+    using ResourceBytesFunction = int64_t (*)(const std::string& objectId, const std::string& resource);
+
     // root is the content tree's root container; descriptionFolder receives the device and
-    // service descriptions (written afresh at each start).
-    ServerDevices(RygelMediaContainer* root, std::string descriptionFolder);
+    // service descriptions (written afresh at each start); resourceBytes judges the ranges
+    // clients ask for.
+    ServerDevices(
+        RygelMediaContainer* root, std::string descriptionFolder, ResourceBytesFunction resourceBytes = nullptr);
     ~ServerDevices();
     ServerDevices(const ServerDevices&) = delete;
     ServerDevices& operator=(const ServerDevices&) = delete;
@@ -43,6 +48,8 @@ public:
     // the loopback, with an IPv4 address.
     static std::vector<std::string> DefaultInterfaces();
 
+    ResourceBytesFunction ResourceBytes() const { return m_resourceBytes; }
+
 private:
     struct Device {
         GUPnPContext* context = nullptr;
@@ -53,6 +60,7 @@ private:
     bool StartOn(const std::string& interfaceName, const ServerSettings& settings, std::vector<std::string>& problems);
     void Release(std::vector<Device>& devices);
 
+    ResourceBytesFunction m_resourceBytes = nullptr;
     RygelMediaServerPlugin* m_plugin = nullptr;
     std::string m_folder;
     std::vector<Device> m_devices;

@@ -334,6 +334,18 @@ RygelMediaObject* NewItemObject(
     return nullptr;
 }
 
+RygelMediaObject* NewEventObject(const Node& node, RygelMediaContainer* parent)
+{
+    if (node.IsContainer())
+        return RYGEL_MEDIA_OBJECT(NewContainerObject(node, -1, parent));
+    const bool song = node.kind == NodeKind::Song;
+    auto* object = static_cast<RygelMediaObject*>(g_object_new(
+        song ? rygel_music_item_get_type() : rygel_photo_item_get_type(), "id", node.id.c_str(), "title",
+        node.title.c_str(), "upnp-class", song ? RYGEL_MUSIC_ITEM_UPNP_CLASS : RYGEL_PHOTO_ITEM_UPNP_CLASS, nullptr));
+    rygel_media_object_set_parent_ref(object, parent);
+    return object;
+}
+
 std::string PictureUri(const std::string& kind, const std::string& objectId)
 {
     return std::string(c_PictureScheme) + ":" + kind + "/" + objectId;

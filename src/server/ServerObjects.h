@@ -30,6 +30,10 @@ RygelMediaContainer* NewContainerObject(const Node& node, int childCount, RygelM
 RygelMediaObject* NewItemObject(
     const Node& node, RygelMediaContainer* parent, int64_t (*pictureBytes)(const std::string& uri));
 
+// The object an event names: id, title and class only, with parent as its parent (for a
+// child added or removed, which has no facts or is gone).
+RygelMediaObject* NewEventObject(const Node& node, RygelMediaContainer* parent);
+
 // The internal URI of a picture of an item: kind "tn", "sm" or "art".
 std::string PictureUri(const std::string& kind, const std::string& objectId);
 // Splits a picture URI; false for anything else.

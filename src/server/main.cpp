@@ -24,15 +24,23 @@
 
 namespace {
 
-const char c_Usage[] = "Usage: LumoServer [/resume | /pause | /status]\n"
+// Laid out as the manual page generator reads it (cmake/HelpToMan.cmake); the command on the
+// path is lumo-server.
+const char c_Usage[] = "Usage: lumo-server [/resume | /pause | /status]\n"
                        "\n"
                        "Serves the music and photos published with Lumo Publisher to the UPnP and DLNA\n"
-                       "players of the home.\n"
+                       "players of the home. One server runs per user: a later start hands its command\n"
+                       "to the running one. A command may begin with - or -- instead of /.\n"
                        "\n"
-                       "  /resume   start serving, or come back on the network after a pause\n"
-                       "  /pause    leave the network without quitting\n"
-                       "  /status   print whether the running server serves, where and how much\n"
-                       "  (none)    open the properties window of the running server\n";
+                       "Commands:\n"
+                       "  /resume        start serving, or come back on the network after a pause\n"
+                       "  /pause         leave the network without quitting; nothing when none runs\n"
+                       "  /status        print whether the running server serves, where and how much\n"
+                       "  (none)         start serving and open the properties window, or open the\n"
+                       "                 window of the running server\n"
+                       "\n"
+                       "Options:\n"
+                       "  /help, -h, --help    show this text\n";
 
 // Goodbyes leave in spaced datagrams; the loop runs that long after a quit request.
 constexpr int c_QuitDelayMs = 600;

@@ -31,7 +31,7 @@ else()
 
     # The manual F1 opens, the licence, and the command-line tool's manual page and completion.
     set(documents ${DATADIR}/doc/lumo-publisher/manual/index.html ${DATADIR}/doc/lumo-publisher/manual/manual.css
-        ${DATADIR}/doc/lumo-publisher/copyright ${MANDIR}/man1/lumo-publish.1
+        ${DATADIR}/doc/lumo-publisher/copyright ${MANDIR}/man1/lumo-publish.1 ${MANDIR}/man1/lumo-server.1
         ${DATADIR}/bash-completion/completions/lumo-publish)
     set(launchers lumo-publish lumo-server)
     foreach(file ${LIBDIR}/lumo-publisher/server-engine/librygel-media-engine-lumo.so

@@ -120,3 +120,47 @@ TEST(ContentIndexTest, AncestorIdsWalkDownFromTheClass)
 }
 
 } // namespace
+
+// A file added to or removed from a folder of thousands is put in place on its own: the ids,
+// listings and facts of the others stay, and the id is the one a whole listing would give.
+TEST(ContentIndexTest, SingleChildrenComeAndGoInPlace)
+{
+    ContentIndex index;
+    index.ApplyListing(index.Music(), {Entry("lumomusic-file:///F", NodeKind::Folder)});
+    Node* folder = index.Music().children[0].get();
+    index.ApplyListing(*folder,
+        {Entry("lumomusic-file:///F/a.mp3"), Entry("lumomusic-file:///F/Sub", NodeKind::Folder),
+            Entry("lumomusic-file:///F/c.mp3")});
+    Node* sub = folder->children[1].get();
+    index.ApplyListing(*sub, {Entry("lumomusic-file:///F/Sub/deep.mp3")});
+    folder->children[0]->facts = std::make_shared<ItemFacts>();
+    const std::string deepId = sub->children[0]->id;
+
+    Node* added = index.InsertChild(*folder, Entry("lumomusic-file:///F/b.mp3"), 1);
+    ASSERT_NE(added, nullptr);
+    EXPECT_EQ(Titles(*folder), (std::vector<std::string>{"a.mp3", "b.mp3", "Sub", "c.mp3"}));
+    EXPECT_EQ(index.Find(added->id), added);
+    EXPECT_EQ(added->parent, folder);
+    ContentIndex listed;
+    listed.ApplyListing(listed.Music(), {Entry("lumomusic-file:///F", NodeKind::Folder)});
+    listed.ApplyListing(*listed.Music().children[0], {Entry("lumomusic-file:///F/b.mp3")});
+    EXPECT_EQ(added->id, listed.Music().children[0]->children[0]->id);
+    EXPECT_NE(folder->children[0]->facts, nullptr);
+
+    // Told twice, or past the end: no second node, and the end is the end.
+    EXPECT_EQ(index.InsertChild(*folder, Entry("lumomusic-file:///F/b.mp3"), 0), nullptr);
+    ASSERT_NE(index.InsertChild(*folder, Entry("lumomusic-file:///F/z.mp3"), 99), nullptr);
+    EXPECT_EQ(folder->children.back()->title, "z.mp3");
+    // A folder that is its own ancestor (a link back up) stays out.
+    ChildEntry loop = Entry("lumomusic-file:///F/loop", NodeKind::Folder);
+    loop.url = "lumomusic-file:///F";
+    EXPECT_EQ(index.InsertChild(*folder, loop, 0), nullptr);
+
+    std::vector<std::string> removed;
+    EXPECT_TRUE(index.RemoveChild(*folder, "lumomusic-file:///F/Sub", &removed));
+    EXPECT_EQ(removed.size(), 2u);
+    EXPECT_EQ(index.Find(deepId), nullptr);
+    EXPECT_EQ(Titles(*folder), (std::vector<std::string>{"a.mp3", "b.mp3", "c.mp3", "z.mp3"}));
+    EXPECT_FALSE(index.RemoveChild(*folder, "lumomusic-file:///F/Sub"));
+    EXPECT_NE(index.Find(folder->children[0]->id), nullptr);
+}

@@ -299,6 +299,14 @@ class LiveTest(ServerTest):
     def titles(self, object_id='music'):
         return [e['title'] for e in self.children(object_id)]
 
+    def update_ids(self, container):
+        """The update ids events gave container, in order."""
+        ids = []
+        for value in self.listener.seen('ContainerUpdateIDs'):
+            parts = value.split(',')
+            ids += [int(parts[i + 1]) for i in range(0, len(parts) - 1, 2) if parts[i] == container]
+        return ids
+
     def test_publishing_from_the_tool_shows_within_two_seconds(self):
         write(self.media + '/late.mp3', mp3_bytes('Late'))
         start = time.monotonic()
@@ -315,11 +323,18 @@ class LiveTest(ServerTest):
     def test_files_added_to_and_removed_from_a_published_folder_show_within_five_seconds(self):
         folder = self.child('music', 'Watched')['id']
         self.assertEqual(self.titles(folder), ['first'])
+        first_id = self.children(folder)[0]['id']
         write(self.media + '/Watched/second.mp3', mp3_bytes('Second'))
         self.wait_for(lambda: 'second' in self.titles(folder), 5.0, 'a new file did not show within 5 s')
-        self.wait_for(lambda: self.changed(folder), 2.0, 'no event for the folder: %s' % self.listener.values)
+        self.wait_for(lambda: self.update_ids(folder), 2.0, 'no event for the folder: %s' % self.listener.values)
+        # The folder alone changed, and the others keep their ids.
+        self.assertEqual(self.update_ids('music'), [])
+        self.assertEqual(self.children(folder)[0]['id'], first_id)
+        added = self.update_ids(folder)[-1]
         os.remove(self.media + '/Watched/first.mp3')
         self.wait_for(lambda: 'first' not in self.titles(folder), 5.0, 'a removed file still shows after 5 s')
+        self.wait_for(lambda: self.update_ids(folder)[-1] > added, 2.0,
+                      'the folder\'s update id did not move on: %s' % self.listener.values)
 
     def test_a_missing_file_is_left_out_until_it_comes_back(self):
         path = self.media + '/fleeting.mp3'
@@ -474,11 +489,23 @@ class SafetyTest(ServerTest):
                                 ('pages=1-2', {400, 416, 200}), ('bytes=0-1,5-6', {200, 206, 400, 416})):
             status, _, _ = http_request('GET', url, {'Range': header}, timeout=20)
             self.assertIn(status, allowed, header)
-        # Rygel reads an empty suffix as the whole file rather than refusing it; nothing more.
-        status, _, body = http_request('GET', url, {'Range': 'bytes=-0'}, timeout=20)
-        self.assertIn(status, (206, 416))
-        self.assertLessEqual(len(body), size)
+        # An empty suffix is no byte at all; past the end is past the end, on HEAD too.
+        for method, header in (('GET', 'bytes=-0'), ('HEAD', 'bytes=-0'), ('GET', 'bytes=%d-' % size),
+                               ('GET', 'bytes=%d-%d' % (size, size + 10))):
+            status, headers, body = http_request(method, url, {'Range': header}, timeout=20)
+            self.assertEqual((status, headers.get('content-range')), (416, 'bytes */%d' % size), (method, header))
+            self.assertEqual(body, b'')
         self.still_serving()
+
+    def test_suffix_ranges_give_the_last_bytes(self):
+        url = self.song()['resources'][0]['uri']
+        data = open(self.big, 'rb').read()
+        for suffix in (1, 500, len(data), len(data) + 1000):
+            status, headers, body = http_request('GET', url, {'Range': 'bytes=-%d' % suffix}, timeout=20)
+            first = max(0, len(data) - suffix)
+            self.assertEqual((status, headers.get('content-range')),
+                             (206, 'bytes %d-%d/%d' % (first, len(data) - 1, len(data))), suffix)
+            self.assertEqual(body, data[first:], suffix)
 
     def test_slow_and_vanishing_clients_do_not_stop_the_others(self):
         url = urllib.parse.urlsplit(self.song()['resources'][0]['uri'])
