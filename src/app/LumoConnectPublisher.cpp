@@ -141,9 +141,17 @@ void TLumoConnectPublisher::BuildDesign()
     m_tabs->setCurrentIndex(0);
     setCentralWidget(m_tabs);
 
-    m_statusPanel = new QLabel(this);
-    m_statusPanel->setFixedWidth(500);
-    statusBar()->addWidget(m_statusPanel);
+    // Long folder names are cut rather than widening the window.
+    auto panel = [this](const char* name, int stretch) {
+        auto* label = new QLabel(this);
+        label->setObjectName(name);
+        label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+        statusBar()->addWidget(label, stretch);
+        return label;
+    };
+    m_statusPanel = panel("SelectionPanel", 2);
+    m_activityPanel = panel("ActivityPanel", 3);
+    m_resultPanel = panel("ResultPanel", 3);
 
     // The tool bars are fixed parts of the design, not something to switch off.
     setContextMenuPolicy(Qt::NoContextMenu);
@@ -164,7 +172,7 @@ void TLumoConnectPublisher::BuildMenus()
     pageItem(file, Open, "&Open", QKeySequence("Ctrl+O"));
     pageItem(file, Properties, "P&roperties");
     file->addSeparator();
-    connect(AddItem(file, "E&xit"), &QAction::triggered, this, &QWidget::close);
+    connect(AddItem(file, "E&xit", QKeySequence(Qt::CTRL | Qt::Key_Q)), &QAction::triggered, this, &QWidget::close);
 
     QMenu* edit = menuBar()->addMenu("&Edit");
     m_undoAction = AddItem(edit, c_UndoCaption, QKeySequence("Ctrl+Z"));
@@ -303,7 +311,9 @@ void TLumoConnectPublisher::SaveLayout()
 bool TLumoConnectPublisher::RunIdle()
 {
     PagesIdle();
-    if (m_queue->DeliverSome(c_RecordsPerIdlePass))
+    const bool idle = m_queue->DeliverSome(c_RecordsPerIdlePass);
+    UpdateStatus();
+    if (idle)
         Platform::Sleep(c_IdleSleepMs);
     return m_queue->Count() == 0;
 }
@@ -314,6 +324,33 @@ void TLumoConnectPublisher::UpdateActions()
     if (m_currentPage)
         m_currentPage->UpdateActions();
     UpdateUndo();
+}
+
+void TLumoConnectPublisher::UpdateStatus()
+{
+    QString selection;
+    QStringList activity;
+    QString result;
+    if (TMediaPage* page = m_currentPage) {
+        const int selected = page->SelectedCount();
+        if (selected > 0)
+            selection = selected == 1 ? QString("1 item selected") : QString("%1 items selected").arg(selected);
+        const ItemsStatusEvent items = page->ItemsStatus();
+        if (!items.m_listing.isEmpty())
+            activity << QString("Listing %1\u2026").arg(items.m_listing);
+        if (items.m_thumbnails > 0)
+            activity << (items.m_thumbnails == 1 ? QString("1 thumbnail to make")
+                                                 : QString("%1 thumbnails to make").arg(items.m_thumbnails));
+        result = page->LastChangeResult();
+    }
+    // Set only on a change: a label relays out its status bar on every new text.
+    auto show = [](QLabel* label, const QString& text) {
+        if (label->text() != text)
+            label->setText(text);
+    };
+    show(m_statusPanel, selection);
+    show(m_activityPanel, activity.join(" \u2014 "));
+    show(m_resultPanel, result);
 }
 
 void TLumoConnectPublisher::UpdateUndo()

@@ -22,6 +22,7 @@
 #include <QMimeData>
 #include <QResizeEvent>
 #include <QSplitter>
+#include <QStringList>
 #include <QToolBar>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -88,6 +89,22 @@ void ReportFalse()
         LUMO_ASSERT(false);
     } catch (...) {
     }
+}
+
+// "Published 3 items", "2 items could not be published", or both.
+QString ChangeResult(bool publish, int changed, int failed)
+{
+    QStringList parts;
+    if (changed > 0 || failed == 0) {
+        const QString done = publish ? "Published" : "Unpublished";
+        parts << (changed == 1 ? QString("%1 1 item").arg(done) : QString("%1 %2 items").arg(done).arg(changed));
+    }
+    if (failed > 0) {
+        const QString verb = publish ? "published" : "unpublished";
+        parts << (failed == 1 ? QString("1 item could not be %1").arg(verb)
+                              : QString("%1 items could not be %2").arg(failed).arg(verb));
+    }
+    return parts.join(", ");
 }
 
 bool HasReference(MyMediaItem* item)
@@ -192,6 +209,8 @@ TMediaPage::TMediaPage(QWidget* parent, MediaClass& mediaClass, UpdateQueue& que
     RenameAction = new QAction("Rename", this);
     RenameAction->setEnabled(false);
     PropertiesAction = new QAction("P&roperties", this);
+    // Return on the main keyboard and Enter on the keypad.
+    PropertiesAction->setShortcuts({QKeySequence(Qt::ALT | Qt::Key_Return), QKeySequence(Qt::ALT | Qt::Key_Enter)});
     FileDropAction = new QAction("&Paste", this);
     FileDropAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_V));
     FileCopyAction = new QAction("&Copy", this);
@@ -366,6 +385,20 @@ QString TMediaPage::PublishedTitle() const
     if (user.empty())
         return QString("Published %1:").arg(kind);
     return QString("%1's published %2:").arg(QString::fromStdString(user), kind);
+}
+
+ItemsStatusEvent TMediaPage::ItemsStatus()
+{
+    ItemsStatusEvent query;
+    QCoreApplication::sendEvent(ItemsView, &query);
+    return query;
+}
+
+int TMediaPage::SelectedCount()
+{
+    QList<MyMediaItem*> items;
+    SelectedItems(items);
+    return int(items.size());
 }
 
 MyMediaItem* TMediaPage::FocusedItem()
@@ -583,6 +616,8 @@ void TMediaPage::ChangeItemList(const QList<MyMediaItem*>& items, bool recordUnd
     for (MyMediaItem* item : items)
         urls.push_back(HasReference(item) ? item->Url() : ApiRef<UrlApi>());
     UndoList undo;
+    int changed = 0;
+    int failed = 0;
     for (size_t index = 0; index < urls.size(); ++index) {
         UrlApi* url = urls[index].Get();
         if (!url) {
@@ -594,7 +629,9 @@ void TMediaPage::ChangeItemList(const QList<MyMediaItem*>& items, bool recordUnd
                 PublishItem(url, &undo);
             else
                 UnpublishItem(url, &undo);
+            ++changed;
         } catch (...) {
+            ++failed;
             const bool more = index + 1 < urls.size();
             const QString path = QString::fromStdString(ItemDisplayPath(url));
             QString text = publish ? QString(c_NotPublishable).arg(path, m_music ? "music" : "photos")
@@ -611,6 +648,7 @@ void TMediaPage::ChangeItemList(const QList<MyMediaItem*>& items, bool recordUnd
                 break;
         }
     }
+    m_lastChangeResult = ChangeResult(publish, changed, failed);
     // What may be published or unpublished has changed.
     m_publishCheck.Forget();
     m_unpublishCheck.Forget();

@@ -24,6 +24,7 @@
 #include "picker/MyMediaItem.h"
 #include "picker/RowReconcile.h"
 #include "picker/UpdateQueue.h"
+#include "picker/ViewKeyboard.h"
 #include "picker/ViewSupport.h"
 #include "platform/MessageBox.h"
 
@@ -108,6 +109,8 @@ TMediaTree::TMediaTree(
     Tree->setSortingEnabled(false);
     Tree->setFrameShape(QFrame::NoFrame);
     Tree->setContextMenuPolicy(Qt::CustomContextMenu);
+    new MenuKeys(*Tree);
+    new FocusFrameDelegate(*Tree);
     Tree->viewport()->installEventFilter(this);
     layout->addWidget(Tree);
 

@@ -25,6 +25,7 @@
 #include "picker/RowReconcile.h"
 #include "picker/UpdateQueue.h"
 #include "picker/Utilities.h"
+#include "picker/ViewKeyboard.h"
 #include "picker/ViewSupport.h"
 #include "platform/MessageBox.h"
 
@@ -112,6 +113,8 @@ TMusicItems::TMusicItems(QWidget* parent, TMediaPage& page, TMediaTree& tree, Up
     List->setDragEnabled(true);
     List->setDragDropMode(QAbstractItemView::DragOnly);
     List->setContextMenuPolicy(Qt::CustomContextMenu);
+    new MenuKeys(*List);
+    new FocusFrameDelegate(*List);
     List->installEventFilter(this);
     List->viewport()->installEventFilter(this);
     layout->addWidget(List, 0, 0);
@@ -210,6 +213,13 @@ bool TMusicItems::event(QEvent* event)
     }
     case SelectedItemsEvent::c_Type:
         SelectedItems(static_cast<SelectedItemsEvent*>(event)->m_items);
+        return true;
+    case ItemsStatusEvent::c_Type:
+        // A listing that failed has said so in its own box and is not coming.
+        if (m_listing && m_container && (m_container->HasEnumeration() || m_container->ListingFailure().empty()))
+            Guarded([&] {
+                static_cast<ItemsStatusEvent*>(event)->m_listing = QString::fromStdString(m_container->GetTitle());
+            });
         return true;
     case c_SelectAllEvent:
         List->selectAll();

@@ -41,6 +41,7 @@
 #include "picker/RowReconcile.h"
 #include "picker/UpdateQueue.h"
 #include "picker/Utilities.h"
+#include "picker/ViewKeyboard.h"
 #include "picker/ViewSupport.h"
 #include "platform/MessageBox.h"
 
@@ -202,6 +203,11 @@ void TPhotoScrollBox::wheelEvent(QWheelEvent* event)
 
 void TPhotoScrollBox::keyPressEvent(QKeyEvent* event)
 {
+    if (IsMenuKey(*event)) {
+        Guarded([&] { m_grid.ShowPopup(viewport()->mapToGlobal(m_grid.MenuAnchor())); });
+        event->accept();
+        return;
+    }
     bool used = false;
     Guarded([&] { used = m_grid.FormKeyDown(event->key(), SelectionKeys(event->modifiers())); });
     if (used)
@@ -238,7 +244,9 @@ void TPhotoScrollBox::scrollContentsBy(int, int)
 void TPhotoScrollBox::contextMenuEvent(QContextMenuEvent* event)
 {
     // A mouse's menu opens on the button's release, after the selection has settled.
-    if (event->reason() != QContextMenuEvent::Mouse)
+    if (event->reason() == QContextMenuEvent::Keyboard)
+        Guarded([&] { m_grid.ShowPopup(viewport()->mapToGlobal(m_grid.MenuAnchor())); });
+    else if (event->reason() != QContextMenuEvent::Mouse)
         Guarded([&] { m_grid.ShowPopup(event->globalPos()); });
     event->accept();
 }
@@ -343,6 +351,18 @@ QPoint TPhotoItems::CellPosition(int index) const
     return Geometry::CellPosition(index, m_columns, ScrollPosition());
 }
 
+QPoint TPhotoItems::MenuAnchor() const
+{
+    const QRect area = ScrollBox->viewport()->rect();
+    if (m_current >= 0 && m_current < Count()) {
+        const QRect cell(CellPosition(m_current), Geometry::CellRect().size());
+        if (area.intersects(cell))
+            return QPoint(std::clamp(cell.center().x(), area.left(), area.right()),
+                std::clamp(cell.bottom(), area.top(), area.bottom()));
+    }
+    return area.topLeft();
+}
+
 int TPhotoItems::CellAt(const QPoint& point) const
 {
     const int columns = std::max(1, m_columns);
@@ -397,6 +417,13 @@ bool TPhotoItems::event(QEvent* event)
             if (cell->Selected)
                 items.append(cell->Item.get());
         }
+        return true;
+    }
+    case ItemsStatusEvent::c_Type: {
+        auto* query = static_cast<ItemsStatusEvent*>(event);
+        query->m_thumbnails = ThumbnailsPending();
+        if (m_container && (m_container->HasEnumeration() || !m_pending.empty()))
+            Guarded([&] { query->m_listing = QString::fromStdString(m_container->GetTitle()); });
         return true;
     }
     case c_SelectAllEvent:
@@ -671,6 +698,21 @@ void TPhotoItems::RenderingTimerTimer()
         RepaintCell(index);
         return;
     }
+}
+
+int TPhotoItems::ThumbnailsPending() const
+{
+    if (!ScrollBox->isVisible())
+        return 0;
+    const QRect view = ScrollBox->viewport()->rect();
+    int pending = 0;
+    for (int index = 0; index < Count(); ++index) {
+        const PhotoCell& cell = *m_cells[size_t(index)];
+        if (!cell.Rendered && !cell.RenderFailed
+            && QRect(CellPosition(index), Geometry::CellRect().size()).intersects(view))
+            ++pending;
+    }
+    return pending;
 }
 
 void TPhotoItems::RenderImage(PhotoCell& cell)

@@ -31,6 +31,7 @@
 #include "picker/RowReconcile.h"
 #include "picker/UpdateQueue.h"
 #include "picker/Utilities.h"
+#include "picker/ViewKeyboard.h"
 #include "picker/ViewSupport.h"
 #include "platform/MessageBox.h"
 
@@ -303,6 +304,8 @@ TPublishedList::TPublishedList(QWidget* parent, PublishedListHost& page, MediaCl
     List->setAcceptDrops(true);
     List->setDragDropMode(QAbstractItemView::DropOnly);
     List->setContextMenuPolicy(Qt::CustomContextMenu);
+    new MenuKeys(*List);
+    new FocusFrameDelegate(*List);
     List->installEventFilter(this);
     List->viewport()->installEventFilter(this);
     layout->addWidget(List);
