@@ -24,6 +24,7 @@
 #include "common/Exceptions.h"
 #include "host/MediaItem.h"
 #include "picker/MyMediaItem.h"
+#include "picker/PaletteInk.h"
 #include "picker/PropsFormSupport.h"
 #include "picker/Utilities.h"
 #include "picker/ViewSupport.h"
@@ -70,22 +71,34 @@ QFont DesktopFont()
     return font;
 }
 
-QIcon Glyph(bool play)
+// Play is green, leaning towards the button's text colour so that it shows on a dark button
+// as on a light one; pause is in the text colour.
+constexpr QColor c_PlayHue(0, 110, 0);
+
+// Drawn for one and two device pixels a point, so it stays sharp on a HiDPI screen.
+QIcon Glyph(bool play, const QPalette& palette)
 {
-    QPixmap pixmap(c_GlyphPx, c_GlyphPx);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(QColor(0, 110, 0));
-    if (play) {
-        painter.drawPolygon(QPolygon({{4, 2}, {13, 8}, {4, 14}}));
-    } else {
-        painter.setBrush(QColor(40, 40, 40));
-        painter.drawRect(3, 2, 4, 12);
-        painter.drawRect(9, 2, 4, 12);
+    const QColor text = palette.color(QPalette::ButtonText);
+    QIcon icon;
+    for (const qreal ratio : {1.0, 2.0}) {
+        QPixmap pixmap(QSize(c_GlyphPx, c_GlyphPx) * ratio);
+        pixmap.setDevicePixelRatio(ratio);
+        pixmap.fill(Qt::transparent);
+        QPainter painter(&pixmap);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(Qt::NoPen);
+        if (play) {
+            painter.setBrush(Mix(text, c_PlayHue, 0.6));
+            painter.drawPolygon(QPolygon({{4, 2}, {13, 8}, {4, 14}}));
+        } else {
+            painter.setBrush(Mix(text, palette.color(QPalette::Button), 0.15));
+            painter.drawRect(3, 2, 4, 12);
+            painter.drawRect(9, 2, 4, 12);
+        }
+        painter.end();
+        icon.addPixmap(pixmap);
     }
-    return QIcon(pixmap);
+    return icon;
 }
 
 // A duration that cannot be read counts as missing rather than spoiling the other details.
@@ -211,9 +224,9 @@ TMusicProps::TMusicProps(QWidget* parent, MyMediaItem& item, std::unique_ptr<Pre
     auto* buttons = new QHBoxLayout(PlaybackButtonsPanel);
     buttons->setContentsMargins(0, 0, 0, 0);
     buttons->setSizeConstraint(QLayout::SetFixedSize);
-    PauseButton = new QPushButton(Glyph(false), QString(), PlaybackButtonsPanel);
+    PauseButton = new QPushButton(Glyph(false, palette()), QString(), PlaybackButtonsPanel);
     PauseButton->setObjectName("PauseButton");
-    PlayButton = new QPushButton(Glyph(true), QString(), PlaybackButtonsPanel);
+    PlayButton = new QPushButton(Glyph(true, palette()), QString(), PlaybackButtonsPanel);
     PlayButton->setObjectName("PlayButton");
     for (QPushButton* button : {PauseButton, PlayButton}) {
         button->setFixedSize(c_PlaybackButton);

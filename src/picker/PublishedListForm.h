@@ -132,6 +132,7 @@ public:
     QAction* Unpublish1;
     QAction* Properties1;
     QLabel* NoItemsText;
+    // By icon index, drawn in the list's palette.
     std::vector<QIcon> PublishedItemIcons;
 
 protected:
@@ -139,6 +140,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void DrawIcons();
     void OnNotification(std::unique_ptr<UpdateInfo> info);
     void ProcessQueuedEvent(std::unique_ptr<UpdateInfo> info);
     void AddItem(const LumoApi::ApiRef<LumoApi::UrlApi>& url);
