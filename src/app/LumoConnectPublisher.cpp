@@ -60,6 +60,18 @@ QAction* AddItem(QMenu* menu, const char* caption, const QKeySequence& shortcut 
     return item;
 }
 
+// What the window may take of the screen: its available area less the room for the desktop's
+// own bars. At twice the scale a 1280x800 screen leaves 640x400 points.
+QRect ScreenRoom(const QWidget& window)
+{
+    const QScreen* screen = window.screen() ? window.screen() : QGuiApplication::primaryScreen();
+    const QRect area = screen
+        ? screen->availableGeometry()
+        : QRect(0, 0, TLumoConnectPublisher::c_DesignWidth, TLumoConnectPublisher::c_DesignHeight);
+    return area.adjusted(
+        0, 0, -std::min(c_ScreenMarginWidth, area.width() / 8), -std::min(c_ScreenMarginHeight, area.height() / 8));
+}
+
 QToolButton* AddStripButton(QToolBar* bar, QAction* action, QSize size, Qt::ToolButtonStyle style)
 {
     auto* button = new QToolButton(bar);
@@ -124,8 +136,9 @@ void TLumoConnectPublisher::BuildDesign()
     QFont clientFont = font();
     clientFont.setPointSize(8);
     setFont(clientFont);
-    setMinimumSize(c_MinWidth, c_MinHeight);
-    resize(c_DesignWidth, c_DesignHeight);
+    const QSize room = ScreenRoom(*this).size();
+    setMinimumSize(QSize(c_MinWidth, c_MinHeight).boundedTo(room));
+    resize(QSize(c_DesignWidth, c_DesignHeight).boundedTo(room));
 
     BuildMenus();
     // The hidden tool bar first: the strip's buttons take their hints from it.
@@ -279,15 +292,14 @@ void TLumoConnectPublisher::RestoreLayout()
     int width = m_settings->ReadInteger("", "MainWindowWidth", this->width());
     int height = m_settings->ReadInteger("", "MainWindowHeight", this->height());
     const bool maximized = m_settings->ReadInteger("", "Maximized", 0) != 0;
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    const QRect area = screen ? screen->availableGeometry() : QRect(0, 0, c_DesignWidth, c_DesignHeight);
-    width = std::min(width, area.width() - c_ScreenMarginWidth);
-    height = std::min(height, area.height() - c_ScreenMarginHeight);
+    const QRect room = ScreenRoom(*this);
+    width = std::max(std::min(width, room.width()), minimumWidth());
+    height = std::max(std::min(height, room.height()), minimumHeight());
 
     const int top = m_settings->ReadInteger("", "MainWindowTop", -1);
     const int left = m_settings->ReadInteger("", "MainWindowLeft", -1);
     if (top == -1 || left == -1)
-        setGeometry(area.x() + (area.width() - width) / 2, area.y() + (area.height() - height) / 2, width, height);
+        setGeometry(room.x() + (room.width() - width) / 2, room.y() + (room.height() - height) / 2, width, height);
     else
         setGeometry(left, top, width, height);
     if (maximized)
@@ -443,8 +455,17 @@ void TLumoConnectPublisher::BuildPages()
     connect(m_tabs, &QTabWidget::currentChanged, this, [this] { RunGuarded([this] { BindCurrentPage(); }); });
     BindCurrentPage();
     // The desktop's bars and fonts may be taller than the design's: never cut the pages off.
+    // A small screen (or a large scale) gets what it has room for: the pages give up the
+    // height they would have kept, rather than the window reaching past the screen.
+    const QRect room = ScreenRoom(*this);
+    const int shortfall = minimumSizeHint().height() - room.height();
+    if (shortfall > 0) {
+        for (TMediaPage* page : {m_musicPage, m_photosPage})
+            page->setMinimumHeight(std::max(0, page->minimumHeight() - shortfall));
+    }
     const QSize needed = minimumSizeHint();
-    setMinimumSize(std::max(c_MinWidth, needed.width()), std::max(c_MinHeight, needed.height()));
+    setMinimumSize(
+        QSize(std::max(c_MinWidth, needed.width()), std::max(c_MinHeight, needed.height())).boundedTo(room.size()));
 
     for (auto [page, prefix] : {std::pair{m_musicPage, "Music"}, std::pair{m_photosPage, "Photos"}}) {
         page->SetTreeWidth(m_settings->ReadInteger("", std::string(prefix) + "ItemBrowserSplitter", page->TreeWidth()));
