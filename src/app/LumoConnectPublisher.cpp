@@ -42,8 +42,8 @@ namespace {
 constexpr char c_WindowTitle[] = "Lumo Publisher";
 constexpr char c_VendorSite[] = "https://www.lumo-desktop.example";
 constexpr char c_UpdatePath[] = "/desktop/upgrade.asp?ver=11";
-constexpr char c_ServerPropertiesCaption[] = "Lumo Server P&roperties";
-constexpr char c_UndoCaption[] = "&Undo";
+constexpr char c_ServerPropertiesCaption[] = QT_TRANSLATE_NOOP("TLumoConnectPublisher", "Lumo Server P&roperties");
+constexpr char c_UndoCaption[] = QT_TRANSLATE_NOOP("TLumoConnectPublisher", "&Undo");
 constexpr int c_MusicTab = 0;
 constexpr int c_PhotosTab = 1;
 
@@ -53,9 +53,9 @@ constexpr int c_ScreenMarginHeight = 60;
 // Keeps the idle pass from spinning while nothing is queued.
 constexpr uint32_t c_IdleSleepMs = 20;
 
-QAction* AddItem(QMenu* menu, const char* caption, const QKeySequence& shortcut = {})
+QAction* AddItem(QMenu* menu, const QString& caption, const QKeySequence& shortcut = {})
 {
-    QAction* item = menu->addAction(QString::fromUtf8(caption));
+    QAction* item = menu->addAction(caption);
     item->setShortcut(shortcut);
     return item;
 }
@@ -149,8 +149,8 @@ void TLumoConnectPublisher::BuildDesign()
     m_toolBar->hide();
 
     m_tabs = new QTabWidget(this);
-    m_tabs->addTab(new QWidget(m_tabs), "&Music");
-    m_tabs->addTab(new QWidget(m_tabs), "&Photos");
+    m_tabs->addTab(new QWidget(m_tabs), tr("&Music"));
+    m_tabs->addTab(new QWidget(m_tabs), tr("&Photos"));
     m_tabs->setCurrentIndex(0);
     setCentralWidget(m_tabs);
 
@@ -172,23 +172,23 @@ void TLumoConnectPublisher::BuildDesign()
 
 void TLumoConnectPublisher::BuildMenus()
 {
-    auto pageItem = [this](QMenu* menu, PageAction action, const char* caption, const QKeySequence& shortcut = {}) {
+    auto pageItem = [this](QMenu* menu, PageAction action, const QString& caption, const QKeySequence& shortcut = {}) {
         QAction* item = AddItem(menu, caption, shortcut);
         m_pageItems[action] = item;
         m_pageLinks[action].push_back(new ActionLink(item, ActionLink::Caption::Follow));
     };
 
-    QMenu* file = menuBar()->addMenu("&File");
-    pageItem(file, Publish, "&Publish", QKeySequence("Ctrl+H"));
-    pageItem(file, Unpublish, "&Unpublish", QKeySequence("Ctrl+U"));
+    QMenu* file = menuBar()->addMenu(tr("&File"));
+    pageItem(file, Publish, tr("&Publish"), QKeySequence("Ctrl+H"));
+    pageItem(file, Unpublish, tr("&Unpublish"), QKeySequence("Ctrl+U"));
     file->addSeparator();
-    pageItem(file, Open, "&Open", QKeySequence("Ctrl+O"));
-    pageItem(file, Properties, "P&roperties");
+    pageItem(file, Open, tr("&Open"), QKeySequence("Ctrl+O"));
+    pageItem(file, Properties, tr("P&roperties"));
     file->addSeparator();
-    connect(AddItem(file, "E&xit", QKeySequence(Qt::CTRL | Qt::Key_Q)), &QAction::triggered, this, &QWidget::close);
+    connect(AddItem(file, tr("E&xit"), QKeySequence(Qt::CTRL | Qt::Key_Q)), &QAction::triggered, this, &QWidget::close);
 
-    QMenu* edit = menuBar()->addMenu("&Edit");
-    m_undoAction = AddItem(edit, c_UndoCaption, QKeySequence("Ctrl+Z"));
+    QMenu* edit = menuBar()->addMenu(tr("&Edit"));
+    m_undoAction = AddItem(edit, tr(c_UndoCaption), QKeySequence("Ctrl+Z"));
     m_undoAction->setEnabled(false);
     connect(m_undoAction, &QAction::triggered, this, [this] {
         RunGuarded([this] {
@@ -199,52 +199,52 @@ void TLumoConnectPublisher::BuildMenus()
     // Opening the menu shows the state without waiting for the next idle pass.
     connect(edit, &QMenu::aboutToShow, this, [this] { UpdateUndo(); });
     edit->addSeparator();
-    pageItem(edit, Copy, "&Copy", QKeySequence("Ctrl+C"));
-    pageItem(edit, Paste, "&Paste", QKeySequence("Ctrl+V"));
+    pageItem(edit, Copy, tr("&Copy"), QKeySequence("Ctrl+C"));
+    pageItem(edit, Paste, tr("&Paste"), QKeySequence("Ctrl+V"));
     edit->addSeparator();
-    pageItem(edit, Clear, "Clea&r", QKeySequence(Qt::Key_Delete));
-    pageItem(edit, SelectAll, "Select A&ll", QKeySequence("Ctrl+A"));
+    pageItem(edit, Clear, tr("Clea&r"), QKeySequence(Qt::Key_Delete));
+    pageItem(edit, SelectAll, tr("Select A&ll"), QKeySequence("Ctrl+A"));
 
-    m_serverMenu = menuBar()->addMenu("&Server");
-    m_startServerAction = AddItem(m_serverMenu, "&Start / Resume");
+    m_serverMenu = menuBar()->addMenu(tr("&Server"));
+    m_startServerAction = AddItem(m_serverMenu, tr("&Start / Resume"));
     m_startServerAction->setObjectName("StartServerAction");
     connect(m_startServerAction, &QAction::triggered, this, [this] { StartServer({"/resume"}); });
-    m_pauseServerAction = AddItem(m_serverMenu, "&Pause");
+    m_pauseServerAction = AddItem(m_serverMenu, tr("&Pause"));
     m_pauseServerAction->setObjectName("PauseServerAction");
     connect(m_pauseServerAction, &QAction::triggered, this, [this] { StartServer({"/pause"}); });
     m_serverMenu->addSeparator();
     // The action is not in the menu itself, so that a renamed menu item leaves its caption alone.
-    m_serverPropertiesAction = new QAction(c_ServerPropertiesCaption, this);
+    m_serverPropertiesAction = new QAction(tr(c_ServerPropertiesCaption), this);
     m_serverPropertiesAction->setObjectName("ServerPropertiesAction");
     m_serverPropertiesAction->setEnabled(false);
     connect(m_serverPropertiesAction, &QAction::triggered, this, [this] { StartServer({}); });
-    m_serverPropertiesItem = AddItem(m_serverMenu, c_ServerPropertiesCaption);
+    m_serverPropertiesItem = AddItem(m_serverMenu, tr(c_ServerPropertiesCaption));
     m_serverPropertiesItem->setObjectName("ServerPropertiesItem");
     (new ActionLink(m_serverPropertiesItem, ActionLink::Caption::Keep))->Bind(m_serverPropertiesAction);
     // Opening the menu is when the state shows; do not wait for the next idle pass.
     connect(m_serverMenu, &QMenu::aboutToShow, this, [this] { RunGuarded([this] { UpdateActions(); }); });
 
-    QMenu* help = menuBar()->addMenu("&Help");
+    QMenu* help = menuBar()->addMenu(tr("&Help"));
     // The manual is installed with the program, so help needs no network.
-    connect(AddItem(help, "Lumo Desktop &Help", QKeySequence(Qt::Key_F1)), &QAction::triggered, this,
+    connect(AddItem(help, tr("Lumo Desktop &Help"), QKeySequence(Qt::Key_F1)), &QAction::triggered, this,
         [this] { RunGuarded([this] { m_help->ShowManual(); }); });
     help->addSeparator();
-    connect(AddItem(help, "Check for Lumo Desktop &Updates"), &QAction::triggered, this,
+    connect(AddItem(help, tr("Check for Lumo Desktop &Updates")), &QAction::triggered, this,
         [this] { RunGuarded([this] { m_help->CheckForUpdates(QUrl(QString(c_VendorSite) + c_UpdatePath)); }); });
     help->addSeparator();
-    connect(AddItem(help, "&About Lumo Publisher"), &QAction::triggered, this,
+    connect(AddItem(help, tr("&About Lumo Publisher")), &QAction::triggered, this,
         [this] { RunGuarded([this] { ShowAboutBox(this); }); });
 }
 
 void TLumoConnectPublisher::BuildToolBar()
 {
     // Hidden for good; it supplies the hints of the strip's buttons and stays bound like them.
-    m_toolBar = new QToolBar("Tool bar", this);
+    m_toolBar = new QToolBar(tr("Tool bar"), this);
     m_toolBar->setObjectName("ToolBar");
     m_toolBar->setMovable(false);
     m_toolBar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     m_toolBar->setIconSize(QSize(16, 16));
-    auto button = [this](const char* image, const char* caption, PageAction action) {
+    auto button = [this](const char* image, const QString& caption, PageAction action) {
         QAction* item = m_toolBar->addAction(QIcon(image), caption);
         item->setToolTip(caption);
         m_toolBar->widgetForAction(item)->setFixedSize(54, 36);
@@ -252,39 +252,39 @@ void TLumoConnectPublisher::BuildToolBar()
             m_pageLinks[action].push_back(new ActionLink(item, ActionLink::Caption::Keep));
         return item;
     };
-    button(":/art/publish.svg", "Publish", Publish);
-    button(":/art/unpublish.svg", "Unpublish", Unpublish);
+    button(":/art/publish.svg", tr("Publish"), Publish);
+    button(":/art/unpublish.svg", tr("Unpublish"), Unpublish);
     m_toolBar->addSeparator();
-    button(":/art/up.svg", "Up", Up);
-    QAction* reveal = button(":/art/reveal.svg", "Reveal", PageActionCount);
+    button(":/art/up.svg", tr("Up"), Up);
+    QAction* reveal = button(":/art/reveal.svg", tr("Reveal"), PageActionCount);
     reveal->setEnabled(false);
     reveal->setVisible(false);
     m_toolBar->addSeparator();
-    button(":/art/properties.svg", "Properties", Properties);
+    button(":/art/properties.svg", tr("Properties"), Properties);
 }
 
 void TLumoConnectPublisher::BuildBandBar()
 {
-    m_bandBar = new QToolBar("Band bar", this);
+    m_bandBar = new QToolBar(tr("Band bar"), this);
     m_bandBar->setObjectName("BandBar");
     m_bandBar->setMovable(false);
     m_bandBar->setFloatable(false);
     m_bandBar->setMinimumHeight(32);
     m_bandBar->setIconSize(QSize(16, 16));
     auto stripButton
-        = [this](const char* image, const char* caption, PageAction action, QSize size, Qt::ToolButtonStyle style) {
+        = [this](const char* image, const QString& caption, PageAction action, QSize size, Qt::ToolButtonStyle style) {
               auto* item = new QAction(QIcon(image), caption, m_bandBar);
               // The twin on the hidden tool bar holds the hint.
               item->setToolTip(m_pageLinks[action].back()->Item()->toolTip());
               m_pageLinks[action].push_back(new ActionLink(item, ActionLink::Caption::Keep));
               AddStripButton(m_bandBar, item, size, style);
           };
-    stripButton(":/art/publish.svg", "Publish", Publish, QSize(70, 30), Qt::ToolButtonTextBesideIcon);
-    stripButton(":/art/unpublish.svg", "Unpublish", Unpublish, QSize(80, 30), Qt::ToolButtonTextBesideIcon);
+    stripButton(":/art/publish.svg", tr("Publish"), Publish, QSize(70, 30), Qt::ToolButtonTextBesideIcon);
+    stripButton(":/art/unpublish.svg", tr("Unpublish"), Unpublish, QSize(80, 30), Qt::ToolButtonTextBesideIcon);
     m_bandBar->addSeparator();
-    stripButton(":/art/up.svg", "Up", Up, QSize(36, 30), Qt::ToolButtonIconOnly);
+    stripButton(":/art/up.svg", tr("Up"), Up, QSize(36, 30), Qt::ToolButtonIconOnly);
     m_bandBar->addSeparator();
-    stripButton(":/art/properties.svg", "Properties", Properties, QSize(36, 30), Qt::ToolButtonIconOnly);
+    stripButton(":/art/properties.svg", tr("Properties"), Properties, QSize(36, 30), Qt::ToolButtonIconOnly);
 }
 
 void TLumoConnectPublisher::RestoreLayout()
@@ -346,13 +346,12 @@ void TLumoConnectPublisher::UpdateStatus()
     if (TMediaPage* page = m_currentPage) {
         const int selected = page->SelectedCount();
         if (selected > 0)
-            selection = selected == 1 ? QString("1 item selected") : QString("%1 items selected").arg(selected);
+            selection = tr("%n item(s) selected", nullptr, selected);
         const ItemsStatusEvent items = page->ItemsStatus();
         if (!items.m_listing.isEmpty())
-            activity << QString("Listing %1\u2026").arg(items.m_listing);
+            activity << tr("Listing %1…").arg(items.m_listing);
         if (items.m_thumbnails > 0)
-            activity << (items.m_thumbnails == 1 ? QString("1 thumbnail to make")
-                                                 : QString("%1 thumbnails to make").arg(items.m_thumbnails));
+            activity << tr("%n thumbnail(s) to make", nullptr, items.m_thumbnails);
         result = page->LastChangeResult();
     }
     // Set only on a change: a label relays out its status bar on every new text.
@@ -368,7 +367,7 @@ void TLumoConnectPublisher::UpdateStatus()
 void TLumoConnectPublisher::UpdateUndo()
 {
     bool enabled = false;
-    QString caption = c_UndoCaption;
+    QString caption = tr(c_UndoCaption);
     try {
         if (m_currentPage) {
             enabled = m_currentPage->CanUndo();
@@ -376,7 +375,7 @@ void TLumoConnectPublisher::UpdateUndo()
         }
     } catch (...) {
         enabled = false;
-        caption = c_UndoCaption;
+        caption = tr(c_UndoCaption);
     }
     m_undoAction->setEnabled(enabled);
     m_undoAction->setText(caption);
@@ -416,7 +415,7 @@ void TLumoConnectPublisher::showEvent(QShowEvent* event)
     RunGuarded([this] {
         StartBusyCursor(0);
         SplashCreate(this);
-        SplashSetStatus("Loading...");
+        SplashSetStatus(tr("Loading..."));
         SplashStep();
         // The splash goes whatever stops the pages, or it would stay over the window for good.
         try {

@@ -1,12 +1,16 @@
 #include "picker/Utilities.h"
 
 #include <algorithm>
+#include <atomic>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
 #include <optional>
+
+#include <QDateTime>
+#include <QLocale>
 
 #include <lumo/Errors.h>
 
@@ -16,6 +20,8 @@
 #include "host/Url.h"
 
 namespace {
+
+std::atomic<bool> g_localeFormats{false};
 
 constexpr double c_BytesPerGB = double(1ull << 30);
 constexpr double c_BytesPerMB = double(1ull << 20);
@@ -46,6 +52,11 @@ std::string FixedText(double value, int decimals)
 
 } // namespace
 
+void SetLocaleFormats(bool on)
+{
+    g_localeFormats = on;
+}
+
 std::string FormatDate(const std::string& secondsText)
 {
     if (secondsText.empty())
@@ -53,6 +64,8 @@ std::string FormatDate(const std::string& secondsText)
     const int64_t seconds = ReadInteger(secondsText).value_or(0);
     if (seconds < 0)
         return std::string();
+    if (g_localeFormats)
+        return QLocale().toString(QDateTime::fromSecsSinceEpoch(seconds), QLocale::LongFormat).toStdString();
     // English names whatever the locale, as the C library's own time text has them.
     const time_t time = static_cast<time_t>(seconds);
     tm local{};
@@ -95,6 +108,14 @@ std::string FormatSize(double bytes)
 {
     if (!std::isfinite(bytes) || bytes < 0)
         bytes = 0;
+    if (g_localeFormats) {
+        const QLocale locale;
+        if (bytes >= c_BytesPerGB)
+            return locale.toString(bytes / c_BytesPerGB, 'f', 2).toStdString() + " GB";
+        if (bytes >= c_BytesPerMB)
+            return locale.toString(bytes / c_BytesPerMB, 'f', 2).toStdString() + " MB";
+        return locale.toString(qlonglong(bytes)).toStdString() + " Bytes";
+    }
     if (bytes >= c_BytesPerGB)
         return FixedText(bytes / c_BytesPerGB, 2) + " GB";
     if (bytes >= c_BytesPerMB)
