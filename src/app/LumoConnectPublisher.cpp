@@ -68,8 +68,10 @@ QRect ScreenRoom(const QWidget& window)
     const QRect area = screen
         ? screen->availableGeometry()
         : QRect(0, 0, TLumoConnectPublisher::c_DesignWidth, TLumoConnectPublisher::c_DesignHeight);
-    return area.adjusted(
-        0, 0, -std::min(c_ScreenMarginWidth, area.width() / 8), -std::min(c_ScreenMarginHeight, area.height() / 8));
+    // Taken evenly from both sides, so that what is centred in the room is centred on the screen.
+    const int across = std::min(c_ScreenMarginWidth, area.width() / 8) / 2;
+    const int down = std::min(c_ScreenMarginHeight, area.height() / 8) / 2;
+    return area.adjusted(across, down, -across, -down);
 }
 
 QToolButton* AddStripButton(QToolBar* bar, QAction* action, QSize size, Qt::ToolButtonStyle style)
