@@ -53,21 +53,22 @@ TAboutBoxForm::TAboutBoxForm(QWidget* owner)
 {
     setObjectName("AboutBoxForm");
     const QString ownerCaption = owner ? owner->window()->windowTitle() : QGuiApplication::applicationDisplayName();
-    setWindowTitle(QString("About %1").arg(ownerCaption));
+    setWindowTitle(tr("About %1").arg(ownerCaption));
     setModal(true);
     setFixedSize(c_widthPx, c_heightPx);
     m_image = RenderArt(":/art/about.svg", size());
 
-    MakeLine(this, "Version " + VersionString("ProductVersion"), 130, 15, true, Ink::Bright)->setObjectName("version");
+    MakeLine(this, tr("Version %1").arg(VersionString("ProductVersion")), 130, 15, true, Ink::Bright)
+        ->setObjectName("version");
     MakeLine(this, VersionString("LegalCopyright"), 160, 12, false, Ink::Dim)->setObjectName("legal");
-    MakeLine(this, "All rights reserved.", 178, 12, false, Ink::Dim)->setObjectName("rights");
+    MakeLine(this, tr("All rights reserved."), 178, 12, false, Ink::Dim)->setObjectName("rights");
 
-    auto* ok = new QPushButton("OK", this);
+    auto* ok = new QPushButton(tr("OK"), this);
     ok->setGeometry(c_widthPx - c_marginPx - 82, c_heightPx - c_marginPx - 24, 82, 24);
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
 
-    auto* more = new QPushButton("&More Legal...", this);
+    auto* more = new QPushButton(tr("&More Legal..."), this);
     more->setGeometry(ok->x() - 8 - 100, ok->y(), 100, 24);
     connect(more, &QPushButton::clicked, this, &TAboutBoxForm::ShowNotices);
 }

@@ -99,7 +99,7 @@ TSplashScreen::TSplashScreen(QWidget* owner)
 
     m_version = MakeLabel(this, 15, true, Ink::Bright);
     m_version->setObjectName("version");
-    m_version->setText(QString("Welcome to Version %1!").arg(ProductVersion()));
+    m_version->setText(tr("Welcome to Version %1!").arg(ProductVersion()));
     PlaceCentred(m_version, c_versionTopPx);
 
     m_progress = new QProgressBar(this);
@@ -116,7 +116,7 @@ TSplashScreen::TSplashScreen(QWidget* owner)
 
     m_status = MakeLabel(this, 13, false, Ink::Dim);
     m_status->setObjectName("status");
-    m_status->setText("Boy Howdy!");
+    m_status->setText(tr("Boy Howdy!"));
     PlaceCentred(m_status, c_statusTopPx);
 
     m_timer = new QTimer(this);

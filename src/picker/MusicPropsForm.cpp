@@ -4,6 +4,7 @@
 #include <initializer_list>
 
 #include <QAudioOutput>
+#include <QCoreApplication>
 #include <QFontDatabase>
 #include <QFontMetrics>
 #include <QHBoxLayout>
@@ -43,25 +44,24 @@ constexpr QSize c_PlaybackButton(28, 22);
 constexpr QRect c_CloseButton(304, c_BottomRowY, 75, 22);
 constexpr int c_GlyphPx = 16;
 
-constexpr char c_Unknown[] = "Unknown";
-constexpr char c_Untitled[] = "Music";
-constexpr char c_CaptionSuffix[] = " Properties";
-constexpr char c_CannotPlay[] = "The song cannot be played.";
+constexpr char c_Unknown[] = QT_TRANSLATE_NOOP("TMusicProps", "Unknown");
+constexpr char c_Untitled[] = QT_TRANSLATE_NOOP("PropsForm", "Music");
+constexpr char c_CannotPlay[] = QT_TRANSLATE_NOOP("TMusicProps", "The song cannot be played.");
 
 struct Row {
     int y;
     const char* caption;
 };
 constexpr Row c_Rows[] = {
-    {13, "Song:"},
-    {37, "Album:"},
-    {61, "Artist:"},
-    {85, "Year:"},
-    {109, "Genre:"},
-    {133, "Duration:"},
-    {157, "Bit Rate:"},
-    {181, "Sample Rate:"},
-    {205, "Location:"},
+    {13, QT_TRANSLATE_NOOP("TMusicProps", "Song:")},
+    {37, QT_TRANSLATE_NOOP("TMusicProps", "Album:")},
+    {61, QT_TRANSLATE_NOOP("TMusicProps", "Artist:")},
+    {85, QT_TRANSLATE_NOOP("TMusicProps", "Year:")},
+    {109, QT_TRANSLATE_NOOP("TMusicProps", "Genre:")},
+    {133, QT_TRANSLATE_NOOP("TMusicProps", "Duration:")},
+    {157, QT_TRANSLATE_NOOP("TMusicProps", "Bit Rate:")},
+    {181, QT_TRANSLATE_NOOP("TMusicProps", "Sample Rate:")},
+    {205, QT_TRANSLATE_NOOP("TMusicProps", "Location:")},
 };
 
 QFont DesktopFont()
@@ -129,7 +129,8 @@ public:
         QObject::connect(
             &m_player, &QMediaPlayer::errorOccurred, &m_player, [this](QMediaPlayer::Error error, const QString& text) {
                 if (error != QMediaPlayer::NoError && m_failed)
-                    m_failed(text.isEmpty() ? std::string(c_CannotPlay) : text.toStdString());
+                    m_failed(text.isEmpty() ? QCoreApplication::translate("TMusicProps", c_CannotPlay).toStdString()
+                                            : text.toStdString());
             });
     }
     ~MediaPlayer() override { QObject::disconnect(&m_player, nullptr, nullptr, nullptr); }
@@ -202,7 +203,7 @@ TMusicProps::TMusicProps(QWidget* parent, MyMediaItem& item, std::unique_ptr<Pre
     // start after the widest, keeping their right edge.
     int valueX = c_ValueX;
     for (size_t row = 0; row < std::size(c_Rows); ++row) {
-        QLabel* caption = new QLabel(c_Rows[row].caption, this);
+        QLabel* caption = new QLabel(tr(c_Rows[row].caption), this);
         caption->setObjectName(QString(names[row]) + "Label");
         caption->move(c_CaptionX, c_Rows[row].y);
         caption->adjustSize();
@@ -236,11 +237,11 @@ TMusicProps::TMusicProps(QWidget* parent, MyMediaItem& item, std::unique_ptr<Pre
         button->setVisible(false);
         buttons->addWidget(button);
     }
-    PauseButton->setToolTip("Pause");
-    PlayButton->setToolTip("Play");
+    PauseButton->setToolTip(tr("Pause"));
+    PlayButton->setToolTip(tr("Play"));
     PlaybackButtonsPanel->move(c_CaptionX, c_BottomRowY);
 
-    Button1 = new QPushButton("Close", this);
+    Button1 = new QPushButton(tr("Close"), this);
     Button1->setObjectName("Button1");
     Button1->setGeometry(c_CloseButton);
     Button1->setDefault(true);
@@ -310,7 +311,7 @@ void TMusicProps::FormShow()
         return;
     }
     const std::string title = song->Property("Title");
-    setWindowTitle(QString::fromStdString((title.empty() ? std::string(c_Untitled) : title) + c_CaptionSuffix));
+    setWindowTitle(PropsForm::Caption(title, c_Untitled));
     MusicPropsSongTitle->setText(PropsForm::ValueText(song->Property("SongTitle")));
     MusicPropsAlbum->setText(PropsForm::ValueText(song->Property("AlbumTitle")));
     MusicPropsArtist->setText(PropsForm::ValueText(song->Property("ArtistName")));
@@ -320,7 +321,7 @@ void TMusicProps::FormShow()
     MusicPropsBitRate->setText(PropsForm::ValueText(song->Property("SourceBitRate")));
     MusicPropsSampleRate->setText(PropsForm::ValueText(song->Property("SourceSampleRate")));
     const std::string location = song->Property("SourceLocation");
-    MusicPropsLocation->setText(location.empty() ? QString(c_Unknown)
+    MusicPropsLocation->setText(location.empty() ? tr(c_Unknown)
                                                  : PropsForm::ShortenPath(QString::fromStdString(location),
                                                      MusicPropsLocation->fontMetrics(), MusicPropsLocation->width()));
     MusicPropsLocation->setToolTip(QString::fromStdString(location));

@@ -64,8 +64,10 @@ constexpr int c_CaptionFontPx = 11;
 constexpr qint64 c_PlacingSliceNs = 8'000'000;
 constexpr int c_PanelFontPx = 12;
 
-constexpr char c_NoContent[] = "This container does not contain any publishable photo content.";
-constexpr char c_NoContentNamed[] = "'%1' does not contain any publishable photo content.";
+constexpr char c_NoContent[]
+    = QT_TRANSLATE_NOOP("TPhotoItems", "This container does not contain any publishable photo content.");
+constexpr char c_NoContentNamed[]
+    = QT_TRANSLATE_NOOP("TPhotoItems", "'%1' does not contain any publishable photo content.");
 
 // Only Shift and Ctrl take part in selecting; the keypad flag of arrow keys must not count.
 Qt::KeyboardModifiers SelectionKeys(Qt::KeyboardModifiers modifiers)
@@ -290,7 +292,7 @@ TPhotoItems::TPhotoItems(QWidget* parent, TMediaPage& page, TMediaTree& tree, Up
     panelFont.setPixelSize(c_PanelFontPx);
     panelFont.setItalic(true);
     NoItemsPanel->setFont(panelFont);
-    NoItemsPanel->setText(c_NoContent);
+    NoItemsPanel->setText(tr(c_NoContent));
     NoItemsPanel->hide();
 
     Publish1 = page.PublishAction;
@@ -638,11 +640,11 @@ void TPhotoItems::DestroyAllCells()
 void TPhotoItems::UpdateNoItemsPanel(bool show)
 {
     if (show) {
-        QString text = m_container ? QString(c_NoContent) : QString();
+        QString text = m_container ? tr(c_NoContent) : QString();
         if (m_container) {
             const std::string title = m_container->GetTitle();
             if (!title.empty())
-                text = QString(c_NoContentNamed).arg(QString::fromStdString(title));
+                text = tr(c_NoContentNamed).arg(QString::fromStdString(title));
         }
         NoItemsPanel->setText(text);
         NoItemsPanel->setGeometry(rect());

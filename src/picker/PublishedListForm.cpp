@@ -6,6 +6,7 @@
 
 #include <QAction>
 #include <QClipboard>
+#include <QCoreApplication>
 #include <QDragEnterEvent>
 #include <QDragMoveEvent>
 #include <QDropEvent>
@@ -48,11 +49,13 @@ constexpr QSize c_MusicWatermark(134, 140);
 constexpr QSize c_PhotoWatermark(129, 129);
 constexpr QSize c_Logo(50, 70);
 
-constexpr char c_PublishCaption[] = "Publish";
-constexpr char c_NotPublishable[] = "'%1' is not publishable as a %2 item.";
-constexpr char c_ContinuePublishing[] = "\n\nTo continue publishing the remainder of the selected items, press OK.\nTo "
-                                        "stop publishing items, press CANCEL.";
-constexpr char c_BrokenTip[] = "This published item is no longer accessible or has become invalid";
+constexpr char c_PublishCaption[] = QT_TRANSLATE_NOOP("TMediaPage", "Publish");
+constexpr char c_NotPublishable[] = QT_TRANSLATE_NOOP("TMediaPage", "'%1' is not publishable as a %2 item.");
+constexpr char c_ContinuePublishing[] = QT_TRANSLATE_NOOP("TMediaPage",
+    "\n\nTo continue publishing the remainder of the selected items, press OK.\nTo stop publishing items, press "
+    "CANCEL.");
+constexpr char c_BrokenTip[]
+    = QT_TRANSLATE_NOOP("TPublishedList", "This published item is no longer accessible or has become invalid");
 
 // The inks of the drawn glyphs. Lines and paper come from the palette, so a glyph reads on a
 // dark list as on a light one; the hues that say what a thing is (a folder's yellow, the
@@ -359,8 +362,8 @@ TPublishedList::TPublishedList(QWidget* parent, PublishedListHost& page, MediaCl
     List->viewport()->installEventFilter(this);
     layout->addWidget(List);
 
-    Unpublish1 = unpublishAction ? unpublishAction : new QAction("&Unpublish", this);
-    Properties1 = propertiesAction ? propertiesAction : new QAction("P&roperties", this);
+    Unpublish1 = unpublishAction ? unpublishAction : new QAction(tr("&Unpublish"), this);
+    Properties1 = propertiesAction ? propertiesAction : new QAction(tr("P&roperties"), this);
     PopupMenu1 = new QMenu(this);
     PopupMenu1->setObjectName("PopupMenu1");
     PopupMenu1->addAction(Unpublish1);
@@ -433,13 +436,13 @@ void TPublishedList::SetNotice(const std::string& failure)
 {
     m_failure = failure;
     if (failure.empty())
-        NoItemsText->setText(m_music ? "No music has been published. Drag music folders, playlists, and files here "
-                                       "to make them accessible to Lumo DVRs."
-                                     : "No photos have been published. Drag photo folders and files here to make "
-                                       "them accessible to Lumo DVRs.");
+        NoItemsText->setText(m_music ? tr("No music has been published. Drag music folders, playlists, and files here "
+                                          "to make them accessible to Lumo DVRs.")
+                                     : tr("No photos have been published. Drag photo folders and files here to make "
+                                          "them accessible to Lumo DVRs."));
     else
         NoItemsText->setText(
-            QString(m_music ? "The published music cannot be read. %1" : "The published photos cannot be read. %1")
+            (m_music ? tr("The published music cannot be read. %1") : tr("The published photos cannot be read. %1"))
                 .arg(QString::fromStdString(failure)));
     UpdateNoItemsText();
 }
@@ -521,15 +524,17 @@ void TPublishedList::DropFiles(const QList<QUrl>& urls)
             items.append(temporary.back().get());
         } catch (...) {
             const bool more = index + 1 < urls.size();
-            QString text = QString(c_NotPublishable)
+            QString text = QCoreApplication::translate("TMediaPage", c_NotPublishable)
                                .arg(path.empty() ? dropped.toDisplayString() : QString::fromStdString(path),
-                                   m_music ? "music" : "photos");
+                                   m_music ? QCoreApplication::translate("TMediaPage", "music")
+                                           : QCoreApplication::translate("TMediaPage", "photos"));
             const std::string reason = ChangeFailureReason(std::current_exception(), true);
             if (!reason.empty())
                 text += "\n\n" + QString::fromStdString(reason);
             if (more)
-                text += c_ContinuePublishing;
-            const int answer = Platform::ShowMessageBox(text.toUtf8().constData(), c_PublishCaption,
+                text += QCoreApplication::translate("TMediaPage", c_ContinuePublishing);
+            const int answer = Platform::ShowMessageBox(text.toUtf8().constData(),
+                QCoreApplication::translate("TMediaPage", c_PublishCaption).toUtf8().constData(),
                 Platform::MB_ICONWARNING | (more ? Platform::MB_OKCANCEL : Platform::MB_OK));
             if (answer == Platform::IDCANCEL)
                 break;
@@ -566,7 +571,7 @@ QString TPublishedList::InfoTip(int row)
     else if (media.IsImage())
         text = m_page.PhotoSummary(*item);
     else if (IsBroken(media))
-        text = c_BrokenTip;
+        text = tr(c_BrokenTip).toStdString();
     // An empty tip may be one still being read: it is asked for again.
     m_tipKey = text.empty() ? std::string() : key;
     m_tipText = QString::fromStdString(text);

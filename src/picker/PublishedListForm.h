@@ -32,7 +32,7 @@ class UpdateQueue;
 
 // The name the program's own clipboard format is registered under, and the MIME type that
 // stands for it: a list of item keys, each followed by a zero byte, then a final zero byte.
-inline constexpr char c_ClipboardFormatName[] = "Lumo Desktop Publisher Clipboard Format";
+inline constexpr char c_ClipboardFormatName[] = "Lumo Desktop Publisher Clipboard Format"; // untranslated: a format id
 inline constexpr char c_ClipboardMimeType[] = "application/x-lumo-desktop-publisher-clipboard-format";
 
 // The clipboard bytes of keys. An empty key would end the list early, so it is left out.

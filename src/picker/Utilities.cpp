@@ -9,6 +9,7 @@
 #include <ctime>
 #include <optional>
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QLocale>
 
@@ -188,18 +189,20 @@ std::string ChangeFailureReason(const std::exception_ptr& failure, bool publishi
         switch (error.ErrorCode()) {
         case c_AlreadyExists:
             if (publishing)
-                return "It is already published.";
+                return QCoreApplication::translate("Utilities", "It is already published.").toStdString();
             break;
         case LumoApi::ERROR_NOT_FOUND:
             if (!publishing)
-                return "It is not published.";
+                return QCoreApplication::translate("Utilities", "It is not published.").toStdString();
             break;
         case LumoApi::ERROR_INVALID_DATA:
-            return "The list of published items is damaged.";
+            return QCoreApplication::translate("Utilities", "The list of published items is damaged.").toStdString();
         case LumoApi::ERROR_CANTREAD:
-            return "The list of published items could not be read.";
+            return QCoreApplication::translate("Utilities", "The list of published items could not be read.")
+                .toStdString();
         case LumoApi::ERROR_CANTWRITE:
-            return "The list of published items could not be written.";
+            return QCoreApplication::translate("Utilities", "The list of published items could not be written.")
+                .toStdString();
         default:
             break;
         }

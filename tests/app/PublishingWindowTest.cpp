@@ -36,6 +36,7 @@
 #include "app/ActionLink.h"
 #include "app/LumoConnectPublisher.h"
 #include "app/SplashScreen.h"
+#include "app/Translations.h"
 #include "host/HostRegistry.h"
 #include "host/UrlImpl.h"
 #include "picker/MediaPageForm.h"
@@ -189,6 +190,9 @@ protected:
     void SetUp() override
     {
         WidgetsApplication();
+        // English, as the program starts in it: the counts take their singular and plural forms.
+        static const bool translated = (InstallTranslations(QLocale(QLocale::English), LUMO_PROGRAM_DIR "/"), true);
+        (void)translated;
         ClearSettings();
         RecordedBoxes::texts.clear();
         RecordedBoxes::behindSplash.clear();

@@ -65,6 +65,9 @@ TEST_F(TranslationTest, AGermanDesktopGetsGermanMenusCountsDatesAndSizes)
     EXPECT_NE(QString::fromStdString(FormatDate(c_Seconds)).indexOf("März 2004"), -1) << FormatDate(c_Seconds);
     EXPECT_EQ(FormatSize(123456.0), "123.456 Bytes");
     EXPECT_EQ(FormatSize(1.5 * 1024 * 1024), "1,50 MB");
+    EXPECT_EQ(QCoreApplication::translate("TMediaPage", "%n item(s) could not be published", nullptr, 2),
+        "2 Elemente konnten nicht veröffentlicht werden");
+    EXPECT_EQ(QCoreApplication::translate("TContainerProps", "%n Files", nullptr, 1), "1 Datei");
 }
 
 TEST_F(TranslationTest, InEnglishEverythingStaysAsItWas)
@@ -80,4 +83,7 @@ TEST_F(TranslationTest, InEnglishEverythingStaysAsItWas)
     EXPECT_NE(FormatDate(c_Seconds).find("March 5, 2004"), std::string::npos) << FormatDate(c_Seconds);
     EXPECT_EQ(FormatSize(123456.0), "123,456 Bytes");
     EXPECT_EQ(FormatSize(1.5 * 1024 * 1024), "1.50 MB");
+    EXPECT_EQ(QCoreApplication::translate("TMediaPage", "%n item(s) could not be published", nullptr, 1),
+        "1 item could not be published");
+    EXPECT_EQ(QCoreApplication::translate("TContainerProps", "%n Files", nullptr, 1), "1 Files") << "as it always said";
 }
