@@ -6,6 +6,8 @@ set -euo pipefail
 packages=(
     build-essential cmake ninja-build pkg-config ccache clang-format clang libclang-rt-14-dev
     qt6-base-dev qt6-multimedia-dev gstreamer1.0-plugins-good qt6-svg-dev qt6-image-formats-plugins
+    # lupdate and lrelease for our translations; Qt's own translations for its dialogs.
+    qt6-l10n-tools qt6-translations-l10n
     libxcb1-dev libxcb-cursor-dev
     libjpeg62-turbo-dev libturbojpeg0-dev libtag1-dev libexif-dev libsqlite3-dev
     libgtest-dev libgmock-dev libbenchmark-dev

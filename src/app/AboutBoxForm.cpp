@@ -10,6 +10,7 @@
 #include "app/Artwork.h"
 #include "app/NoticesForm.h"
 #include "host/Version.h"
+#include "picker/PaletteInk.h"
 
 namespace {
 
@@ -24,7 +25,11 @@ QString VersionString(std::string_view key)
     return QString::fromStdString(text);
 }
 
-QLabel* MakeLine(QWidget* parent, const QString& text, int top, int sizePx, bool bold, const QColor& colour)
+// Over the artwork's dark band: the palette's brightest text colour, or dimmed towards its
+// darkest shade.
+enum class Ink { Bright, Dim };
+
+QLabel* MakeLine(QWidget* parent, const QString& text, int top, int sizePx, bool bold, Ink ink)
 {
     auto* label = new QLabel(text, parent);
     QFont font = QApplication::font();
@@ -32,7 +37,9 @@ QLabel* MakeLine(QWidget* parent, const QString& text, int top, int sizePx, bool
     font.setBold(bold);
     label->setFont(font);
     QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, colour);
+    const QColor bright = palette.color(QPalette::BrightText);
+    palette.setColor(
+        QPalette::WindowText, ink == Ink::Bright ? bright : Mix(bright, palette.color(QPalette::Shadow), 0.25));
     label->setPalette(palette);
     label->setAlignment(Qt::AlignCenter);
     label->setGeometry(c_marginPx, top, c_widthPx - 2 * c_marginPx, sizePx + 6);
@@ -46,21 +53,22 @@ TAboutBoxForm::TAboutBoxForm(QWidget* owner)
 {
     setObjectName("AboutBoxForm");
     const QString ownerCaption = owner ? owner->window()->windowTitle() : QGuiApplication::applicationDisplayName();
-    setWindowTitle(QString("About %1").arg(ownerCaption));
+    setWindowTitle(tr("About %1").arg(ownerCaption));
     setModal(true);
     setFixedSize(c_widthPx, c_heightPx);
     m_image = RenderArt(":/art/about.svg", size());
 
-    MakeLine(this, "Version " + VersionString("ProductVersion"), 130, 15, true, Qt::white)->setObjectName("version");
-    MakeLine(this, VersionString("LegalCopyright"), 160, 12, false, QColor(0xc0, 0xc0, 0xc0))->setObjectName("legal");
-    MakeLine(this, "All rights reserved.", 178, 12, false, QColor(0xc0, 0xc0, 0xc0))->setObjectName("rights");
+    MakeLine(this, tr("Version %1").arg(VersionString("ProductVersion")), 130, 15, true, Ink::Bright)
+        ->setObjectName("version");
+    MakeLine(this, VersionString("LegalCopyright"), 160, 12, false, Ink::Dim)->setObjectName("legal");
+    MakeLine(this, tr("All rights reserved."), 178, 12, false, Ink::Dim)->setObjectName("rights");
 
-    auto* ok = new QPushButton("OK", this);
+    auto* ok = new QPushButton(tr("OK"), this);
     ok->setGeometry(c_widthPx - c_marginPx - 82, c_heightPx - c_marginPx - 24, 82, 24);
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
 
-    auto* more = new QPushButton("&More Legal...", this);
+    auto* more = new QPushButton(tr("&More Legal..."), this);
     more->setGeometry(ok->x() - 8 - 100, ok->y(), 100, 24);
     connect(more, &QPushButton::clicked, this, &TAboutBoxForm::ShowNotices);
 }

@@ -34,6 +34,6 @@ void ActionLink::Sync()
     m_item->setEnabled(m_source->isEnabled());
     if (m_caption == Caption::Follow) {
         m_item->setText(m_source->text());
-        m_item->setShortcut(m_source->shortcut());
+        m_item->setShortcuts(m_source->shortcuts());
     }
 }

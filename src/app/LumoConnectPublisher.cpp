@@ -42,8 +42,8 @@ namespace {
 constexpr char c_WindowTitle[] = "Lumo Publisher";
 constexpr char c_VendorSite[] = "https://www.lumo-desktop.example";
 constexpr char c_UpdatePath[] = "/desktop/upgrade.asp?ver=11";
-constexpr char c_ServerPropertiesCaption[] = "Lumo Server P&roperties";
-constexpr char c_UndoCaption[] = "&Undo";
+constexpr char c_ServerPropertiesCaption[] = QT_TRANSLATE_NOOP("TLumoConnectPublisher", "Lumo Server P&roperties");
+constexpr char c_UndoCaption[] = QT_TRANSLATE_NOOP("TLumoConnectPublisher", "&Undo");
 constexpr int c_MusicTab = 0;
 constexpr int c_PhotosTab = 1;
 
@@ -53,11 +53,25 @@ constexpr int c_ScreenMarginHeight = 60;
 // Keeps the idle pass from spinning while nothing is queued.
 constexpr uint32_t c_IdleSleepMs = 20;
 
-QAction* AddItem(QMenu* menu, const char* caption, const QKeySequence& shortcut = {})
+QAction* AddItem(QMenu* menu, const QString& caption, const QKeySequence& shortcut = {})
 {
-    QAction* item = menu->addAction(QString::fromUtf8(caption));
+    QAction* item = menu->addAction(caption);
     item->setShortcut(shortcut);
     return item;
+}
+
+// What the window may take of the screen: its available area less the room for the desktop's
+// own bars. At twice the scale a 1280x800 screen leaves 640x400 points.
+QRect ScreenRoom(const QWidget& window)
+{
+    const QScreen* screen = window.screen() ? window.screen() : QGuiApplication::primaryScreen();
+    const QRect area = screen
+        ? screen->availableGeometry()
+        : QRect(0, 0, TLumoConnectPublisher::c_DesignWidth, TLumoConnectPublisher::c_DesignHeight);
+    // Taken evenly from both sides, so that what is centred in the room is centred on the screen.
+    const int across = std::min(c_ScreenMarginWidth, area.width() / 8) / 2;
+    const int down = std::min(c_ScreenMarginHeight, area.height() / 8) / 2;
+    return area.adjusted(across, down, -across, -down);
 }
 
 QToolButton* AddStripButton(QToolBar* bar, QAction* action, QSize size, Qt::ToolButtonStyle style)
@@ -124,8 +138,9 @@ void TLumoConnectPublisher::BuildDesign()
     QFont clientFont = font();
     clientFont.setPointSize(8);
     setFont(clientFont);
-    setMinimumSize(c_MinWidth, c_MinHeight);
-    resize(c_DesignWidth, c_DesignHeight);
+    const QSize room = ScreenRoom(*this).size();
+    setMinimumSize(QSize(c_MinWidth, c_MinHeight).boundedTo(room));
+    resize(QSize(c_DesignWidth, c_DesignHeight).boundedTo(room));
 
     BuildMenus();
     // The hidden tool bar first: the strip's buttons take their hints from it.
@@ -136,14 +151,22 @@ void TLumoConnectPublisher::BuildDesign()
     m_toolBar->hide();
 
     m_tabs = new QTabWidget(this);
-    m_tabs->addTab(new QWidget(m_tabs), "&Music");
-    m_tabs->addTab(new QWidget(m_tabs), "&Photos");
+    m_tabs->addTab(new QWidget(m_tabs), tr("&Music"));
+    m_tabs->addTab(new QWidget(m_tabs), tr("&Photos"));
     m_tabs->setCurrentIndex(0);
     setCentralWidget(m_tabs);
 
-    m_statusPanel = new QLabel(this);
-    m_statusPanel->setFixedWidth(500);
-    statusBar()->addWidget(m_statusPanel);
+    // Long folder names are cut rather than widening the window.
+    auto panel = [this](const char* name, int stretch) {
+        auto* label = new QLabel(this);
+        label->setObjectName(name);
+        label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+        statusBar()->addWidget(label, stretch);
+        return label;
+    };
+    m_statusPanel = panel("SelectionPanel", 2);
+    m_activityPanel = panel("ActivityPanel", 3);
+    m_resultPanel = panel("ResultPanel", 3);
 
     // The tool bars are fixed parts of the design, not something to switch off.
     setContextMenuPolicy(Qt::NoContextMenu);
@@ -151,23 +174,23 @@ void TLumoConnectPublisher::BuildDesign()
 
 void TLumoConnectPublisher::BuildMenus()
 {
-    auto pageItem = [this](QMenu* menu, PageAction action, const char* caption, const QKeySequence& shortcut = {}) {
+    auto pageItem = [this](QMenu* menu, PageAction action, const QString& caption, const QKeySequence& shortcut = {}) {
         QAction* item = AddItem(menu, caption, shortcut);
         m_pageItems[action] = item;
         m_pageLinks[action].push_back(new ActionLink(item, ActionLink::Caption::Follow));
     };
 
-    QMenu* file = menuBar()->addMenu("&File");
-    pageItem(file, Publish, "&Publish", QKeySequence("Ctrl+H"));
-    pageItem(file, Unpublish, "&Unpublish", QKeySequence("Ctrl+U"));
+    QMenu* file = menuBar()->addMenu(tr("&File"));
+    pageItem(file, Publish, tr("&Publish"), QKeySequence("Ctrl+H"));
+    pageItem(file, Unpublish, tr("&Unpublish"), QKeySequence("Ctrl+U"));
     file->addSeparator();
-    pageItem(file, Open, "&Open", QKeySequence("Ctrl+O"));
-    pageItem(file, Properties, "P&roperties");
+    pageItem(file, Open, tr("&Open"), QKeySequence("Ctrl+O"));
+    pageItem(file, Properties, tr("P&roperties"));
     file->addSeparator();
-    connect(AddItem(file, "E&xit"), &QAction::triggered, this, &QWidget::close);
+    connect(AddItem(file, tr("E&xit"), QKeySequence(Qt::CTRL | Qt::Key_Q)), &QAction::triggered, this, &QWidget::close);
 
-    QMenu* edit = menuBar()->addMenu("&Edit");
-    m_undoAction = AddItem(edit, c_UndoCaption, QKeySequence("Ctrl+Z"));
+    QMenu* edit = menuBar()->addMenu(tr("&Edit"));
+    m_undoAction = AddItem(edit, tr(c_UndoCaption), QKeySequence("Ctrl+Z"));
     m_undoAction->setEnabled(false);
     connect(m_undoAction, &QAction::triggered, this, [this] {
         RunGuarded([this] {
@@ -178,52 +201,52 @@ void TLumoConnectPublisher::BuildMenus()
     // Opening the menu shows the state without waiting for the next idle pass.
     connect(edit, &QMenu::aboutToShow, this, [this] { UpdateUndo(); });
     edit->addSeparator();
-    pageItem(edit, Copy, "&Copy", QKeySequence("Ctrl+C"));
-    pageItem(edit, Paste, "&Paste", QKeySequence("Ctrl+V"));
+    pageItem(edit, Copy, tr("&Copy"), QKeySequence("Ctrl+C"));
+    pageItem(edit, Paste, tr("&Paste"), QKeySequence("Ctrl+V"));
     edit->addSeparator();
-    pageItem(edit, Clear, "Clea&r", QKeySequence(Qt::Key_Delete));
-    pageItem(edit, SelectAll, "Select A&ll", QKeySequence("Ctrl+A"));
+    pageItem(edit, Clear, tr("Clea&r"), QKeySequence(Qt::Key_Delete));
+    pageItem(edit, SelectAll, tr("Select A&ll"), QKeySequence("Ctrl+A"));
 
-    m_serverMenu = menuBar()->addMenu("&Server");
-    m_startServerAction = AddItem(m_serverMenu, "&Start / Resume");
+    m_serverMenu = menuBar()->addMenu(tr("&Server"));
+    m_startServerAction = AddItem(m_serverMenu, tr("&Start / Resume"));
     m_startServerAction->setObjectName("StartServerAction");
     connect(m_startServerAction, &QAction::triggered, this, [this] { StartServer({"/resume"}); });
-    m_pauseServerAction = AddItem(m_serverMenu, "&Pause");
+    m_pauseServerAction = AddItem(m_serverMenu, tr("&Pause"));
     m_pauseServerAction->setObjectName("PauseServerAction");
     connect(m_pauseServerAction, &QAction::triggered, this, [this] { StartServer({"/pause"}); });
     m_serverMenu->addSeparator();
     // The action is not in the menu itself, so that a renamed menu item leaves its caption alone.
-    m_serverPropertiesAction = new QAction(c_ServerPropertiesCaption, this);
+    m_serverPropertiesAction = new QAction(tr(c_ServerPropertiesCaption), this);
     m_serverPropertiesAction->setObjectName("ServerPropertiesAction");
     m_serverPropertiesAction->setEnabled(false);
     connect(m_serverPropertiesAction, &QAction::triggered, this, [this] { StartServer({}); });
-    m_serverPropertiesItem = AddItem(m_serverMenu, c_ServerPropertiesCaption);
+    m_serverPropertiesItem = AddItem(m_serverMenu, tr(c_ServerPropertiesCaption));
     m_serverPropertiesItem->setObjectName("ServerPropertiesItem");
     (new ActionLink(m_serverPropertiesItem, ActionLink::Caption::Keep))->Bind(m_serverPropertiesAction);
     // Opening the menu is when the state shows; do not wait for the next idle pass.
     connect(m_serverMenu, &QMenu::aboutToShow, this, [this] { RunGuarded([this] { UpdateActions(); }); });
 
-    QMenu* help = menuBar()->addMenu("&Help");
+    QMenu* help = menuBar()->addMenu(tr("&Help"));
     // The manual is installed with the program, so help needs no network.
-    connect(AddItem(help, "Lumo Desktop &Help", QKeySequence(Qt::Key_F1)), &QAction::triggered, this,
+    connect(AddItem(help, tr("Lumo Desktop &Help"), QKeySequence(Qt::Key_F1)), &QAction::triggered, this,
         [this] { RunGuarded([this] { m_help->ShowManual(); }); });
     help->addSeparator();
-    connect(AddItem(help, "Check for Lumo Desktop &Updates"), &QAction::triggered, this,
+    connect(AddItem(help, tr("Check for Lumo Desktop &Updates")), &QAction::triggered, this,
         [this] { RunGuarded([this] { m_help->CheckForUpdates(QUrl(QString(c_VendorSite) + c_UpdatePath)); }); });
     help->addSeparator();
-    connect(AddItem(help, "&About Lumo Publisher"), &QAction::triggered, this,
+    connect(AddItem(help, tr("&About Lumo Publisher")), &QAction::triggered, this,
         [this] { RunGuarded([this] { ShowAboutBox(this); }); });
 }
 
 void TLumoConnectPublisher::BuildToolBar()
 {
     // Hidden for good; it supplies the hints of the strip's buttons and stays bound like them.
-    m_toolBar = new QToolBar("Tool bar", this);
+    m_toolBar = new QToolBar(tr("Tool bar"), this);
     m_toolBar->setObjectName("ToolBar");
     m_toolBar->setMovable(false);
     m_toolBar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     m_toolBar->setIconSize(QSize(16, 16));
-    auto button = [this](const char* image, const char* caption, PageAction action) {
+    auto button = [this](const char* image, const QString& caption, PageAction action) {
         QAction* item = m_toolBar->addAction(QIcon(image), caption);
         item->setToolTip(caption);
         m_toolBar->widgetForAction(item)->setFixedSize(54, 36);
@@ -231,39 +254,39 @@ void TLumoConnectPublisher::BuildToolBar()
             m_pageLinks[action].push_back(new ActionLink(item, ActionLink::Caption::Keep));
         return item;
     };
-    button(":/art/publish.svg", "Publish", Publish);
-    button(":/art/unpublish.svg", "Unpublish", Unpublish);
+    button(":/art/publish.svg", tr("Publish"), Publish);
+    button(":/art/unpublish.svg", tr("Unpublish"), Unpublish);
     m_toolBar->addSeparator();
-    button(":/art/up.svg", "Up", Up);
-    QAction* reveal = button(":/art/reveal.svg", "Reveal", PageActionCount);
+    button(":/art/up.svg", tr("Up"), Up);
+    QAction* reveal = button(":/art/reveal.svg", tr("Reveal"), PageActionCount);
     reveal->setEnabled(false);
     reveal->setVisible(false);
     m_toolBar->addSeparator();
-    button(":/art/properties.svg", "Properties", Properties);
+    button(":/art/properties.svg", tr("Properties"), Properties);
 }
 
 void TLumoConnectPublisher::BuildBandBar()
 {
-    m_bandBar = new QToolBar("Band bar", this);
+    m_bandBar = new QToolBar(tr("Band bar"), this);
     m_bandBar->setObjectName("BandBar");
     m_bandBar->setMovable(false);
     m_bandBar->setFloatable(false);
     m_bandBar->setMinimumHeight(32);
     m_bandBar->setIconSize(QSize(16, 16));
     auto stripButton
-        = [this](const char* image, const char* caption, PageAction action, QSize size, Qt::ToolButtonStyle style) {
+        = [this](const char* image, const QString& caption, PageAction action, QSize size, Qt::ToolButtonStyle style) {
               auto* item = new QAction(QIcon(image), caption, m_bandBar);
               // The twin on the hidden tool bar holds the hint.
               item->setToolTip(m_pageLinks[action].back()->Item()->toolTip());
               m_pageLinks[action].push_back(new ActionLink(item, ActionLink::Caption::Keep));
               AddStripButton(m_bandBar, item, size, style);
           };
-    stripButton(":/art/publish.svg", "Publish", Publish, QSize(70, 30), Qt::ToolButtonTextBesideIcon);
-    stripButton(":/art/unpublish.svg", "Unpublish", Unpublish, QSize(80, 30), Qt::ToolButtonTextBesideIcon);
+    stripButton(":/art/publish.svg", tr("Publish"), Publish, QSize(70, 30), Qt::ToolButtonTextBesideIcon);
+    stripButton(":/art/unpublish.svg", tr("Unpublish"), Unpublish, QSize(80, 30), Qt::ToolButtonTextBesideIcon);
     m_bandBar->addSeparator();
-    stripButton(":/art/up.svg", "Up", Up, QSize(36, 30), Qt::ToolButtonIconOnly);
+    stripButton(":/art/up.svg", tr("Up"), Up, QSize(36, 30), Qt::ToolButtonIconOnly);
     m_bandBar->addSeparator();
-    stripButton(":/art/properties.svg", "Properties", Properties, QSize(36, 30), Qt::ToolButtonIconOnly);
+    stripButton(":/art/properties.svg", tr("Properties"), Properties, QSize(36, 30), Qt::ToolButtonIconOnly);
 }
 
 void TLumoConnectPublisher::RestoreLayout()
@@ -271,15 +294,14 @@ void TLumoConnectPublisher::RestoreLayout()
     int width = m_settings->ReadInteger("", "MainWindowWidth", this->width());
     int height = m_settings->ReadInteger("", "MainWindowHeight", this->height());
     const bool maximized = m_settings->ReadInteger("", "Maximized", 0) != 0;
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    const QRect area = screen ? screen->availableGeometry() : QRect(0, 0, c_DesignWidth, c_DesignHeight);
-    width = std::min(width, area.width() - c_ScreenMarginWidth);
-    height = std::min(height, area.height() - c_ScreenMarginHeight);
+    const QRect room = ScreenRoom(*this);
+    width = std::max(std::min(width, room.width()), minimumWidth());
+    height = std::max(std::min(height, room.height()), minimumHeight());
 
     const int top = m_settings->ReadInteger("", "MainWindowTop", -1);
     const int left = m_settings->ReadInteger("", "MainWindowLeft", -1);
     if (top == -1 || left == -1)
-        setGeometry(area.x() + (area.width() - width) / 2, area.y() + (area.height() - height) / 2, width, height);
+        setGeometry(room.x() + (room.width() - width) / 2, room.y() + (room.height() - height) / 2, width, height);
     else
         setGeometry(left, top, width, height);
     if (maximized)
@@ -303,7 +325,9 @@ void TLumoConnectPublisher::SaveLayout()
 bool TLumoConnectPublisher::RunIdle()
 {
     PagesIdle();
-    if (m_queue->DeliverSome(c_RecordsPerIdlePass))
+    const bool idle = m_queue->DeliverSome(c_RecordsPerIdlePass);
+    UpdateStatus();
+    if (idle)
         Platform::Sleep(c_IdleSleepMs);
     return m_queue->Count() == 0;
 }
@@ -316,10 +340,36 @@ void TLumoConnectPublisher::UpdateActions()
     UpdateUndo();
 }
 
+void TLumoConnectPublisher::UpdateStatus()
+{
+    QString selection;
+    QStringList activity;
+    QString result;
+    if (TMediaPage* page = m_currentPage) {
+        const int selected = page->SelectedCount();
+        if (selected > 0)
+            selection = tr("%n item(s) selected", nullptr, selected);
+        const ItemsStatusEvent items = page->ItemsStatus();
+        if (!items.m_listing.isEmpty())
+            activity << tr("Listing %1…").arg(items.m_listing);
+        if (items.m_thumbnails > 0)
+            activity << tr("%n thumbnail(s) to make", nullptr, items.m_thumbnails);
+        result = page->LastChangeResult();
+    }
+    // Set only on a change: a label relays out its status bar on every new text.
+    auto show = [](QLabel* label, const QString& text) {
+        if (label->text() != text)
+            label->setText(text);
+    };
+    show(m_statusPanel, selection);
+    show(m_activityPanel, activity.join(" \u2014 "));
+    show(m_resultPanel, result);
+}
+
 void TLumoConnectPublisher::UpdateUndo()
 {
     bool enabled = false;
-    QString caption = c_UndoCaption;
+    QString caption = tr(c_UndoCaption);
     try {
         if (m_currentPage) {
             enabled = m_currentPage->CanUndo();
@@ -327,7 +377,7 @@ void TLumoConnectPublisher::UpdateUndo()
         }
     } catch (...) {
         enabled = false;
-        caption = c_UndoCaption;
+        caption = tr(c_UndoCaption);
     }
     m_undoAction->setEnabled(enabled);
     m_undoAction->setText(caption);
@@ -367,7 +417,7 @@ void TLumoConnectPublisher::showEvent(QShowEvent* event)
     RunGuarded([this] {
         StartBusyCursor(0);
         SplashCreate(this);
-        SplashSetStatus("Loading...");
+        SplashSetStatus(tr("Loading..."));
         SplashStep();
         // The splash goes whatever stops the pages, or it would stay over the window for good.
         try {
@@ -406,8 +456,17 @@ void TLumoConnectPublisher::BuildPages()
     connect(m_tabs, &QTabWidget::currentChanged, this, [this] { RunGuarded([this] { BindCurrentPage(); }); });
     BindCurrentPage();
     // The desktop's bars and fonts may be taller than the design's: never cut the pages off.
+    // A small screen (or a large scale) gets what it has room for: the pages give up the
+    // height they would have kept, rather than the window reaching past the screen.
+    const QRect room = ScreenRoom(*this);
+    const int shortfall = minimumSizeHint().height() - room.height();
+    if (shortfall > 0) {
+        for (TMediaPage* page : {m_musicPage, m_photosPage})
+            page->setMinimumHeight(std::max(0, page->minimumHeight() - shortfall));
+    }
     const QSize needed = minimumSizeHint();
-    setMinimumSize(std::max(c_MinWidth, needed.width()), std::max(c_MinHeight, needed.height()));
+    setMinimumSize(
+        QSize(std::max(c_MinWidth, needed.width()), std::max(c_MinHeight, needed.height())).boundedTo(room.size()));
 
     for (auto [page, prefix] : {std::pair{m_musicPage, "Music"}, std::pair{m_photosPage, "Photos"}}) {
         page->SetTreeWidth(m_settings->ReadInteger("", std::string(prefix) + "ItemBrowserSplitter", page->TreeWidth()));

@@ -53,7 +53,7 @@ public:
     HelpCommands& Help() { return *m_help; }
 
     // One idle pass: the pages' idle calls, then up to c_RecordsPerIdlePass queued records
-    // posted to their views, in order.
+    // posted to their views, in order, then the status bar brought up to date.
     // True when the queue is empty. Called by the event loop and by code that waits for
     // background work.
     bool RunIdle();
@@ -83,6 +83,7 @@ private:
     void RestoreLayout();
     void SaveLayout();
     void UpdateActions();
+    void UpdateStatus();
     void StartServer(const QStringList& arguments);
 
     // First show, under the splash: build one page per media class, bind them, restore the
@@ -115,7 +116,11 @@ private:
     bool m_shown = false;
 
     QTabWidget* m_tabs = nullptr;
+    // The status bar: the active pane's selection, what the items view is busy with, and
+    // what the newest publish or unpublish came to.
     QLabel* m_statusPanel = nullptr;
+    QLabel* m_activityPanel = nullptr;
+    QLabel* m_resultPanel = nullptr;
     QToolBar* m_bandBar = nullptr;
     QToolBar* m_toolBar = nullptr;
     QMenu* m_serverMenu = nullptr;

@@ -25,7 +25,7 @@ QString ReadNotices()
 TNoticesForm::TNoticesForm(QWidget* owner) : QDialog(owner)
 {
     setObjectName("NoticesForm");
-    setWindowTitle("Legal Notices");
+    setWindowTitle(tr("Legal Notices"));
     setModal(true);
     setFixedSize(c_widthPx, c_heightPx);
 
@@ -37,7 +37,7 @@ TNoticesForm::TNoticesForm(QWidget* owner) : QDialog(owner)
     m_text->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_text->setPlainText(ReadNotices());
 
-    auto* close = new QPushButton("Close", this);
+    auto* close = new QPushButton(tr("Close"), this);
     close->setGeometry((c_widthPx - 80) / 2, 234, 80, 22);
     close->setDefault(true);
     // Escape rejects the dialog already, so Close is the cancel button too.

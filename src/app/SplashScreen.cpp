@@ -15,6 +15,7 @@
 #include "app/Artwork.h"
 #include "host/HostRegistry.h"
 #include "host/Version.h"
+#include "picker/PaletteInk.h"
 
 namespace {
 
@@ -47,7 +48,11 @@ QString ProductVersion()
     return QString::fromStdString(version);
 }
 
-QLabel* MakeLabel(QWidget* parent, int sizePx, bool bold, const QColor& colour)
+// The texts stand in boxes of the palette's darkest shade over the artwork, in its brightest
+// text colour, or dimmed towards the box.
+enum class Ink { Bright, Dim };
+
+QLabel* MakeLabel(QWidget* parent, int sizePx, bool bold, Ink ink)
 {
     auto* label = new QLabel(parent);
     QFont font = QApplication::font();
@@ -55,8 +60,10 @@ QLabel* MakeLabel(QWidget* parent, int sizePx, bool bold, const QColor& colour)
     font.setBold(bold);
     label->setFont(font);
     QPalette palette = label->palette();
-    palette.setColor(QPalette::Window, Qt::black);
-    palette.setColor(QPalette::WindowText, colour);
+    const QColor box = palette.color(QPalette::Shadow);
+    const QColor bright = palette.color(QPalette::BrightText);
+    palette.setColor(QPalette::Window, box);
+    palette.setColor(QPalette::WindowText, ink == Ink::Bright ? bright : Mix(bright, box, 0.25));
     label->setPalette(palette);
     label->setAutoFillBackground(true);
     label->setAlignment(Qt::AlignCenter);
@@ -90,26 +97,26 @@ TSplashScreen::TSplashScreen(QWidget* owner)
     setFixedSize(c_widthPx, c_heightPx);
     m_image = RenderArt(":/art/splash.svg", size());
 
-    m_version = MakeLabel(this, 15, true, Qt::white);
+    m_version = MakeLabel(this, 15, true, Ink::Bright);
     m_version->setObjectName("version");
-    m_version->setText(QString("Welcome to Version %1!").arg(ProductVersion()));
+    m_version->setText(tr("Welcome to Version %1!").arg(ProductVersion()));
     PlaceCentred(m_version, c_versionTopPx);
 
     m_progress = new QProgressBar(this);
     m_progress->setObjectName("progress");
     m_progress->setGeometry(c_progressRect);
     m_progress->setTextVisible(false);
-    m_progress->setStyleSheet("QProgressBar { background: black; border: 1px solid #4a5f90; }"
+    m_progress->setStyleSheet("QProgressBar { background: palette(shadow); border: 1px solid palette(dark); }"
                               "QProgressBar::chunk { background: qlineargradient(x1:0, y1:0, x2:0, y2:1,"
-                              " stop:0 #ffe49a, stop:1 #e8901c); }");
+                              " stop:0 palette(light), stop:1 palette(highlight)); }");
     m_progress->setMinimum(0);
     // Zero or less would turn the bar into a busy indicator.
     m_progress->setMaximum(std::max(1, m_settings->ReadInteger(c_stepsSection, c_stepsName, c_defaultSteps)));
     m_progress->setValue(0);
 
-    m_status = MakeLabel(this, 13, false, QColor(0xc0, 0xc0, 0xc0));
+    m_status = MakeLabel(this, 13, false, Ink::Dim);
     m_status->setObjectName("status");
-    m_status->setText("Boy Howdy!");
+    m_status->setText(tr("Boy Howdy!"));
     PlaceCentred(m_status, c_statusTopPx);
 
     m_timer = new QTimer(this);
@@ -195,8 +202,9 @@ void TSplashScreen::paintEvent(QPaintEvent*)
         painter.drawLine(r.bottomLeft(), r.bottomRight());
         painter.drawLine(r.topRight(), r.bottomRight());
     };
-    bevel(outer, QColor(0xe8, 0xee, 0xff), QColor(0x10, 0x14, 0x20));
-    bevel(inner, QColor(0x90, 0xa4, 0xd0), QColor(0x30, 0x38, 0x50));
+    const QPalette& colours = palette();
+    bevel(outer, colours.color(QPalette::Light), colours.color(QPalette::Shadow));
+    bevel(inner, colours.color(QPalette::Midlight), colours.color(QPalette::Dark));
 }
 
 void SplashCreate(QWidget* owner)

@@ -11,6 +11,7 @@
 #include "app/ErrorDisplay.h"
 #include "app/LumoConnectPublisher.h"
 #include "app/SingleInstance.h"
+#include "app/Translations.h"
 #include "host/Version.h"
 
 namespace {
@@ -34,6 +35,7 @@ int main(int argc, char** argv)
 {
     QApplication application(argc, argv);
     DescribeApplication();
+    InstallTranslations(QLocale(), TLumoConnectPublisher::DefaultProgramFolder());
     InstallMessageBoxHandler();
 
     SingleInstance instance;

@@ -2,6 +2,7 @@
 
 #include <charconv>
 
+#include <QCoreApplication>
 #include <QLabel>
 #include <QPushButton>
 #include <QShowEvent>
@@ -26,7 +27,7 @@ constexpr int c_CaptionXPx = 7;
 constexpr int c_ValueXPx = 64;
 constexpr int c_ValueWidthPx = 310;
 constexpr int c_TickMs = 25;
-constexpr char c_CountingPrefix[] = "Calculating... ";
+constexpr char c_CountingPrefix[] = QT_TRANSLATE_NOOP("TContainerProps", "Calculating... ");
 
 // The whole text as a decimal integer; anything else counts as 0.
 double SizeOf(const std::string& text)
@@ -43,13 +44,15 @@ TContainerProps::TContainerProps(QWidget* parent, MyMediaItem& item)
 {
     setObjectName("ContainerProps");
     SetUpDialog(*this, c_ClientWidthPx, c_ClientHeightPx);
-    ContainerPropsLocationLabel = FixedLabel(this, "ContainerPropsLocationLabel", "Location:", c_CaptionXPx, 13, 55);
+    ContainerPropsLocationLabel
+        = FixedLabel(this, "ContainerPropsLocationLabel", tr("Location:"), c_CaptionXPx, 13, 55);
     ContainerPropsLocation = FixedLabel(this, "ContainerPropsLocation", QString(), c_ValueXPx, 13, c_ValueWidthPx);
-    ContainerPropsSizeLabel = FixedLabel(this, "ContainerPropsSizeLabel", "Size:", c_CaptionXPx, 37, 55);
+    ContainerPropsSizeLabel = FixedLabel(this, "ContainerPropsSizeLabel", tr("Size:"), c_CaptionXPx, 37, 55);
     ContainerPropsSize = FixedLabel(this, "ContainerPropsSize", QString(), c_ValueXPx, 37, c_ValueWidthPx);
-    ContainerPropsContainsLabel = FixedLabel(this, "ContainerPropsContainsLabel", "Contains:", c_CaptionXPx, 61, 55);
+    ContainerPropsContainsLabel
+        = FixedLabel(this, "ContainerPropsContainsLabel", tr("Contains:"), c_CaptionXPx, 61, 55);
     ContainerPropsContains = FixedLabel(this, "ContainerPropsContains", QString(), c_ValueXPx, 61, c_ValueWidthPx);
-    ContainerPropsCreatedLabel = FixedLabel(this, "ContainerPropsCreatedLabel", "Created:", c_CaptionXPx, 85, 55);
+    ContainerPropsCreatedLabel = FixedLabel(this, "ContainerPropsCreatedLabel", tr("Created:"), c_CaptionXPx, 85, 55);
     ContainerPropsCreated = FixedLabel(this, "ContainerPropsCreated", QString(), c_ValueXPx, 85, c_ValueWidthPx);
     Button1 = CloseButton(*this, 304, 122);
     Timer1 = new QTimer(this);
@@ -86,7 +89,7 @@ void TContainerProps::FormShow()
             LUMO_ASSERT(IsBroken(*m_Item) || m_Item->IsContainer());
         } catch (const LumoAssertException&) {
         }
-        setWindowTitle(Caption(m_Item->Property("Title"), "Container"));
+        setWindowTitle(Caption(m_Item->Property("Title"), QT_TRANSLATE_NOOP("PropsForm", "Container")));
         const QString location = QString::fromStdString(m_Item->Property("SourceLocation"));
         ContainerPropsLocation->setText(
             ValueText(ShortenPath(location, ContainerPropsLocation->fontMetrics(), ContainerPropsLocation->width())
@@ -166,8 +169,9 @@ void TContainerProps::FinishCount()
 
 void TContainerProps::UpdateDisplay()
 {
-    const QString prefix = m_Counting ? c_CountingPrefix : "";
-    ContainerPropsContains->setText(QString("%1%2 Files, %3 Folders").arg(prefix).arg(m_FileCount).arg(m_FolderCount));
+    const QString prefix = m_Counting ? tr(c_CountingPrefix) : QString();
+    ContainerPropsContains->setText(prefix
+        + tr("%1, %2").arg(tr("%n Files", nullptr, int(m_FileCount)), tr("%n Folders", nullptr, int(m_FolderCount))));
     ContainerPropsSize->setText(prefix + QString::fromStdString(FormatSize(m_FolderBytes + m_FileBytes)));
     NameValuesForScreenReaders(*this);
 }

@@ -22,6 +22,7 @@
 #include <QMimeData>
 #include <QResizeEvent>
 #include <QSplitter>
+#include <QStringList>
 #include <QToolBar>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -53,16 +54,19 @@ constexpr int c_TopHalfHeightPx = 210;
 constexpr int c_TreeWidthPx = 249;
 constexpr int c_TitleHeightPx = 20;
 
-constexpr char c_PublishCaption[] = "Publish";
-constexpr char c_NotPublishable[] = "'%1' is not publishable as a %2 item.";
-constexpr char c_ContinuePublishing[] = "\n\nTo continue publishing the remainder of the selected items, press OK.\nTo "
-                                        "stop publishing items, press CANCEL.";
-constexpr char c_UnpublishCaption[] = "Unpublish";
-constexpr char c_NotUnpublishable[] = "'%1' cannot be unpublished.";
-constexpr char c_ContinueUnpublishing[] = "\n\nTo continue unpublishing the remainder of the selected items, press "
-                                          "OK.\nTo stop unpublishing items, press CANCEL.";
-constexpr char c_BrokenItem[] = "The published item was not found. It may have been deleted or renamed, or it could be "
-                                "located on a network drive or a removable disk that is not currently available.";
+constexpr char c_PublishCaption[] = QT_TRANSLATE_NOOP("TMediaPage", "Publish");
+constexpr char c_NotPublishable[] = QT_TRANSLATE_NOOP("TMediaPage", "'%1' is not publishable as a %2 item.");
+constexpr char c_ContinuePublishing[] = QT_TRANSLATE_NOOP("TMediaPage",
+    "\n\nTo continue publishing the remainder of the selected items, press OK.\nTo stop publishing items, press "
+    "CANCEL.");
+constexpr char c_UnpublishCaption[] = QT_TRANSLATE_NOOP("TMediaPage", "Unpublish");
+constexpr char c_NotUnpublishable[] = QT_TRANSLATE_NOOP("TMediaPage", "'%1' cannot be unpublished.");
+constexpr char c_ContinueUnpublishing[] = QT_TRANSLATE_NOOP("TMediaPage",
+    "\n\nTo continue unpublishing the remainder of the selected items, press OK.\nTo stop unpublishing items, press "
+    "CANCEL.");
+constexpr char c_BrokenItem[] = QT_TRANSLATE_NOOP("TMediaPage",
+    "The published item was not found. It may have been deleted or renamed, or it could be located on a network "
+    "drive or a removable disk that is not currently available.");
 
 // Rules only decide: whatever goes wrong while deciding is a no, silently.
 template <class Rule>
@@ -88,6 +92,19 @@ void ReportFalse()
         LUMO_ASSERT(false);
     } catch (...) {
     }
+}
+
+// "Published 3 items", "2 items could not be published", or both.
+QString ChangeResult(bool publish, int changed, int failed)
+{
+    QStringList parts;
+    if (changed > 0 || failed == 0)
+        parts << (publish ? TMediaPage::tr("Published %n item(s)", nullptr, changed)
+                          : TMediaPage::tr("Unpublished %n item(s)", nullptr, changed));
+    if (failed > 0)
+        parts << (publish ? TMediaPage::tr("%n item(s) could not be published", nullptr, failed)
+                          : TMediaPage::tr("%n item(s) could not be unpublished", nullptr, failed));
+    return parts.join(TMediaPage::tr(", "));
 }
 
 bool HasReference(MyMediaItem* item)
@@ -180,25 +197,27 @@ TMediaPage::TMediaPage(QWidget* parent, MediaClass& mediaClass, UpdateQueue& que
     setObjectName(m_music ? "MusicPage" : "PhotosPage");
     setMinimumHeight(c_MinimumHeightPx);
 
-    PublishAction = new QAction("&Publish", this);
+    PublishAction = new QAction(tr("&Publish"), this);
     PublishAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));
-    UnpublishAction = new QAction("&Unpublish", this);
+    UnpublishAction = new QAction(tr("&Unpublish"), this);
     UnpublishAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_U));
-    ClearAction = new QAction("Cle&ar", this);
+    ClearAction = new QAction(tr("Cle&ar"), this);
     ClearAction->setShortcut(QKeySequence(Qt::Key_Delete));
-    OpenAction = new QAction("&Open", this);
+    OpenAction = new QAction(tr("&Open"), this);
     OpenAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
     OpenAction->setEnabled(false);
-    RenameAction = new QAction("Rename", this);
+    RenameAction = new QAction(tr("Rename"), this);
     RenameAction->setEnabled(false);
-    PropertiesAction = new QAction("P&roperties", this);
-    FileDropAction = new QAction("&Paste", this);
+    PropertiesAction = new QAction(tr("P&roperties"), this);
+    // Return on the main keyboard and Enter on the keypad.
+    PropertiesAction->setShortcuts({QKeySequence(Qt::ALT | Qt::Key_Return), QKeySequence(Qt::ALT | Qt::Key_Enter)});
+    FileDropAction = new QAction(tr("&Paste"), this);
     FileDropAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_V));
-    FileCopyAction = new QAction("&Copy", this);
+    FileCopyAction = new QAction(tr("&Copy"), this);
     FileCopyAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_C));
-    SelectAllAction = new QAction("Select A&ll", this);
+    SelectAllAction = new QAction(tr("Select A&ll"), this);
     SelectAllAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_A));
-    UpAction = new QAction("Up", this);
+    UpAction = new QAction(tr("Up"), this);
 
     connect(PublishAction, &QAction::triggered, this, [this] { Guarded([this] { PublishActionExecute(); }); });
     connect(UnpublishAction, &QAction::triggered, this, [this] { Guarded([this] { UnpublishActionExecute(); }); });
@@ -373,19 +392,32 @@ void TMediaPage::UpdateActions()
 QString TMediaPage::TreeTitle() const
 {
     const std::string computer = Platform::ComputerName();
-    const QString kind = m_music ? "music" : "photos";
     if (computer.empty())
-        return QString("Available %1 on My Computer:").arg(kind);
-    return QString("Available %1 on %2:").arg(kind, QString::fromStdString(computer));
+        return m_music ? tr("Available music on My Computer:") : tr("Available photos on My Computer:");
+    return (m_music ? tr("Available music on %1:") : tr("Available photos on %1:"))
+        .arg(QString::fromStdString(computer));
 }
 
 QString TMediaPage::PublishedTitle() const
 {
     const std::string user = CapitalizedName(Platform::UserName());
-    const QString kind = m_music ? "music" : "photos";
     if (user.empty())
-        return QString("Published %1:").arg(kind);
-    return QString("%1's published %2:").arg(QString::fromStdString(user), kind);
+        return m_music ? tr("Published music:") : tr("Published photos:");
+    return (m_music ? tr("%1's published music:") : tr("%1's published photos:")).arg(QString::fromStdString(user));
+}
+
+ItemsStatusEvent TMediaPage::ItemsStatus()
+{
+    ItemsStatusEvent query;
+    QCoreApplication::sendEvent(ItemsView, &query);
+    return query;
+}
+
+int TMediaPage::SelectedCount()
+{
+    QList<MyMediaItem*> items;
+    SelectedItems(items);
+    return int(items.size());
 }
 
 MyMediaItem* TMediaPage::FocusedItem()
@@ -603,6 +635,8 @@ void TMediaPage::ChangeItemList(const QList<MyMediaItem*>& items, bool recordUnd
     for (MyMediaItem* item : items)
         urls.push_back(HasReference(item) ? item->Url() : ApiRef<UrlApi>());
     UndoList undo;
+    int changed = 0;
+    int failed = 0;
     for (size_t index = 0; index < urls.size(); ++index) {
         UrlApi* url = urls[index].Get();
         if (!url) {
@@ -614,23 +648,26 @@ void TMediaPage::ChangeItemList(const QList<MyMediaItem*>& items, bool recordUnd
                 PublishItem(url, &undo);
             else
                 UnpublishItem(url, &undo);
+            ++changed;
         } catch (...) {
+            ++failed;
             const bool more = index + 1 < urls.size();
             const QString path = QString::fromStdString(ItemDisplayPath(url));
-            QString text = publish ? QString(c_NotPublishable).arg(path, m_music ? "music" : "photos")
-                                   : QString(c_NotUnpublishable).arg(path);
+            QString text = publish ? tr(c_NotPublishable).arg(path, m_music ? tr("music") : tr("photos"))
+                                   : tr(c_NotUnpublishable).arg(path);
             const std::string reason = ChangeFailureReason(std::current_exception(), publish);
             if (!reason.empty())
                 text += "\n\n" + QString::fromStdString(reason);
             if (more)
-                text += publish ? c_ContinuePublishing : c_ContinueUnpublishing;
-            const int answer
-                = Platform::ShowMessageBox(text.toUtf8().constData(), publish ? c_PublishCaption : c_UnpublishCaption,
-                    Platform::MB_ICONWARNING | (more ? Platform::MB_OKCANCEL : Platform::MB_OK));
+                text += publish ? tr(c_ContinuePublishing) : tr(c_ContinueUnpublishing);
+            const int answer = Platform::ShowMessageBox(text.toUtf8().constData(),
+                (publish ? tr(c_PublishCaption) : tr(c_UnpublishCaption)).toUtf8().constData(),
+                Platform::MB_ICONWARNING | (more ? Platform::MB_OKCANCEL : Platform::MB_OK));
             if (answer == Platform::IDCANCEL)
                 break;
         }
     }
+    m_lastChangeResult = ChangeResult(publish, changed, failed);
     // What may be published or unpublished has changed.
     m_publishCheck.Forget();
     m_unpublishCheck.Forget();
@@ -651,14 +688,14 @@ void TMediaPage::UnpublishItemList(const QList<MyMediaItem*>& items, bool record
 QString TMediaPage::UndoCaption() const
 {
     if (m_undoStack.empty() || m_undoStack.back().empty())
-        return "&Undo";
+        return tr("&Undo");
     switch (m_undoStack.back().front().operation) {
     case 'U':
-        return "&Undo Unpublish";
+        return tr("&Undo Unpublish");
     case 'P':
-        return "&Undo Publish";
+        return tr("&Undo Publish");
     default:
-        return "&Undo";
+        return tr("&Undo");
     }
 }
 
@@ -689,7 +726,8 @@ void TMediaPage::Undo()
         temporary.clear();
         m_undoStack.pop_back();
     } catch (...) {
-        Platform::ShowMessageBox("Undo operation failed.", "Error", Platform::MB_OK | Platform::MB_ICONERROR);
+        Platform::ShowMessageBox(tr("Undo operation failed.").toUtf8().constData(), tr("Error").toUtf8().constData(),
+            Platform::MB_OK | Platform::MB_ICONERROR);
     }
 }
 
@@ -703,7 +741,8 @@ void TMediaPage::ShowItemProperties(MyMediaItem* item)
     if (!HasReference(item))
         return;
     if (IsBroken(item->Item())) {
-        Platform::ShowMessageBox(c_BrokenItem, "Lumo Publisher Error", Platform::MB_OK | Platform::MB_ICONERROR);
+        Platform::ShowMessageBox(tr(c_BrokenItem).toUtf8().constData(), tr("Lumo Publisher Error").toUtf8().constData(),
+            Platform::MB_OK | Platform::MB_ICONERROR);
         return;
     }
     if (item->IsContainer()) {

@@ -47,6 +47,18 @@ public:
     QList<MyMediaItem*>& m_items;
 };
 
+// What the items view is busy with, for the status bar.
+class ItemsStatusEvent : public QEvent {
+public:
+    static constexpr QEvent::Type c_Type = QEvent::Type(0x8010);
+
+    ItemsStatusEvent() : QEvent(c_Type) { }
+    // The title of the container whose listing is still coming; empty when none is.
+    QString m_listing;
+    // Pictures the view has still to make for the cells in sight.
+    int m_thumbnails = 0;
+};
+
 inline constexpr QEvent::Type c_SelectAllEvent = QEvent::Type(0x8004); // UM_SELECT_ALL
 // The items view polls its own items.
 inline constexpr QEvent::Type c_RefreshEvent = QEvent::Type(0x8006); // UM_REFRESH
@@ -99,6 +111,12 @@ public:
     void NamePanesForScreenReaders();
     // Nothing for none; a box for a broken item.
     void ShowItemProperties(MyMediaItem* item);
+
+    // For the status bar: what the items view is busy with, how many items the active pane
+    // has selected, and what the newest publish or unpublish came to ("" before the first).
+    ItemsStatusEvent ItemsStatus();
+    int SelectedCount();
+    QString LastChangeResult() const { return m_lastChangeResult; }
 
     MyMediaItem* FocusedItem();
     // Clears items first; stays empty with no active pane.
@@ -193,6 +211,7 @@ private:
     UpdateQueue& m_queue;
     const bool m_music;
     std::vector<UndoList> m_undoStack;
+    QString m_lastChangeResult;
     CheckCache m_publishCheck;
     CheckCache m_unpublishCheck;
     // The published list saw the set change; the answers are forgotten once its records are in.

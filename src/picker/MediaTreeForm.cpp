@@ -24,6 +24,7 @@
 #include "picker/MyMediaItem.h"
 #include "picker/RowReconcile.h"
 #include "picker/UpdateQueue.h"
+#include "picker/ViewKeyboard.h"
 #include "picker/ViewSupport.h"
 #include "platform/MessageBox.h"
 
@@ -110,12 +111,14 @@ TMediaTree::TMediaTree(
     Tree->setSortingEnabled(false);
     Tree->setFrameShape(QFrame::NoFrame);
     Tree->setContextMenuPolicy(Qt::CustomContextMenu);
+    new MenuKeys(*Tree);
+    new FocusFrameDelegate(*Tree);
     Tree->viewport()->installEventFilter(this);
     layout->addWidget(Tree);
 
-    PublishAction = new QAction("&Publish", this);
-    ExpandAction = new QAction("&Expand", this);
-    PropertiesAction = new QAction("Proper&ties", this);
+    PublishAction = new QAction(tr("&Publish"), this);
+    ExpandAction = new QAction(tr("&Expand"), this);
+    PropertiesAction = new QAction(tr("Proper&ties"), this);
     connect(ExpandAction, &QAction::triggered, this, [this] { Guarded([this] { ExpandActionExecute(); }); });
     connect(PropertiesAction, &QAction::triggered, this, [this] { Guarded([this] { PropertiesActionExecute(); }); });
 
@@ -174,7 +177,7 @@ void TMediaTree::UpdateActions()
     QTreeWidgetItem* node = SelectedNode();
     ExpandAction->setEnabled(node != nullptr);
     if (node)
-        ExpandAction->setText(node->isExpanded() ? "&Collapse" : "&Expand");
+        ExpandAction->setText(node->isExpanded() ? tr("&Collapse") : tr("&Expand"));
     const bool selected = SelectedItem() != nullptr;
     PropertiesAction->setEnabled(selected);
     PublishAction->setEnabled(selected);

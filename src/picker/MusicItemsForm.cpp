@@ -25,6 +25,7 @@
 #include "picker/RowReconcile.h"
 #include "picker/UpdateQueue.h"
 #include "picker/Utilities.h"
+#include "picker/ViewKeyboard.h"
 #include "picker/ViewSupport.h"
 #include "platform/MessageBox.h"
 
@@ -35,8 +36,9 @@ namespace {
 constexpr int c_FormPointSize = 8;
 constexpr int c_NoticePointSize = 9;
 
-constexpr char c_NoMusic[] = "This container does not contain any publishable music content.";
-constexpr char c_NoMusicIn[] = "'%1' does not contain any publishable music content.";
+constexpr char c_NoMusic[]
+    = QT_TRANSLATE_NOOP("TMusicItems", "This container does not contain any publishable music content.");
+constexpr char c_NoMusicIn[] = QT_TRANSLATE_NOOP("TMusicItems", "'%1' does not contain any publishable music content.");
 
 // No repaint between the steps of one change; restored also when the change raises.
 class UpdateBracket {
@@ -112,6 +114,8 @@ TMusicItems::TMusicItems(QWidget* parent, TMediaPage& page, TMediaTree& tree, Up
     List->setDragEnabled(true);
     List->setDragDropMode(QAbstractItemView::DragOnly);
     List->setContextMenuPolicy(Qt::CustomContextMenu);
+    new MenuKeys(*List);
+    new FocusFrameDelegate(*List);
     List->installEventFilter(this);
     List->viewport()->installEventFilter(this);
     layout->addWidget(List, 0, 0);
@@ -127,12 +131,12 @@ TMusicItems::TMusicItems(QWidget* parent, TMediaPage& page, TMediaTree& tree, Up
     NoItemsPanel->setFont(notice);
     NoItemsPanel->setAlignment(Qt::AlignCenter);
     NoItemsPanel->setWordWrap(true);
-    NoItemsPanel->setText(c_NoMusic);
+    NoItemsPanel->setText(tr(c_NoMusic));
     NoItemsPanel->hide();
     layout->addWidget(NoItemsPanel, 0, 0);
 
     Publish1 = page.PublishAction;
-    Play1 = new QAction("P&lay", this);
+    Play1 = new QAction(tr("P&lay"), this);
     Play1->setObjectName("Play1");
     // Songs are played from their properties dialog; the menu only shows the command.
     Play1->setEnabled(false);
@@ -210,6 +214,13 @@ bool TMusicItems::event(QEvent* event)
     }
     case SelectedItemsEvent::c_Type:
         SelectedItems(static_cast<SelectedItemsEvent*>(event)->m_items);
+        return true;
+    case ItemsStatusEvent::c_Type:
+        // A listing that failed has said so in its own box and is not coming.
+        if (m_listing && m_container && (m_container->HasEnumeration() || m_container->ListingFailure().empty()))
+            Guarded([&] {
+                static_cast<ItemsStatusEvent*>(event)->m_listing = QString::fromStdString(m_container->GetTitle());
+            });
         return true;
     case c_SelectAllEvent:
         List->selectAll();
@@ -379,7 +390,7 @@ void TMusicItems::UpdateNoItemsPanel(bool show)
 {
     QString text;
     if (m_container) {
-        text = c_NoMusic;
+        text = tr(c_NoMusic);
         std::string title;
         try {
             if (show)
@@ -389,7 +400,7 @@ void TMusicItems::UpdateNoItemsPanel(bool show)
             title.clear();
         }
         if (!title.empty())
-            text = QString(c_NoMusicIn).arg(QString::fromStdString(title));
+            text = tr(c_NoMusicIn).arg(QString::fromStdString(title));
     }
     NoItemsPanel->setText(text);
     NoItemsPanel->setVisible(show);

@@ -4,6 +4,7 @@
 #include <initializer_list>
 
 #include <QAudioOutput>
+#include <QCoreApplication>
 #include <QFontDatabase>
 #include <QFontMetrics>
 #include <QHBoxLayout>
@@ -24,6 +25,7 @@
 #include "common/Exceptions.h"
 #include "host/MediaItem.h"
 #include "picker/MyMediaItem.h"
+#include "picker/PaletteInk.h"
 #include "picker/PropsFormSupport.h"
 #include "picker/Utilities.h"
 #include "picker/ViewSupport.h"
@@ -42,25 +44,24 @@ constexpr QSize c_PlaybackButton(28, 22);
 constexpr QRect c_CloseButton(304, c_BottomRowY, 75, 22);
 constexpr int c_GlyphPx = 16;
 
-constexpr char c_Unknown[] = "Unknown";
-constexpr char c_Untitled[] = "Music";
-constexpr char c_CaptionSuffix[] = " Properties";
-constexpr char c_CannotPlay[] = "The song cannot be played.";
+constexpr char c_Unknown[] = QT_TRANSLATE_NOOP("TMusicProps", "Unknown");
+constexpr char c_Untitled[] = QT_TRANSLATE_NOOP("PropsForm", "Music");
+constexpr char c_CannotPlay[] = QT_TRANSLATE_NOOP("TMusicProps", "The song cannot be played.");
 
 struct Row {
     int y;
     const char* caption;
 };
 constexpr Row c_Rows[] = {
-    {13, "Song:"},
-    {37, "Album:"},
-    {61, "Artist:"},
-    {85, "Year:"},
-    {109, "Genre:"},
-    {133, "Duration:"},
-    {157, "Bit Rate:"},
-    {181, "Sample Rate:"},
-    {205, "Location:"},
+    {13, QT_TRANSLATE_NOOP("TMusicProps", "Song:")},
+    {37, QT_TRANSLATE_NOOP("TMusicProps", "Album:")},
+    {61, QT_TRANSLATE_NOOP("TMusicProps", "Artist:")},
+    {85, QT_TRANSLATE_NOOP("TMusicProps", "Year:")},
+    {109, QT_TRANSLATE_NOOP("TMusicProps", "Genre:")},
+    {133, QT_TRANSLATE_NOOP("TMusicProps", "Duration:")},
+    {157, QT_TRANSLATE_NOOP("TMusicProps", "Bit Rate:")},
+    {181, QT_TRANSLATE_NOOP("TMusicProps", "Sample Rate:")},
+    {205, QT_TRANSLATE_NOOP("TMusicProps", "Location:")},
 };
 
 QFont DesktopFont()
@@ -70,22 +71,34 @@ QFont DesktopFont()
     return font;
 }
 
-QIcon Glyph(bool play)
+// Play is green, leaning towards the button's text colour so that it shows on a dark button
+// as on a light one; pause is in the text colour.
+constexpr QColor c_PlayHue(0, 110, 0);
+
+// Drawn for one and two device pixels a point, so it stays sharp on a HiDPI screen.
+QIcon Glyph(bool play, const QPalette& palette)
 {
-    QPixmap pixmap(c_GlyphPx, c_GlyphPx);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(QColor(0, 110, 0));
-    if (play) {
-        painter.drawPolygon(QPolygon({{4, 2}, {13, 8}, {4, 14}}));
-    } else {
-        painter.setBrush(QColor(40, 40, 40));
-        painter.drawRect(3, 2, 4, 12);
-        painter.drawRect(9, 2, 4, 12);
+    const QColor text = palette.color(QPalette::ButtonText);
+    QIcon icon;
+    for (const qreal ratio : {1.0, 2.0}) {
+        QPixmap pixmap(QSize(c_GlyphPx, c_GlyphPx) * ratio);
+        pixmap.setDevicePixelRatio(ratio);
+        pixmap.fill(Qt::transparent);
+        QPainter painter(&pixmap);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(Qt::NoPen);
+        if (play) {
+            painter.setBrush(Mix(text, c_PlayHue, 0.6));
+            painter.drawPolygon(QPolygon({{4, 2}, {13, 8}, {4, 14}}));
+        } else {
+            painter.setBrush(Mix(text, palette.color(QPalette::Button), 0.15));
+            painter.drawRect(3, 2, 4, 12);
+            painter.drawRect(9, 2, 4, 12);
+        }
+        painter.end();
+        icon.addPixmap(pixmap);
     }
-    return QIcon(pixmap);
+    return icon;
 }
 
 // A duration that cannot be read counts as missing rather than spoiling the other details.
@@ -116,7 +129,8 @@ public:
         QObject::connect(
             &m_player, &QMediaPlayer::errorOccurred, &m_player, [this](QMediaPlayer::Error error, const QString& text) {
                 if (error != QMediaPlayer::NoError && m_failed)
-                    m_failed(text.isEmpty() ? std::string(c_CannotPlay) : text.toStdString());
+                    m_failed(text.isEmpty() ? QCoreApplication::translate("TMusicProps", c_CannotPlay).toStdString()
+                                            : text.toStdString());
             });
     }
     ~MediaPlayer() override { QObject::disconnect(&m_player, nullptr, nullptr, nullptr); }
@@ -189,7 +203,7 @@ TMusicProps::TMusicProps(QWidget* parent, MyMediaItem& item, std::unique_ptr<Pre
     // start after the widest, keeping their right edge.
     int valueX = c_ValueX;
     for (size_t row = 0; row < std::size(c_Rows); ++row) {
-        QLabel* caption = new QLabel(c_Rows[row].caption, this);
+        QLabel* caption = new QLabel(tr(c_Rows[row].caption), this);
         caption->setObjectName(QString(names[row]) + "Label");
         caption->move(c_CaptionX, c_Rows[row].y);
         caption->adjustSize();
@@ -211,9 +225,9 @@ TMusicProps::TMusicProps(QWidget* parent, MyMediaItem& item, std::unique_ptr<Pre
     auto* buttons = new QHBoxLayout(PlaybackButtonsPanel);
     buttons->setContentsMargins(0, 0, 0, 0);
     buttons->setSizeConstraint(QLayout::SetFixedSize);
-    PauseButton = new QPushButton(Glyph(false), QString(), PlaybackButtonsPanel);
+    PauseButton = new QPushButton(Glyph(false, palette()), QString(), PlaybackButtonsPanel);
     PauseButton->setObjectName("PauseButton");
-    PlayButton = new QPushButton(Glyph(true), QString(), PlaybackButtonsPanel);
+    PlayButton = new QPushButton(Glyph(true, palette()), QString(), PlaybackButtonsPanel);
     PlayButton->setObjectName("PlayButton");
     for (QPushButton* button : {PauseButton, PlayButton}) {
         button->setFixedSize(c_PlaybackButton);
@@ -223,14 +237,14 @@ TMusicProps::TMusicProps(QWidget* parent, MyMediaItem& item, std::unique_ptr<Pre
         button->setVisible(false);
         buttons->addWidget(button);
     }
-    PauseButton->setToolTip("Pause");
-    PlayButton->setToolTip("Play");
+    PauseButton->setToolTip(tr("Pause"));
+    PlayButton->setToolTip(tr("Play"));
     // The buttons show only a glyph; this is what a screen reader says of them.
     PauseButton->setAccessibleName(tr("Pause"));
     PlayButton->setAccessibleName(tr("Play"));
     PlaybackButtonsPanel->move(c_CaptionX, c_BottomRowY);
 
-    Button1 = new QPushButton("Close", this);
+    Button1 = new QPushButton(tr("Close"), this);
     Button1->setObjectName("Button1");
     Button1->setGeometry(c_CloseButton);
     Button1->setDefault(true);
@@ -300,7 +314,7 @@ void TMusicProps::FormShow()
         return;
     }
     const std::string title = song->Property("Title");
-    setWindowTitle(QString::fromStdString((title.empty() ? std::string(c_Untitled) : title) + c_CaptionSuffix));
+    setWindowTitle(PropsForm::Caption(title, c_Untitled));
     MusicPropsSongTitle->setText(PropsForm::ValueText(song->Property("SongTitle")));
     MusicPropsAlbum->setText(PropsForm::ValueText(song->Property("AlbumTitle")));
     MusicPropsArtist->setText(PropsForm::ValueText(song->Property("ArtistName")));
@@ -310,7 +324,7 @@ void TMusicProps::FormShow()
     MusicPropsBitRate->setText(PropsForm::ValueText(song->Property("SourceBitRate")));
     MusicPropsSampleRate->setText(PropsForm::ValueText(song->Property("SourceSampleRate")));
     const std::string location = song->Property("SourceLocation");
-    MusicPropsLocation->setText(location.empty() ? QString(c_Unknown)
+    MusicPropsLocation->setText(location.empty() ? tr(c_Unknown)
                                                  : PropsForm::ShortenPath(QString::fromStdString(location),
                                                      MusicPropsLocation->fontMetrics(), MusicPropsLocation->width()));
     MusicPropsLocation->setToolTip(QString::fromStdString(location));

@@ -124,8 +124,9 @@ void MyMediaItem::PostRefreshNotification()
         m_listingFailure = finished->FailureMessage();
         // The view may delete this item while the box is up.
         const QPointer<QObject> alive(m_context.get());
-        const int answer = Platform::ShowMessageBox(
-            text.c_str(), "Enumeration Failure", Platform::MB_RETRYCANCEL | Platform::MB_ICONERROR);
+        const int answer = Platform::ShowMessageBox(text.c_str(),
+            QCoreApplication::translate("MyMediaItem", "Enumeration Failure").toUtf8().constData(),
+            Platform::MB_RETRYCANCEL | Platform::MB_ICONERROR);
         if (!alive)
             return;
         if (answer == Platform::IDRETRY)

@@ -41,6 +41,7 @@
 #include "picker/RowReconcile.h"
 #include "picker/UpdateQueue.h"
 #include "picker/Utilities.h"
+#include "picker/ViewKeyboard.h"
 #include "picker/ViewSupport.h"
 #include "platform/MessageBox.h"
 
@@ -63,8 +64,10 @@ constexpr int c_CaptionFontPx = 11;
 constexpr qint64 c_PlacingSliceNs = 8'000'000;
 constexpr int c_PanelFontPx = 12;
 
-constexpr char c_NoContent[] = "This container does not contain any publishable photo content.";
-constexpr char c_NoContentNamed[] = "'%1' does not contain any publishable photo content.";
+constexpr char c_NoContent[]
+    = QT_TRANSLATE_NOOP("TPhotoItems", "This container does not contain any publishable photo content.");
+constexpr char c_NoContentNamed[]
+    = QT_TRANSLATE_NOOP("TPhotoItems", "'%1' does not contain any publishable photo content.");
 
 // Only Shift and Ctrl take part in selecting; the keypad flag of arrow keys must not count.
 Qt::KeyboardModifiers SelectionKeys(Qt::KeyboardModifiers modifiers)
@@ -202,6 +205,11 @@ void TPhotoScrollBox::wheelEvent(QWheelEvent* event)
 
 void TPhotoScrollBox::keyPressEvent(QKeyEvent* event)
 {
+    if (IsMenuKey(*event)) {
+        Guarded([&] { m_grid.ShowPopup(viewport()->mapToGlobal(m_grid.MenuAnchor())); });
+        event->accept();
+        return;
+    }
     bool used = false;
     Guarded([&] { used = m_grid.FormKeyDown(event->key(), SelectionKeys(event->modifiers())); });
     if (used)
@@ -238,7 +246,9 @@ void TPhotoScrollBox::scrollContentsBy(int, int)
 void TPhotoScrollBox::contextMenuEvent(QContextMenuEvent* event)
 {
     // A mouse's menu opens on the button's release, after the selection has settled.
-    if (event->reason() != QContextMenuEvent::Mouse)
+    if (event->reason() == QContextMenuEvent::Keyboard)
+        Guarded([&] { m_grid.ShowPopup(viewport()->mapToGlobal(m_grid.MenuAnchor())); });
+    else if (event->reason() != QContextMenuEvent::Mouse)
         Guarded([&] { m_grid.ShowPopup(event->globalPos()); });
     event->accept();
 }
@@ -282,7 +292,7 @@ TPhotoItems::TPhotoItems(QWidget* parent, TMediaPage& page, TMediaTree& tree, Up
     panelFont.setPixelSize(c_PanelFontPx);
     panelFont.setItalic(true);
     NoItemsPanel->setFont(panelFont);
-    NoItemsPanel->setText(c_NoContent);
+    NoItemsPanel->setText(tr(c_NoContent));
     NoItemsPanel->hide();
 
     Publish1 = page.PublishAction;
@@ -343,6 +353,18 @@ QPoint TPhotoItems::CellPosition(int index) const
     return Geometry::CellPosition(index, m_columns, ScrollPosition());
 }
 
+QPoint TPhotoItems::MenuAnchor() const
+{
+    const QRect area = ScrollBox->viewport()->rect();
+    if (m_current >= 0 && m_current < Count()) {
+        const QRect cell(CellPosition(m_current), Geometry::CellRect().size());
+        if (area.intersects(cell))
+            return QPoint(std::clamp(cell.center().x(), area.left(), area.right()),
+                std::clamp(cell.bottom(), area.top(), area.bottom()));
+    }
+    return area.topLeft();
+}
+
 int TPhotoItems::CellAt(const QPoint& point) const
 {
     const int columns = std::max(1, m_columns);
@@ -397,6 +419,13 @@ bool TPhotoItems::event(QEvent* event)
             if (cell->Selected)
                 items.append(cell->Item.get());
         }
+        return true;
+    }
+    case ItemsStatusEvent::c_Type: {
+        auto* query = static_cast<ItemsStatusEvent*>(event);
+        query->m_thumbnails = ThumbnailsPending();
+        if (m_container && (m_container->HasEnumeration() || !m_pending.empty()))
+            Guarded([&] { query->m_listing = QString::fromStdString(m_container->GetTitle()); });
         return true;
     }
     case c_SelectAllEvent:
@@ -611,11 +640,11 @@ void TPhotoItems::DestroyAllCells()
 void TPhotoItems::UpdateNoItemsPanel(bool show)
 {
     if (show) {
-        QString text = m_container ? QString(c_NoContent) : QString();
+        QString text = m_container ? tr(c_NoContent) : QString();
         if (m_container) {
             const std::string title = m_container->GetTitle();
             if (!title.empty())
-                text = QString(c_NoContentNamed).arg(QString::fromStdString(title));
+                text = tr(c_NoContentNamed).arg(QString::fromStdString(title));
         }
         NoItemsPanel->setText(text);
         NoItemsPanel->setGeometry(rect());
@@ -671,6 +700,21 @@ void TPhotoItems::RenderingTimerTimer()
         RepaintCell(index);
         return;
     }
+}
+
+int TPhotoItems::ThumbnailsPending() const
+{
+    if (!ScrollBox->isVisible())
+        return 0;
+    const QRect view = ScrollBox->viewport()->rect();
+    int pending = 0;
+    for (int index = 0; index < Count(); ++index) {
+        const PhotoCell& cell = *m_cells[size_t(index)];
+        if (!cell.Rendered && !cell.RenderFailed
+            && QRect(CellPosition(index), Geometry::CellRect().size()).intersects(view))
+            ++pending;
+    }
+    return pending;
 }
 
 void TPhotoItems::RenderImage(PhotoCell& cell)

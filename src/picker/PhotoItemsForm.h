@@ -125,6 +125,11 @@ public:
     void SetScrollPosition(int pixels);
     // Client coordinates of the cell's top-left corner.
     QPoint CellPosition(int index) const;
+    // Where a menu opened from the keyboard appears, in client coordinates: below the current
+    // cell while it is in sight, else the top-left corner.
+    QPoint MenuAnchor() const;
+    // Cells in sight whose picture is still to be made.
+    int ThumbnailsPending() const;
     // The cell under a client point; -1 for none.
     int CellAt(const QPoint& point) const;
     // The cell as it is shown now.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include <QCoreApplication>
 #include <QFontDatabase>
 #include <QFontMetrics>
 #include <QLabel>
@@ -36,15 +37,17 @@ TPhotoProps::TPhotoProps(QWidget* parent, MyMediaItem& item)
 {
     setObjectName("PhotoProps");
     SetUpDialog(*this, c_ClientWidthPx, c_ClientHeightPx);
-    PhotoPropsTakenDateLabel = FixedLabel(this, "PhotoPropsTakenDateLabel", "Taken:", c_CaptionXPx, 13, 60);
+    PhotoPropsTakenDateLabel = FixedLabel(this, "PhotoPropsTakenDateLabel", tr("Taken:"), c_CaptionXPx, 13, 60);
     PhotoPropsTakenDate = FixedLabel(this, "PhotoPropsTakenDate", QString(), c_ValueXPx, 13, c_ValueWidthPx);
-    PhotoPropsImportedDateLabel = FixedLabel(this, "PhotoPropsImportedDateLabel", "Imported:", c_CaptionXPx, 37, 60);
+    PhotoPropsImportedDateLabel
+        = FixedLabel(this, "PhotoPropsImportedDateLabel", tr("Imported:"), c_CaptionXPx, 37, 60);
     PhotoPropsImportedDate = FixedLabel(this, "PhotoPropsImportedDate", QString(), c_ValueXPx, 37, c_ValueWidthPx);
-    PhotoPropsModifiedDateLabel = FixedLabel(this, "PhotoPropsModifiedDateLabel", "Modified:", c_CaptionXPx, 61, 60);
+    PhotoPropsModifiedDateLabel
+        = FixedLabel(this, "PhotoPropsModifiedDateLabel", tr("Modified:"), c_CaptionXPx, 61, 60);
     PhotoPropsModifiedDate = FixedLabel(this, "PhotoPropsModifiedDate", QString(), c_ValueXPx, 61, c_ValueWidthPx);
-    PhotoPropsFileSizeLabel = FixedLabel(this, "PhotoPropsFileSizeLabel", "Size:", c_CaptionXPx, 85, 60);
+    PhotoPropsFileSizeLabel = FixedLabel(this, "PhotoPropsFileSizeLabel", tr("Size:"), c_CaptionXPx, 85, 60);
     PhotoPropsFileSize = FixedLabel(this, "PhotoPropsFileSize", QString(), c_ValueXPx, 85, c_ValueWidthPx);
-    PhotoPropsLocationLabel = FixedLabel(this, "PhotoPropsLocationLabel", "Location:", c_CaptionXPx, 109, 60);
+    PhotoPropsLocationLabel = FixedLabel(this, "PhotoPropsLocationLabel", tr("Location:"), c_CaptionXPx, 109, 60);
     PhotoPropsLocation = FixedLabel(this, "PhotoPropsLocation", QString(), c_ValueXPx, 109, c_ValueWidthPx);
     Button1 = CloseButton(*this, 312, 146);
 }
@@ -71,7 +74,7 @@ void TPhotoProps::FormShow()
             }
             return;
         }
-        setWindowTitle(Caption(m_Item->Property("Title"), "Image"));
+        setWindowTitle(Caption(m_Item->Property("Title"), QT_TRANSLATE_NOOP("PropsForm", "Image")));
         PhotoPropsTakenDate->setText(ValueText(FormatDate(m_Item->Property("CaptureDate"))));
         PhotoPropsImportedDate->setText(ValueText(FormatDate(m_Item->Property("CreationDate"))));
         PhotoPropsModifiedDate->setText(ValueText(FormatDate(m_Item->Property("LastChangeDate"))));

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include <QCoreApplication>
 #include <QDialog>
 #include <QFontDatabase>
 #include <QFontMetrics>
@@ -37,12 +38,13 @@ QString ShortenPath(const QString& path, const QFontMetrics& metrics, int widthP
 
 QString ValueText(const std::string& value)
 {
-    return value.empty() ? QStringLiteral("Unknown") : QString::fromStdString(value);
+    return value.empty() ? QCoreApplication::translate("PropsForm", "Unknown") : QString::fromStdString(value);
 }
 
 QString Caption(const std::string& title, const char* untitled)
 {
-    return (title.empty() ? QString(untitled) : QString::fromStdString(title)) + " Properties";
+    return QCoreApplication::translate("PropsForm", "%1 Properties")
+        .arg(title.empty() ? QCoreApplication::translate("PropsForm", untitled) : QString::fromStdString(title));
 }
 
 void SetUpDialog(QDialog& dialog, int clientWidthPx, int clientHeightPx)
@@ -66,7 +68,7 @@ QLabel* FixedLabel(QWidget* parent, const char* name, const QString& text, int x
 
 QPushButton* CloseButton(QDialog& dialog, int xPx, int yPx)
 {
-    auto* button = new QPushButton("Close", &dialog);
+    auto* button = new QPushButton(QCoreApplication::translate("PropsForm", "Close"), &dialog);
     button->setObjectName("Button1");
     button->setGeometry(xPx, yPx, 75, 22);
     button->setDefault(true);

@@ -6,6 +6,7 @@
 
 #include <QAction>
 #include <QClipboard>
+#include <QCoreApplication>
 #include <QDragEnterEvent>
 #include <QDragMoveEvent>
 #include <QDropEvent>
@@ -28,9 +29,11 @@
 #include "host/UrlImpl.h"
 #include "picker/MediaItemDragObj.h"
 #include "picker/MyMediaItem.h"
+#include "picker/PaletteInk.h"
 #include "picker/RowReconcile.h"
 #include "picker/UpdateQueue.h"
 #include "picker/Utilities.h"
+#include "picker/ViewKeyboard.h"
 #include "picker/ViewSupport.h"
 #include "platform/MessageBox.h"
 
@@ -46,117 +49,163 @@ constexpr QSize c_MusicWatermark(134, 140);
 constexpr QSize c_PhotoWatermark(129, 129);
 constexpr QSize c_Logo(50, 70);
 
-constexpr char c_PublishCaption[] = "Publish";
-constexpr char c_NotPublishable[] = "'%1' is not publishable as a %2 item.";
-constexpr char c_ContinuePublishing[] = "\n\nTo continue publishing the remainder of the selected items, press OK.\nTo "
-                                        "stop publishing items, press CANCEL.";
-constexpr char c_BrokenTip[] = "This published item is no longer accessible or has become invalid";
+constexpr char c_PublishCaption[] = QT_TRANSLATE_NOOP("TMediaPage", "Publish");
+constexpr char c_NotPublishable[] = QT_TRANSLATE_NOOP("TMediaPage", "'%1' is not publishable as a %2 item.");
+constexpr char c_ContinuePublishing[] = QT_TRANSLATE_NOOP("TMediaPage",
+    "\n\nTo continue publishing the remainder of the selected items, press OK.\nTo stop publishing items, press "
+    "CANCEL.");
+constexpr char c_BrokenTip[]
+    = QT_TRANSLATE_NOOP("TPublishedList", "This published item is no longer accessible or has become invalid");
+
+// The inks of the drawn glyphs. Lines and paper come from the palette, so a glyph reads on a
+// dark list as on a light one; the hues that say what a thing is (a folder's yellow, the
+// cross of a broken item) are the same everywhere.
+struct GlyphInk {
+    explicit GlyphInk(const QPalette& palette)
+        : line(Mix(palette.color(QPalette::Text), palette.color(QPalette::Base), 0.3)),
+          paper(palette.color(QPalette::Base)),
+          metal(palette.color(QPalette::Button)),
+          note(Mix(palette.color(QPalette::Text), palette.color(QPalette::Highlight), 0.35))
+    {
+    }
+    QColor line;
+    QColor paper;
+    QColor metal;
+    QColor note;
+};
+
+constexpr QColor c_LampHue(40, 180, 60);
+constexpr QColor c_FolderHue(240, 200, 90);
+constexpr QColor c_BoxHue(170, 190, 230);
+constexpr QColor c_SkyHue(170, 215, 250);
+constexpr QColor c_SunHue(250, 210, 40);
+constexpr QColor c_HillHue(60, 140, 60);
+constexpr QColor c_CrossHue(200, 30, 30);
 
 // The glyphs below are drawn on a 16-pixel grid; every index has one so the numbering holds.
-void DrawPage(QPainter& painter)
+void DrawPage(QPainter& painter, const GlyphInk& ink)
 {
-    painter.setPen(QColor(90, 90, 90));
-    painter.setBrush(Qt::white);
+    painter.setPen(ink.line);
+    painter.setBrush(ink.paper);
     painter.drawPolygon(QPolygon({{3, 1}, {10, 1}, {13, 4}, {13, 14}, {3, 14}}));
     painter.drawPolyline(QPolygon({{10, 1}, {10, 4}, {13, 4}}));
 }
 
-void DrawDrive(QPainter& painter, bool remote)
+void DrawDrive(QPainter& painter, const GlyphInk& ink, bool remote)
 {
-    painter.setPen(QColor(70, 70, 70));
-    painter.setBrush(QColor(190, 190, 200));
+    painter.setPen(ink.line);
+    painter.setBrush(ink.metal);
     painter.drawRect(1, remote ? 3 : 5, 13, 6);
-    painter.fillRect(11, remote ? 7 : 9, 2, 1, QColor(40, 180, 60));
+    painter.fillRect(11, remote ? 7 : 9, 2, 1, c_LampHue);
     if (remote) {
         painter.drawLine(7, 10, 7, 13);
         painter.drawLine(2, 14, 13, 14);
     }
 }
 
-void DrawFolder(QPainter& painter)
+void DrawFolder(QPainter& painter, const GlyphInk& ink)
 {
-    painter.setPen(QColor(150, 110, 20));
-    painter.setBrush(QColor(240, 200, 90));
+    painter.setPen(Mix(ink.line, c_FolderHue, 0.4));
+    painter.setBrush(c_FolderHue);
     painter.drawPolygon(QPolygon({{1, 3}, {6, 3}, {7, 5}, {14, 5}, {14, 13}, {1, 13}}));
 }
 
-void DrawBox(QPainter& painter)
+void DrawBox(QPainter& painter, const GlyphInk& ink)
 {
-    painter.setPen(QColor(60, 80, 130));
-    painter.setBrush(QColor(170, 190, 230));
+    painter.setPen(Mix(ink.line, c_BoxHue, 0.3));
+    painter.setBrush(c_BoxHue);
     painter.drawRect(4, 1, 10, 9);
     painter.drawRect(1, 5, 10, 9);
 }
 
-void DrawNote(QPainter& painter)
+void DrawNote(QPainter& painter, const GlyphInk& ink)
 {
     painter.setPen(Qt::NoPen);
-    painter.setBrush(QColor(40, 60, 140));
+    painter.setBrush(ink.note);
     painter.drawEllipse(2, 10, 5, 4);
     painter.drawEllipse(9, 8, 5, 4);
-    painter.fillRect(6, 2, 1, 10, QColor(40, 60, 140));
-    painter.fillRect(13, 1, 1, 9, QColor(40, 60, 140));
-    painter.fillRect(6, 1, 8, 2, QColor(40, 60, 140));
+    painter.fillRect(6, 2, 1, 10, ink.note);
+    painter.fillRect(13, 1, 1, 9, ink.note);
+    painter.fillRect(6, 1, 8, 2, ink.note);
 }
 
-void DrawPicture(QPainter& painter)
+void DrawPicture(QPainter& painter, const GlyphInk& ink)
 {
-    painter.setPen(QColor(80, 80, 80));
-    painter.setBrush(QColor(170, 215, 250));
+    painter.setPen(ink.line);
+    painter.setBrush(c_SkyHue);
     painter.drawRect(1, 2, 13, 11);
     painter.setPen(Qt::NoPen);
-    painter.setBrush(QColor(250, 210, 40));
+    painter.setBrush(c_SunHue);
     painter.drawEllipse(9, 4, 3, 3);
-    painter.setBrush(QColor(60, 140, 60));
+    painter.setBrush(c_HillHue);
     painter.drawPolygon(QPolygon({{2, 12}, {6, 6}, {10, 12}}));
 }
 
 void DrawCross(QPainter& painter)
 {
-    painter.setPen(QPen(QColor(200, 30, 30), 2));
+    painter.setPen(QPen(c_CrossHue, 2));
     painter.drawLine(9, 9, 14, 14);
     painter.drawLine(14, 9, 9, 14);
 }
 
-QIcon DrawIcon(int index)
+QPixmap DrawGlyph(int index, const GlyphInk& ink, qreal ratio)
 {
-    QPixmap pixmap(c_IconPx, c_IconPx);
+    QPixmap pixmap(QSize(c_IconPx, c_IconPx) * ratio);
+    pixmap.setDevicePixelRatio(ratio);
     pixmap.fill(Qt::transparent);
     QPainter painter(&pixmap);
     switch (index) {
     case 2:
-        DrawDrive(painter, false);
+        DrawDrive(painter, ink, false);
         break;
     case 8:
-        DrawDrive(painter, true);
+        DrawDrive(painter, ink, true);
         break;
     case 10:
     case 14:
-        DrawNote(painter);
+        DrawNote(painter, ink);
         break;
     case 11:
-        DrawFolder(painter);
+        DrawFolder(painter, ink);
         break;
     case 12:
-        DrawBox(painter);
+        DrawBox(painter, ink);
         break;
     case 13:
     case 15:
-        DrawPicture(painter);
+        DrawPicture(painter, ink);
         break;
     default:
-        DrawPage(painter);
+        DrawPage(painter, ink);
     }
     if (index == 14 || index == 15)
         DrawCross(painter);
     painter.end();
-    return QIcon(pixmap);
+    return pixmap;
 }
 
-// Faint, so the rows stay readable over them.
-void DrawMusicWatermark(QPainter& painter, const QRect& area)
+// Drawn for one and two device pixels a point, so the glyphs stay sharp on a HiDPI screen.
+QIcon DrawIcon(int index, const QPalette& palette)
 {
-    const QColor ink(0, 0, 0, 18);
+    const GlyphInk ink(palette);
+    QIcon icon;
+    for (const qreal ratio : {1.0, 2.0})
+        icon.addPixmap(DrawGlyph(index, ink, ratio));
+    return icon;
+}
+
+// Faint, so the rows stay readable over them; in the text's colour, so they show on any
+// background.
+QColor WatermarkInk(const QPalette& palette)
+{
+    QColor ink = palette.color(QPalette::WindowText);
+    ink.setAlpha(18);
+    return ink;
+}
+
+void DrawMusicWatermark(QPainter& painter, const QRect& area, const QPalette& palette)
+{
+    const QColor ink = WatermarkInk(palette);
     painter.setPen(Qt::NoPen);
     painter.setBrush(ink);
     const int x = area.x(), y = area.y();
@@ -167,9 +216,9 @@ void DrawMusicWatermark(QPainter& painter, const QRect& area)
     painter.drawPolygon(QPolygon({{x + 40, y + 12}, {x + 126, y + 0}, {x + 126, y + 22}, {x + 40, y + 34}}));
 }
 
-void DrawPhotoWatermark(QPainter& painter, const QRect& area)
+void DrawPhotoWatermark(QPainter& painter, const QRect& area, const QPalette& palette)
 {
-    const QColor ink(0, 0, 0, 18);
+    const QColor ink = WatermarkInk(palette);
     painter.setPen(QPen(ink, 8));
     painter.setBrush(Qt::NoBrush);
     painter.drawRect(area.adjusted(4, 14, -4, -14));
@@ -180,12 +229,16 @@ void DrawPhotoWatermark(QPainter& painter, const QRect& area)
         {area.x() + 78, area.bottom() - 40}, {area.x() + 94, area.y() + 64}, {area.right() - 12, area.bottom() - 18}}));
 }
 
-void DrawLogo(QPainter& painter, const QRect& area)
+void DrawLogo(QPainter& painter, const QRect& area, const QPalette& palette)
 {
+    QColor plate = palette.color(QPalette::Highlight);
+    plate.setAlpha(40);
+    QColor mark = palette.color(QPalette::HighlightedText);
+    mark.setAlpha(120);
     painter.setPen(Qt::NoPen);
-    painter.setBrush(QColor(40, 90, 170, 40));
+    painter.setBrush(plate);
     painter.drawRoundedRect(area.adjusted(6, 6, -6, -6), 8, 8);
-    painter.setBrush(QColor(255, 255, 255, 120));
+    painter.setBrush(mark);
     painter.drawRect(area.x() + 16, area.y() + 16, 6, 36);
     painter.drawRect(area.x() + 16, area.y() + 46, 20, 6);
 }
@@ -266,11 +319,12 @@ void TPublishedListView::paintEvent(QPaintEvent* event)
         const QRect markArea(client.width() / 2 - mark.width() / 2, client.height() / 2 - mark.height() / 2,
             mark.width(), mark.height());
         if (m_music)
-            DrawMusicWatermark(painter, markArea);
+            DrawMusicWatermark(painter, markArea, palette());
         else
-            DrawPhotoWatermark(painter, markArea);
+            DrawPhotoWatermark(painter, markArea, palette());
         DrawLogo(painter,
-            QRect(client.width() - c_Logo.width(), client.height() - c_Logo.height(), c_Logo.width(), c_Logo.height()));
+            QRect(client.width() - c_Logo.width(), client.height() - c_Logo.height(), c_Logo.width(), c_Logo.height()),
+            palette());
     }
     QListWidget::paintEvent(event);
 }
@@ -284,8 +338,7 @@ TPublishedList::TPublishedList(QWidget* parent, PublishedListHost& page, MediaCl
       m_music(mediaClass.GetModule().Id() == "LumoMusic")
 {
     setObjectName("PublishedList");
-    for (int index = 0; index < c_IconCount; ++index)
-        PublishedItemIcons.push_back(DrawIcon(index));
+    DrawIcons();
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -303,12 +356,14 @@ TPublishedList::TPublishedList(QWidget* parent, PublishedListHost& page, MediaCl
     List->setAcceptDrops(true);
     List->setDragDropMode(QAbstractItemView::DropOnly);
     List->setContextMenuPolicy(Qt::CustomContextMenu);
+    new MenuKeys(*List);
+    new FocusFrameDelegate(*List);
     List->installEventFilter(this);
     List->viewport()->installEventFilter(this);
     layout->addWidget(List);
 
-    Unpublish1 = unpublishAction ? unpublishAction : new QAction("&Unpublish", this);
-    Properties1 = propertiesAction ? propertiesAction : new QAction("P&roperties", this);
+    Unpublish1 = unpublishAction ? unpublishAction : new QAction(tr("&Unpublish"), this);
+    Properties1 = propertiesAction ? propertiesAction : new QAction(tr("P&roperties"), this);
     PopupMenu1 = new QMenu(this);
     PopupMenu1->setObjectName("PopupMenu1");
     PopupMenu1->addAction(Unpublish1);
@@ -381,13 +436,13 @@ void TPublishedList::SetNotice(const std::string& failure)
 {
     m_failure = failure;
     if (failure.empty())
-        NoItemsText->setText(m_music ? "No music has been published. Drag music folders, playlists, and files here "
-                                       "to make them accessible to Lumo DVRs."
-                                     : "No photos have been published. Drag photo folders and files here to make "
-                                       "them accessible to Lumo DVRs.");
+        NoItemsText->setText(m_music ? tr("No music has been published. Drag music folders, playlists, and files here "
+                                          "to make them accessible to Lumo DVRs.")
+                                     : tr("No photos have been published. Drag photo folders and files here to make "
+                                          "them accessible to Lumo DVRs."));
     else
         NoItemsText->setText(
-            QString(m_music ? "The published music cannot be read. %1" : "The published photos cannot be read. %1")
+            (m_music ? tr("The published music cannot be read. %1") : tr("The published photos cannot be read. %1"))
                 .arg(QString::fromStdString(failure)));
     UpdateNoItemsText();
 }
@@ -469,15 +524,17 @@ void TPublishedList::DropFiles(const QList<QUrl>& urls)
             items.append(temporary.back().get());
         } catch (...) {
             const bool more = index + 1 < urls.size();
-            QString text = QString(c_NotPublishable)
+            QString text = QCoreApplication::translate("TMediaPage", c_NotPublishable)
                                .arg(path.empty() ? dropped.toDisplayString() : QString::fromStdString(path),
-                                   m_music ? "music" : "photos");
+                                   m_music ? QCoreApplication::translate("TMediaPage", "music")
+                                           : QCoreApplication::translate("TMediaPage", "photos"));
             const std::string reason = ChangeFailureReason(std::current_exception(), true);
             if (!reason.empty())
                 text += "\n\n" + QString::fromStdString(reason);
             if (more)
-                text += c_ContinuePublishing;
-            const int answer = Platform::ShowMessageBox(text.toUtf8().constData(), c_PublishCaption,
+                text += QCoreApplication::translate("TMediaPage", c_ContinuePublishing);
+            const int answer = Platform::ShowMessageBox(text.toUtf8().constData(),
+                QCoreApplication::translate("TMediaPage", c_PublishCaption).toUtf8().constData(),
                 Platform::MB_ICONWARNING | (more ? Platform::MB_OKCANCEL : Platform::MB_OK));
             if (answer == Platform::IDCANCEL)
                 break;
@@ -514,15 +571,31 @@ QString TPublishedList::InfoTip(int row)
     else if (media.IsImage())
         text = m_page.PhotoSummary(*item);
     else if (IsBroken(media))
-        text = c_BrokenTip;
+        text = tr(c_BrokenTip).toStdString();
     // An empty tip may be one still being read: it is asked for again.
     m_tipKey = text.empty() ? std::string() : key;
     m_tipText = QString::fromStdString(text);
     return m_tipText;
 }
 
+void TPublishedList::DrawIcons()
+{
+    PublishedItemIcons.clear();
+    for (int index = 0; index < c_IconCount; ++index)
+        PublishedItemIcons.push_back(DrawIcon(index, palette()));
+}
+
 bool TPublishedList::event(QEvent* event)
 {
+    if (event->type() == QEvent::PaletteChange) {
+        // The glyphs are drawn in the palette's colours: a new theme draws them again.
+        DrawIcons();
+        for (int row = 0; row < List->count(); ++row) {
+            const int icon = IconIndexOf(List->item(row));
+            if (icon >= 0 && icon < c_IconCount)
+                List->item(row)->setIcon(PublishedItemIcons[size_t(icon)]);
+        }
+    }
     if (event->type() != QueuedEvent::c_Type)
         return QWidget::event(event);
     std::unique_ptr<UpdateInfo> info = static_cast<QueuedEvent*>(event)->TakeInfo();

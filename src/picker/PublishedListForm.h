@@ -32,7 +32,7 @@ class UpdateQueue;
 
 // The name the program's own clipboard format is registered under, and the MIME type that
 // stands for it: a list of item keys, each followed by a zero byte, then a final zero byte.
-inline constexpr char c_ClipboardFormatName[] = "Lumo Desktop Publisher Clipboard Format";
+inline constexpr char c_ClipboardFormatName[] = "Lumo Desktop Publisher Clipboard Format"; // untranslated: a format id
 inline constexpr char c_ClipboardMimeType[] = "application/x-lumo-desktop-publisher-clipboard-format";
 
 // The clipboard bytes of keys. An empty key would end the list early, so it is left out.
@@ -132,6 +132,7 @@ public:
     QAction* Unpublish1;
     QAction* Properties1;
     QLabel* NoItemsText;
+    // By icon index, drawn in the list's palette.
     std::vector<QIcon> PublishedItemIcons;
 
 protected:
@@ -139,6 +140,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void DrawIcons();
     void OnNotification(std::unique_ptr<UpdateInfo> info);
     void ProcessQueuedEvent(std::unique_ptr<UpdateInfo> info);
     void AddItem(const LumoApi::ApiRef<LumoApi::UrlApi>& url);

@@ -1,12 +1,17 @@
 #include "picker/Utilities.h"
 
 #include <algorithm>
+#include <atomic>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
 #include <optional>
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QLocale>
 
 #include <lumo/Errors.h>
 
@@ -16,6 +21,8 @@
 #include "host/Url.h"
 
 namespace {
+
+std::atomic<bool> g_localeFormats{false};
 
 constexpr double c_BytesPerGB = double(1ull << 30);
 constexpr double c_BytesPerMB = double(1ull << 20);
@@ -46,6 +53,11 @@ std::string FixedText(double value, int decimals)
 
 } // namespace
 
+void SetLocaleFormats(bool on)
+{
+    g_localeFormats = on;
+}
+
 std::string FormatDate(const std::string& secondsText)
 {
     if (secondsText.empty())
@@ -53,6 +65,8 @@ std::string FormatDate(const std::string& secondsText)
     const int64_t seconds = ReadInteger(secondsText).value_or(0);
     if (seconds < 0)
         return std::string();
+    if (g_localeFormats)
+        return QLocale().toString(QDateTime::fromSecsSinceEpoch(seconds), QLocale::LongFormat).toStdString();
     // English names whatever the locale, as the C library's own time text has them.
     const time_t time = static_cast<time_t>(seconds);
     tm local{};
@@ -95,6 +109,14 @@ std::string FormatSize(double bytes)
 {
     if (!std::isfinite(bytes) || bytes < 0)
         bytes = 0;
+    if (g_localeFormats) {
+        const QLocale locale;
+        if (bytes >= c_BytesPerGB)
+            return locale.toString(bytes / c_BytesPerGB, 'f', 2).toStdString() + " GB";
+        if (bytes >= c_BytesPerMB)
+            return locale.toString(bytes / c_BytesPerMB, 'f', 2).toStdString() + " MB";
+        return locale.toString(qlonglong(bytes)).toStdString() + " Bytes";
+    }
     if (bytes >= c_BytesPerGB)
         return FixedText(bytes / c_BytesPerGB, 2) + " GB";
     if (bytes >= c_BytesPerMB)
@@ -167,18 +189,20 @@ std::string ChangeFailureReason(const std::exception_ptr& failure, bool publishi
         switch (error.ErrorCode()) {
         case c_AlreadyExists:
             if (publishing)
-                return "It is already published.";
+                return QCoreApplication::translate("Utilities", "It is already published.").toStdString();
             break;
         case LumoApi::ERROR_NOT_FOUND:
             if (!publishing)
-                return "It is not published.";
+                return QCoreApplication::translate("Utilities", "It is not published.").toStdString();
             break;
         case LumoApi::ERROR_INVALID_DATA:
-            return "The list of published items is damaged.";
+            return QCoreApplication::translate("Utilities", "The list of published items is damaged.").toStdString();
         case LumoApi::ERROR_CANTREAD:
-            return "The list of published items could not be read.";
+            return QCoreApplication::translate("Utilities", "The list of published items could not be read.")
+                .toStdString();
         case LumoApi::ERROR_CANTWRITE:
-            return "The list of published items could not be written.";
+            return QCoreApplication::translate("Utilities", "The list of published items could not be written.")
+                .toStdString();
         default:
             break;
         }

@@ -10,6 +10,10 @@
 
 class MediaItem;
 
+// Under a translated interface dates and sizes are written as the locale writes them; in
+// English they keep the fixed forms below. Off until the interface is translated.
+void SetLocaleFormats(bool on);
+
 // "Friday, March 5, 2004, 2:07:09 PM" in local time for a count of seconds since 1970 UTC; an
 // unreadable text reads as 0. Empty for empty text, a negative count, or a time the C library
 // cannot convert.

@@ -23,6 +23,8 @@
 #include <QMouseEvent>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QToolTip>
@@ -34,6 +36,7 @@
 #include "app/ActionLink.h"
 #include "app/LumoConnectPublisher.h"
 #include "app/SplashScreen.h"
+#include "app/Translations.h"
 #include "host/HostRegistry.h"
 #include "host/UrlImpl.h"
 #include "picker/MediaPageForm.h"
@@ -187,6 +190,9 @@ protected:
     void SetUp() override
     {
         WidgetsApplication();
+        // English, as the program starts in it: the counts take their singular and plural forms.
+        static const bool translated = (InstallTranslations(QLocale(QLocale::English), LUMO_PROGRAM_DIR "/"), true);
+        (void)translated;
         ClearSettings();
         RecordedBoxes::texts.clear();
         RecordedBoxes::behindSplash.clear();
@@ -636,4 +642,107 @@ TEST_F(PublishingWindowTest, APublishThatFailsSaysWhichItemAndWhy)
     ASSERT_EQ(RecordedBoxes::texts.size(), 1u);
     EXPECT_EQ(RecordedBoxes::texts[0],
         "'" + album.string() + "' is not publishable as a music item.\n\nIt is already published.");
+}
+
+// Every popup menu opens from the keyboard, at the current item, and the window's own keys
+// for properties and quitting reach their commands.
+TEST_F(PublishingWindowTest, ShiftF10AndTheMenuKeyOpenEveryPopupMenu)
+{
+    TLumoConnectPublisher& window = ShownWindow(m_folder.Path());
+    ASSERT_TRUE(window.MusicPage() && window.PhotosPage());
+    QApplication::setActiveWindow(&window);
+    TMediaPage& music = *window.MusicPage();
+    TMediaPage& photos = *window.PhotosPage();
+    QTreeWidget& tree = *music.MediaTree->Tree;
+    QTreeWidgetItem* musicNode = nullptr;
+    ASSERT_TRUE(Settle([&] { return (musicNode = NodeNamed(tree, nullptr, "Music")) != nullptr; }));
+    tree.setCurrentItem(musicNode);
+    auto* songs = qobject_cast<TMusicItems*>(music.ItemsView);
+    auto* grid = qobject_cast<TPhotoItems*>(photos.ItemsView);
+    ASSERT_TRUE(songs && grid);
+
+    struct Case {
+        int tab;
+        QWidget* view;
+        const char* menu;
+    };
+    const Case cases[] = {{0, &tree, "MediaTreePopupMenu"}, {0, songs->List, "MusicItemsPopupMenu"},
+        {0, music.PublishedList->List, "PopupMenu1"}, {1, grid->ScrollBox, "PhotoItemsPopupMenu"}};
+    // Each page has menus of its own.
+    TMediaPage* const pages[] = {&music, &photos};
+    for (const Case& c : cases) {
+        window.findChild<QTabWidget*>()->setCurrentIndex(c.tab);
+        c.view->setFocus(Qt::MouseFocusReason);
+        ASSERT_TRUE(WaitUntil([&] { return c.view->hasFocus(); })) << c.menu;
+        auto* menu = pages[c.tab]->findChild<QMenu*>(c.menu);
+        ASSERT_TRUE(menu) << c.menu;
+        for (const QKeyCombination key : {QKeyCombination(Qt::SHIFT, Qt::Key_F10), QKeyCombination(Qt::Key_Menu)}) {
+            QTest::keyClick(c.view, key.key(), key.keyboardModifiers());
+            EXPECT_TRUE(WaitUntil([&] { return menu->isVisible(); }, 3000))
+                << c.menu << " " << QKeySequence(key).toString().toStdString();
+            menu->close();
+            ASSERT_TRUE(WaitUntil([&] { return !menu->isVisible(); }));
+            c.view->setFocus(Qt::MouseFocusReason);
+        }
+    }
+
+    // Alt+Enter on the tree's node opens its properties; Ctrl+Q closes the window.
+    window.findChild<QTabWidget*>()->setCurrentIndex(0);
+    QApplication::setActiveWindow(&window);
+    ASSERT_TRUE(WaitUntil([&] { return window.isActiveWindow(); }));
+    tree.setFocus(Qt::MouseFocusReason);
+    ASSERT_TRUE(WaitUntil([&] { return music.ActivePanel == TMediaPage::apTree; }));
+    music.UpdateActions();
+    ASSERT_TRUE(music.PropertiesAction->isEnabled());
+    bool opened = false;
+    QTimer::singleShot(0, [&] {
+        ASSERT_TRUE(WaitUntil([] { return qobject_cast<QDialog*>(QApplication::activeModalWidget()) != nullptr; }));
+        opened = true;
+        QApplication::activeModalWidget()->close();
+    });
+    QTest::keyClick(&tree, Qt::Key_Return, Qt::AltModifier);
+    EXPECT_TRUE(opened) << "Alt+Enter opens Properties";
+
+    QApplication::setActiveWindow(&window);
+    ASSERT_TRUE(WaitUntil([&] { return window.isActiveWindow(); }));
+    QTest::keyClick(&tree, Qt::Key_Q, Qt::ControlModifier);
+    EXPECT_TRUE(WaitUntil([&] { return !window.isVisible(); })) << "Ctrl+Q quits";
+}
+
+// The status bar counts the active pane's selection and says what the newest publish came to,
+// failures included.
+TEST_F(PublishingWindowTest, TheStatusBarCountsTheSelectionAndTellsHowAPublishWent)
+{
+    TLumoConnectPublisher& window = ShownWindow(m_folder.Path());
+    ASSERT_TRUE(window.MusicPage());
+    QApplication::setActiveWindow(&window);
+    TMediaPage& music = *window.MusicPage();
+    auto* selection = window.findChild<QLabel*>("SelectionPanel");
+    auto* result = window.findChild<QLabel*>("ResultPanel");
+    ASSERT_TRUE(selection && result);
+    auto shows = [&](QLabel* label, const QString& text) { return Settle([&] { return label->text() == text; }); };
+
+    QTreeWidget& tree = *music.MediaTree->Tree;
+    QTreeWidgetItem* musicNode = nullptr;
+    ASSERT_TRUE(Settle([&] { return (musicNode = NodeNamed(tree, nullptr, "Music")) != nullptr; }));
+    tree.setCurrentItem(musicNode);
+    auto* songs = qobject_cast<TMusicItems*>(music.ItemsView);
+    ASSERT_TRUE(songs);
+    ASSERT_TRUE(Settle([&] { return songs->List->count() > 0; }));
+    songs->List->setFocus(Qt::MouseFocusReason);
+    songs->List->selectAll();
+    const int rows = songs->List->count();
+    EXPECT_TRUE(shows(selection, rows == 1 ? QString("1 item selected") : QString("%1 items selected").arg(rows)))
+        << selection->text().toStdString();
+    songs->List->clearSelection();
+    EXPECT_TRUE(shows(selection, "")) << selection->text().toStdString();
+
+    const fs::path album = m_user.Music() / "Album";
+    MyMediaItem albumItem(MakeUrl(("file://" + album.string()).c_str()), nullptr, window.Queue());
+    music.PublishItemList({&albumItem}, true);
+    EXPECT_TRUE(shows(result, "Published 1 item")) << result->text().toStdString();
+    music.PublishItemList({&albumItem, &albumItem}, true);
+    EXPECT_TRUE(shows(result, "2 items could not be published")) << result->text().toStdString();
+    music.Undo();
+    EXPECT_TRUE(shows(result, "Unpublished 1 item")) << result->text().toStdString();
 }

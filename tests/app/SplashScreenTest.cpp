@@ -134,3 +134,25 @@ TEST_F(SplashTest, ShowsTheProductVersionCentredAndFixedInSize)
     EXPECT_NEAR(version->geometry().center().x(), splash->width() / 2, 1);
     EXPECT_TRUE(splash->windowFlags() & Qt::FramelessWindowHint);
 }
+
+// Under a dark palette the texts take its colours: the brightest text colour on its darkest
+// shade, the status line dimmed between the two.
+TEST_F(SplashTest, TheTextsTakeTheirColoursFromThePalette)
+{
+    const QPalette before = QApplication::palette();
+    QPalette dark = before;
+    dark.setColor(QPalette::BrightText, QColor(255, 230, 150));
+    dark.setColor(QPalette::Shadow, QColor(20, 10, 40));
+    QApplication::setPalette(dark);
+    SplashCreate(nullptr);
+    QApplication::setPalette(before);
+
+    const QPalette version = TSplashScreen::Current()->findChild<QLabel*>("version")->palette();
+    EXPECT_EQ(version.color(QPalette::WindowText), QColor(255, 230, 150));
+    EXPECT_EQ(version.color(QPalette::Window), QColor(20, 10, 40));
+    const QColor status = TSplashScreen::Current()->findChild<QLabel*>("status")->palette().color(QPalette::WindowText);
+    EXPECT_GT(status.red(), 150);
+    EXPECT_LT(status.red(), 255);
+    EXPECT_GT(status.blue(), 40) << "between the text colour and the box";
+    EXPECT_LT(status.blue(), 150);
+}

@@ -305,3 +305,24 @@ TEST_F(MusicItemsTest, DoubleClickOpensAFolderInTheTreeOrAsksForProperties)
     ASSERT_TRUE(Settle([&] { return !m_view->NoItemsPanel->isHidden(); }));
     EXPECT_EQ(m_view->NoItemsPanel->text(), "'Disc2' does not contain any publishable music content.");
 }
+
+// The status bar names the container whose listing is still coming, and only that one.
+TEST_F(MusicItemsTest, TellsTheStatusBarWhichListingIsStillComing)
+{
+    auto listing = [&] {
+        ItemsStatusEvent query;
+        QCoreApplication::sendEvent(m_view, &query);
+        EXPECT_EQ(query.m_thumbnails, 0) << "a song list makes no pictures";
+        return query.m_listing.toStdString();
+    };
+    EXPECT_EQ(listing(), "");
+    ShowRoot(3);
+    EXPECT_EQ(listing(), "") << "the listing is in";
+
+    MyMediaItem album(MemUrl(c_Album), nullptr, m_queue);
+    ShowContainerEvent show(album.Url());
+    QCoreApplication::sendEvent(m_view, &show);
+    EXPECT_EQ(listing(), album.GetTitle());
+    EXPECT_FALSE(album.GetTitle().empty());
+    ASSERT_TRUE(Settle([&] { return listing().empty(); }));
+}

@@ -498,3 +498,34 @@ TEST_F(PhotoItemsTest, CellsArePlacedByNameWithoutRegardToCase)
         titles.push_back(m_grid->Cell(index).Title.toStdString());
     EXPECT_EQ(titles, (std::vector<std::string>{"anchor", "beach", "Cliff", "Dune"}));
 }
+
+// The status bar asks the grid what it is busy with: the folder whose listing is still coming,
+// then how many pictures in sight are still to be made.
+TEST_F(PhotoItemsTest, TellsTheStatusBarWhatItIsStillMaking)
+{
+    auto status = [&] {
+        ItemsStatusEvent query;
+        QCoreApplication::sendEvent(m_grid.get(), &query);
+        return std::pair{query.m_listing.toStdString(), query.m_thumbnails};
+    };
+    EXPECT_EQ(status(), (std::pair{std::string(), 0})) << "nothing shown, nothing to do";
+
+    auto add = Fixture<void (*)(const char*, const char*, const char*, int)>("Fixture_AddChild");
+    add("mem://fixture/root", c_Folder, c_Container, 0);
+    for (int index = 0; index < 20; ++index)
+        add(c_Folder, Child(index).c_str(), c_Photo, 0);
+    m_shown = std::make_unique<MyMediaItem>(MemUrl(c_Folder), nullptr, m_queue);
+    const std::string title = m_shown->GetTitle();
+    ASSERT_FALSE(title.empty());
+    ShowContainerEvent show(m_shown->Url());
+    QCoreApplication::sendEvent(m_grid.get(), &show);
+    EXPECT_EQ(status().first, title) << "listed until its records are in";
+    ASSERT_TRUE(Settle(20));
+    EXPECT_EQ(status(), (std::pair{std::string(), 9})) << "three rows in sight, none drawn yet";
+
+    m_grid->RenderingTimerTimer();
+    EXPECT_EQ(status().second, 8);
+    for (int tick = 0; tick < 30; ++tick)
+        m_grid->RenderingTimerTimer();
+    EXPECT_EQ(status().second, 0) << "a picture that could not be made is not waited for";
+}

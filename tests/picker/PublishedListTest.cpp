@@ -413,3 +413,40 @@ TEST_F(PublishedListTest, DropsHandOurItemsAndLocalFilesToThePage)
     EXPECT_EQ(ScriptedBoxes::styles[3], Platform::MB_OK | Platform::MB_ICONWARNING);
     EXPECT_EQ(m_page.published.size(), 2u);
 }
+
+// A dark desktop theme: the watermark shows as a faint light shape on the dark background, and
+// the glyphs are drawn with the palette's paper and lines, not black on white.
+TEST_F(PublishedListTest, UnderADarkPaletteTheWatermarkAndGlyphsFollowIt)
+{
+    QPalette dark;
+    dark.setColor(QPalette::Window, QColor(30, 30, 34));
+    dark.setColor(QPalette::WindowText, QColor(230, 230, 230));
+    dark.setColor(QPalette::Base, QColor(20, 20, 24));
+    dark.setColor(QPalette::Text, QColor(240, 240, 240));
+    dark.setColor(QPalette::Button, QColor(45, 45, 50));
+    dark.setColor(QPalette::Highlight, QColor(60, 110, 200));
+    dark.setColor(QPalette::HighlightedText, QColor(255, 255, 255));
+    auto list = MakeList();
+    list->setPalette(dark);
+    list->show();
+
+    const QImage image = list->List->viewport()->grab().toImage();
+    const QColor background = dark.color(QPalette::Window);
+    int lighter = 0;
+    int darker = 0;
+    const QRect middle(image.width() / 2 - 60, image.height() / 2 - 60, 120, 120);
+    for (int y = middle.top(); y <= middle.bottom(); ++y) {
+        for (int x = middle.left(); x <= middle.right(); ++x) {
+            const int value = image.pixelColor(x, y).value();
+            lighter += value > background.value() ? 1 : 0;
+            darker += value < background.value() ? 1 : 0;
+        }
+    }
+    EXPECT_GT(lighter, 100) << "the watermark shows";
+    EXPECT_EQ(darker, 0) << "nothing is drawn in black on the dark background";
+
+    ASSERT_FALSE(list->PublishedItemIcons.empty());
+    const QImage page = list->PublishedItemIcons[0].pixmap(16, 16).toImage();
+    EXPECT_EQ(page.pixelColor(8, 8), dark.color(QPalette::Base)) << "the page's paper";
+    EXPECT_GT(page.pixelColor(3, 8).value(), 150) << "its outline stands out from the dark paper";
+}
