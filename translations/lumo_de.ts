@@ -52,6 +52,13 @@
     </message>
 </context>
 <context>
+    <name>PhotoGridAccessible</name>
+    <message>
+        <source>Properties</source>
+        <translation>Eigenschaften</translation>
+    </message>
+</context>
+<context>
     <name>PropsForm</name>
     <message>
         <source>Container</source>
@@ -461,6 +468,30 @@ Klicken Sie auf ABBRECHEN, um das Zurücknehmen zu beenden.</translation>
         <source>Lumo Publisher Error</source>
         <translation>Lumo Publisher – Fehler</translation>
     </message>
+    <message>
+        <source>Music folders</source>
+        <translation>Musikordner</translation>
+    </message>
+    <message>
+        <source>Photo folders</source>
+        <translation>Fotoordner</translation>
+    </message>
+    <message>
+        <source>Songs of the selected folder</source>
+        <translation>Titel des gewählten Ordners</translation>
+    </message>
+    <message>
+        <source>Photos of the selected folder</source>
+        <translation>Fotos des gewählten Ordners</translation>
+    </message>
+    <message>
+        <source>Published music</source>
+        <translation>Veröffentlichte Musik</translation>
+    </message>
+    <message>
+        <source>Published photos</source>
+        <translation>Veröffentlichte Fotos</translation>
+    </message>
 </context>
 <context>
     <name>TMediaTree</name>
@@ -479,6 +510,10 @@ Klicken Sie auf ABBRECHEN, um das Zurücknehmen zu beenden.</translation>
     <message>
         <source>&amp;Collapse</source>
         <translation>&amp;Zuklappen</translation>
+    </message>
+    <message>
+        <source>Folders</source>
+        <translation>Ordner</translation>
     </message>
 </context>
 <context>
