@@ -1,6 +1,7 @@
 #include "picker/PhotoItemsForm.h"
 
 #include <algorithm>
+#include <cmath>
 #include <exception>
 #include <string>
 
@@ -22,13 +23,8 @@
 #include <QVBoxLayout>
 #include <QWheelEvent>
 
-#include <lumo/Data.h>
-#include <lumo/Image.h>
-
 #include "common/Assert.h"
 #include "common/Exceptions.h"
-#include "host/DataStream.h"
-#include "host/Image.h"
 #include "host/JpegDecoder.h"
 #include "host/MediaItem.h"
 #include "host/UrlImpl.h"
@@ -94,24 +90,23 @@ void DrawFocusRect(QPainter& painter, const QRect& rect)
     painter.restore();
 }
 
-// The module's JPEG at thumbnail size, read the way the host's picture loader reads it, so the
-// bytes can be kept and decoded again to the same pixels.
-QByteArray LoadThumbnailJpeg(const ApiRef<UrlApi>& url)
+// Answers not yet delivered are few: a tick asks for no more while this many are being made, so
+// scrolling fast past thousands of cells does not queue work for cells long out of view.
+constexpr int c_ThumbnailsInFlight = 2;
+// Names collated per look at the clock while a listing is put in order.
+constexpr size_t c_SortBatch = 64;
+
+QImage DecodeThumbnail(const QByteArray& jpeg, qreal pixelRatio)
 {
-    Image image(url);
-    ImageApi& api = *image.Api();
-    if (!api.SetSize(Geometry::c_ThumbnailPx, Geometry::c_ThumbnailPx))
-        ThrowLastError();
-    ApiRef<DataApi> data = ApiRef<DataApi>::Adopt(api.GetData("image/jpeg"));
-    if (!data)
-        ThrowLastError();
-    const std::unique_ptr<DataStream> stream = DataStream::Open(std::move(data), image.UrlText());
-    return stream->readAll();
+    QImage picture = DecodeJpeg(reinterpret_cast<const uint8_t*>(jpeg.constData()), size_t(jpeg.size()));
+    picture.setDevicePixelRatio(pixelRatio);
+    return picture;
 }
 
-QImage DecodeThumbnail(const QByteArray& jpeg)
+// Sizes in points, as the picture is drawn.
+QSize PointSize(const QImage& picture)
 {
-    return DecodeJpeg(reinterpret_cast<const uint8_t*>(jpeg.constData()), size_t(jpeg.size()));
+    return picture.deviceIndependentSize().toSize();
 }
 
 } // namespace
@@ -314,7 +309,11 @@ TPhotoItems::TPhotoItems(QWidget* parent, TMediaPage& page, TMediaTree& tree, Up
         }
         run->exec(Qt::CopyAction | Qt::MoveAction | Qt::LinkAction, Qt::CopyAction);
     };
-    m_thumbnailLoader = LoadThumbnailJpeg;
+    m_thumbnails = std::make_unique<ThumbnailProvider>();
+    connect(m_thumbnails.get(), &ThumbnailProvider::Ready, this,
+        [this](quint64 ticket, const QByteArray& jpeg, const QImage& picture, bool failed) {
+            Guarded([&] { OnThumbnail(ticket, jpeg, picture, failed); });
+        });
     tree.SetItemsWindow(this);
 }
 
@@ -322,6 +321,8 @@ TPhotoItems::~TPhotoItems()
 {
     RenderingTimer->stop();
     ScrollingTimer->stop();
+    // First, so no thumbnail is being made for a cell about to go.
+    m_thumbnails.reset();
     m_container.reset();
     DestroyAllCells();
     m_removedDuringDrag.clear();
@@ -427,6 +428,8 @@ void TPhotoItems::ShowContainer(const ApiRef<UrlApi>& url)
 {
     m_container.reset();
     m_pending.clear();
+    m_unsorted = 0;
+    m_sortKeys.clear();
     m_placingTimer->stop();
     DestroyAllCells();
     m_current = -1;
@@ -467,6 +470,12 @@ void TPhotoItems::OnNotification(std::unique_ptr<UpdateInfo> info)
         const std::string key = TextOf(info->m_item.Get());
         auto pending = std::find(m_pending.begin(), m_pending.end(), key);
         if (pending != m_pending.end()) {
+            const size_t at = size_t(pending - m_pending.begin());
+            if (at < m_unsorted) {
+                --m_unsorted;
+                if (at < m_sortKeys.size())
+                    m_sortKeys.erase(m_sortKeys.begin() + std::ptrdiff_t(at));
+            }
             m_pending.erase(pending);
         } else {
             const int index = FindCell(info->m_item.Get());
@@ -502,15 +511,18 @@ void TPhotoItems::Reconcile(UpdateInfo& info)
     rows.reserve(m_cells.size());
     for (const auto& cell : m_cells)
         rows.push_back(TextOf(cell->Item->Url().Get()));
-    const ReconcilePlan plan = PlanReconcile(rows, listed, AddOrder::Sorted);
+    // New names are put in order by the placing timer, a slice at a time.
+    const ReconcilePlan plan = PlanReconcile(rows, listed, AddOrder::Listing);
     for (auto cell = plan.remove.rbegin(); cell != plan.remove.rend(); ++cell)
         RemoveCell(int(*cell));
     if (!plan.remove.empty())
         LayoutChanged();
     // A newer listing replaces whatever an older one had left to place.
     m_pending.clear();
+    m_sortKeys.clear();
     for (size_t entry : plan.add)
         m_pending.push_back(listed[entry]);
+    m_unsorted = m_pending.size() > 1 ? m_pending.size() : 0;
     if (m_pending.empty())
         UpdateNoItemsPanel(m_cells.empty());
     else
@@ -521,6 +533,31 @@ void TPhotoItems::PlacePending()
 {
     QElapsedTimer slice;
     slice.start();
+    if (m_unsorted > 0) {
+        m_sortKeys.reserve(m_unsorted);
+        while (m_sortKeys.size() < m_unsorted && slice.nsecsElapsed() < c_PlacingSliceNs) {
+            const size_t end = std::min(m_unsorted, m_sortKeys.size() + c_SortBatch);
+            for (size_t entry = m_sortKeys.size(); entry < end; ++entry)
+                m_sortKeys.push_back(SortKeyOf(m_collator, m_pending[entry]));
+        }
+        if (m_sortKeys.size() < m_unsorted)
+            return;
+        // The same order as a listing collated at once; records that came meanwhile stay behind.
+        std::vector<size_t> byKey(m_unsorted);
+        for (size_t index = 0; index < byKey.size(); ++index)
+            byKey[index] = index;
+        std::stable_sort(
+            byKey.begin(), byKey.end(), [&](size_t a, size_t b) { return m_sortKeys[a].compare(m_sortKeys[b]) < 0; });
+        std::vector<std::string> sorted;
+        sorted.reserve(byKey.size());
+        for (size_t index : byKey)
+            sorted.push_back(std::move(m_pending[index]));
+        std::move(sorted.begin(), sorted.end(), m_pending.begin());
+        m_unsorted = 0;
+        m_sortKeys.clear();
+        // Placing starts with the next slice.
+        return;
+    }
     while (!m_pending.empty() && slice.nsecsElapsed() < c_PlacingSliceNs) {
         const std::string key = std::move(m_pending.front());
         m_pending.pop_front();
@@ -544,6 +581,7 @@ void TPhotoItems::AddItem(const ApiRef<UrlApi>& url)
         return;
     auto cell = std::make_unique<PhotoCell>();
     cell->Item = std::make_unique<ItemsPaneItem>(url, this, m_queue);
+    cell->Id = m_nextCellId++;
     cell->Title = QString::fromStdString(cell->Item->GetTitle());
     m_cells.push_back(std::move(cell));
     LayoutChanged();
@@ -597,6 +635,9 @@ void TPhotoItems::RemoveCell(int index)
 
 void TPhotoItems::DestroyAllCells()
 {
+    // Answers for requests already being made find no cell and are dropped.
+    if (m_thumbnails)
+        m_thumbnails->CancelWaiting();
     m_decoded.clear();
     while (!m_cells.empty()) {
         std::unique_ptr<PhotoCell> cell = std::move(m_cells.back());
@@ -659,10 +700,18 @@ void TPhotoItems::RenderingTimerTimer()
     const int end = std::min(Count(), (lastRow + 1) * columns);
     for (int index = firstRow * columns; index < end; ++index) {
         PhotoCell& cell = *m_cells[size_t(index)];
-        if (cell.Rendered || cell.RenderFailed)
+        if (cell.Rendered || cell.RenderFailed || cell.Requested)
             continue;
         if (!QRect(CellPosition(index), Geometry::CellRect().size()).intersects(view))
             continue;
+        if (!cell.Item->IsContainer()) {
+            if (m_thumbnails->Outstanding() >= c_ThumbnailsInFlight)
+                return;
+            cell.Requested = true;
+            cell.PixelRatio = ScrollBox->viewport()->devicePixelRatioF();
+            m_thumbnails->Request(cell.Id, TextOf(cell.Item->Url().Get()), ThumbnailSizePx());
+            return;
+        }
         try {
             RenderImage(cell);
         } catch (...) {
@@ -677,36 +726,62 @@ void TPhotoItems::RenderImage(PhotoCell& cell)
 {
     if (cell.Rendered)
         return;
-    if (cell.Item->IsContainer()) {
-        ItemIconList* list = nullptr;
-        int index = -1;
-        if (GetItemIcon(cell.Item->Item(), c_ItemIconLarge, list, index)) {
-            if (!m_images)
-                m_images = list;
-            cell.IconList = list;
-            cell.IconIndex = index;
-        }
-    } else {
-        QByteArray jpeg = m_thumbnailLoader(cell.Item->Url());
-        QImage picture = DecodeThumbnail(jpeg);
-        if (picture.width() > Geometry::c_ThumbnailPx || picture.height() > Geometry::c_ThumbnailPx) {
-            // Said once, here: the paint that draws it from the corner runs again and again.
-            try {
-                LUMO_ASSERT(false);
-            } catch (const LumoAssertException&) {
-            }
-        }
-        cell.Jpeg = std::move(jpeg);
-        // The bytes are what the cell keeps; they shrink to fit so a large listing stays small.
-        cell.Jpeg.squeeze();
-        ForgetPicture(cell);
-        cell.Picture = std::move(picture);
-        m_decoded.push_front(&cell);
-        cell.DecodedAt = m_decoded.begin();
-        cell.Decoded = true;
-        TrimDecoded();
+    ItemIconList* list = nullptr;
+    int index = -1;
+    if (GetItemIcon(cell.Item->Item(), c_ItemIconLarge, list, index)) {
+        if (!m_images)
+            m_images = list;
+        cell.IconList = list;
+        cell.IconIndex = index;
     }
     cell.Rendered = true;
+}
+
+int TPhotoItems::ThumbnailSizePx() const
+{
+    return int(std::ceil(Geometry::c_ThumbnailPx * ScrollBox->viewport()->devicePixelRatioF()));
+}
+
+int TPhotoItems::FindCellById(uint64_t id) const
+{
+    for (size_t index = 0; index < m_cells.size(); ++index) {
+        if (m_cells[index]->Id == id)
+            return int(index);
+    }
+    return -1;
+}
+
+void TPhotoItems::OnThumbnail(quint64 ticket, const QByteArray& jpeg, const QImage& picture, bool failed)
+{
+    const int index = FindCellById(ticket);
+    if (index < 0)
+        return;
+    PhotoCell& cell = *m_cells[size_t(index)];
+    cell.Requested = false;
+    if (failed) {
+        cell.RenderFailed = true;
+        RepaintCell(index);
+        return;
+    }
+    QImage shown = picture;
+    shown.setDevicePixelRatio(cell.PixelRatio);
+    const QSize size = PointSize(shown);
+    if (size.width() > Geometry::c_ThumbnailPx || size.height() > Geometry::c_ThumbnailPx) {
+        // Said once, here: the paint that draws it from the corner runs again and again.
+        try {
+            LUMO_ASSERT(false);
+        } catch (const LumoAssertException&) {
+        }
+    }
+    cell.Jpeg = jpeg;
+    ForgetPicture(cell);
+    cell.Picture = std::move(shown);
+    m_decoded.push_front(&cell);
+    cell.DecodedAt = m_decoded.begin();
+    cell.Decoded = true;
+    TrimDecoded();
+    cell.Rendered = true;
+    RepaintCell(index);
 }
 
 void TPhotoItems::TrimDecoded()
@@ -726,7 +801,7 @@ const QImage* TPhotoItems::PictureOf(PhotoCell& cell)
     if (cell.Decoded) {
         m_decoded.splice(m_decoded.begin(), m_decoded, cell.DecodedAt);
     } else {
-        cell.Picture = DecodeThumbnail(cell.Jpeg);
+        cell.Picture = DecodeThumbnail(cell.Jpeg, cell.PixelRatio);
         m_decoded.push_front(&cell);
         cell.DecodedAt = m_decoded.begin();
         cell.Decoded = true;
@@ -795,8 +870,9 @@ void TPhotoItems::PaintCell(QPainter& painter, PhotoCell& cell, const QPoint& or
         }
         if (picture) {
             // Too large a picture was reported when it came; here it only starts at the corner.
-            const int x = std::max(0, (Geometry::c_ThumbnailPx - picture->width()) / 2);
-            const int y = std::max(0, (Geometry::c_ThumbnailPx - picture->height()) / 2);
+            const QSize size = PointSize(*picture);
+            const int x = std::max(0, (Geometry::c_ThumbnailPx - size.width()) / 2);
+            const int y = std::max(0, (Geometry::c_ThumbnailPx - size.height()) / 2);
             painter.save();
             painter.setClipRect(Geometry::ImageArea());
             const QPoint at = Geometry::ThumbnailRect().topLeft() + QPoint(x, y);

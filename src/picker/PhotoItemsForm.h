@@ -4,11 +4,13 @@
 // keyboard; drags carry every selected item.
 //
 // The cells are painted by the scroll box rather than being widgets of their own: a folder of
-// ten thousand photos must stay cheap. A rendered photo keeps only the small JPEG its module
-// delivered; its pixels are decoded again when it comes back into view after leaving the small
-// cache of decoded pictures, so it never falls back to its placeholder.
+// ten thousand photos must stay cheap. A tick asks the thumbnail provider for a photo and goes
+// on; the answer comes back as a queued signal. A rendered photo keeps only the small JPEG its
+// module delivered; its pixels are decoded again when it comes back into view after leaving the
+// small cache of decoded pictures, so it never falls back to its placeholder.
 #pragma once
 
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <list>
@@ -18,6 +20,7 @@
 
 #include <QAbstractScrollArea>
 #include <QByteArray>
+#include <QCollator>
 #include <QImage>
 #include <QPoint>
 #include <QRect>
@@ -28,6 +31,7 @@
 #include <lumo/Api.h>
 #include <lumo/Url.h>
 
+#include "picker/ThumbnailProvider.h"
 #include "picker/UpdateInfo.h"
 
 class ItemIconList;
@@ -50,6 +54,8 @@ struct PhotoCell {
     ~PhotoCell();
 
     std::unique_ptr<ItemsPaneItem> Item;
+    // Never reused: a thumbnail answering for a cell that is gone finds no cell.
+    uint64_t Id = 0;
     QString Title;
     bool Selected = false;
     // The state when a rubber band began.
@@ -57,6 +63,8 @@ struct PhotoCell {
     bool Rendered = false;
     // Never tried again.
     bool RenderFailed = false;
+    // Its thumbnail is being made.
+    bool Requested = false;
 
     // What the cell shows, which is not always its state: a grid without the focus shows
     // its selection as unselected.
@@ -68,6 +76,8 @@ struct PhotoCell {
     ItemIconList* IconList = nullptr;
     int IconIndex = -1;
     QByteArray Jpeg;
+    // The screen's pixels per point the thumbnail was asked for.
+    qreal PixelRatio = 1;
     // Decoded pixels, only while the cell is among the recently shown ones.
     QImage Picture;
     std::list<PhotoCell*>::iterator DecodedAt;
@@ -145,8 +155,11 @@ public:
     int PageUpTarget() const;
     int PageDownTarget() const;
 
-    // Draws the first cell in view that has no picture yet; one per call.
+    // Draws the first cell in view that has no picture yet, or asks for its thumbnail; one per
+    // call.
     void RenderingTimerTimer();
+    // Thumbnails asked for and not yet answered.
+    int ThumbnailsOutstanding() const noexcept { return m_thumbnails->Outstanding(); }
     void OnScrollingTimer();
     // The info tip of a cell; only a broken item has one for now.
     QString InfoTip(int index);
@@ -154,10 +167,9 @@ public:
     // How a drag leaves the grid; by default a QDrag that runs until the drop. Tests replace it.
     using DragStarter = std::function<void(std::unique_ptr<MediaItemDragObj> drag, const QImage& image)>;
     void SetDragStarter(DragStarter starter) { m_dragStarter = std::move(starter); }
-    // How a photo's thumbnail is fetched: the JPEG bytes its module delivers at thumbnail size.
-    // Tests replace it.
-    using ThumbnailLoader = std::function<QByteArray(const LumoApi::ApiRef<LumoApi::UrlApi>& url)>;
-    void SetThumbnailLoader(ThumbnailLoader loader) { m_thumbnailLoader = std::move(loader); }
+    // How a photo's thumbnail is fetched: the JPEG bytes its module delivers at thumbnail size,
+    // on the provider's thread. Tests replace it.
+    void SetThumbnailLoader(ThumbnailProvider::Loader loader) { m_thumbnails->SetLoader(std::move(loader)); }
 
     TPhotoScrollBox* ScrollBox;
     QLabel* NoItemsPanel;
@@ -189,6 +201,10 @@ private:
     void UpdateNoItemsPanel(bool show);
     void LayoutChanged();
     void RenderImage(PhotoCell& cell);
+    void OnThumbnail(quint64 ticket, const QByteArray& jpeg, const QImage& picture, bool failed);
+    int FindCellById(uint64_t id) const;
+    // Thumbnails asked for at this size, in pixels: sharp on a screen of several pixels per point.
+    int ThumbnailSizePx() const;
     const QImage* PictureOf(PhotoCell& cell);
     void ForgetPicture(PhotoCell& cell);
     // Lets go of the pixels of the cells shown longest ago; their bytes stay.
@@ -234,7 +250,8 @@ private:
     int m_rows = 0;
     bool m_dragging = false;
     DragStarter m_dragStarter;
-    ThumbnailLoader m_thumbnailLoader;
+    std::unique_ptr<ThumbnailProvider> m_thumbnails;
+    uint64_t m_nextCellId = 1;
 
     bool m_wasSelectedAtMouseDown = false;
     bool m_mouseDownPending = false;
@@ -252,5 +269,10 @@ private:
     int m_wheelRemainder = 0;
     // Keys of a listing still to be added, in order; they count as shown to later records.
     std::deque<std::string> m_pending;
+    // The first m_unsorted pending keys are still to be put in name order, a slice at a time:
+    // collating ten thousand names at once would hold up the window. Their sort keys so far.
+    size_t m_unsorted = 0;
+    std::vector<QCollatorSortKey> m_sortKeys;
+    QCollator m_collator;
     QTimer* m_placingTimer;
 };

@@ -1,8 +1,13 @@
 // The photo grid over a real host: cell geometry and caption breaking, the listing of a
 // container, keyboard and mouse selection, dragging a selection, the rubber band with its
 // auto-scroll, and progressive rendering that gives up on a bad picture for good.
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <future>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <QApplication>
@@ -232,6 +237,13 @@ protected:
         QCoreApplication::sendEvent(m_grid->ScrollBox->viewport(), &event);
     }
 
+    // One render tick, and its thumbnail's answer if it asked for one.
+    void Tick()
+    {
+        m_grid->RenderingTimerTimer();
+        ASSERT_TRUE(WaitUntil([&] { return m_grid->ThumbnailsOutstanding() == 0; }));
+    }
+
     QPoint CellCenter(int index) const { return m_grid->CellPosition(index) + QPoint(65, 75); }
 
     void Click(int index, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
@@ -427,22 +439,22 @@ TEST_F(PhotoItemsTest, RenderingDrawsCellsInViewOnceAndNeverRetriesAFailure)
     const QImage placeholder = m_grid->CellImage(1);
 
     m_grid->SelectAll();
-    m_grid->RenderingTimerTimer();
+    Tick();
     EXPECT_TRUE(m_grid->Cell(0).Rendered);
     const QImage folder = m_grid->CellImage(0);
     EXPECT_EQ(folder.pixelColor(1, 1), m_grid->palette().color(QPalette::Active, QPalette::Highlight))
         << "a selected cell shows its selection when it is drawn";
     m_grid->ClearSelection();
 
-    m_grid->RenderingTimerTimer();
+    Tick();
     EXPECT_TRUE(m_grid->Cell(1).RenderFailed);
     EXPECT_FALSE(m_grid->Cell(1).Rendered);
     EXPECT_EQ(m_grid->CellImage(1), placeholder) << "a failed cell keeps its placeholder";
-    m_grid->RenderingTimerTimer();
+    Tick();
     EXPECT_TRUE(m_grid->Cell(2).RenderFailed) << "the next tick goes on with the next cell";
 
     for (int tick = 0; tick < 30; ++tick)
-        m_grid->RenderingTimerTimer();
+        Tick();
     int tried = 0;
     for (int index = 0; index < m_grid->Count(); ++index)
         tried += m_grid->Cell(index).RenderFailed || m_grid->Cell(index).Rendered ? 1 : 0;
@@ -457,10 +469,10 @@ TEST_F(PhotoItemsTest, AThumbnailLargerThanItsPlaceIsReportedOnceAndDrawnFromThe
     QBuffer buffer(&jpeg);
     buffer.open(QIODevice::WriteOnly);
     ASSERT_TRUE(big.save(&buffer, "JPG"));
-    m_grid->SetThumbnailLoader([&](const ApiRef<UrlApi>&) { return jpeg; });
+    m_grid->SetThumbnailLoader([jpeg](const ApiRef<UrlApi>&, int) { return jpeg; });
     ShowFolder(1);
 
-    m_grid->RenderingTimerTimer();
+    Tick();
     ASSERT_TRUE(m_grid->Cell(0).Rendered);
     for (int paint = 0; paint < 3; ++paint) {
         const QImage cell = m_grid->CellImage(0);
@@ -470,6 +482,61 @@ TEST_F(PhotoItemsTest, AThumbnailLargerThanItsPlaceIsReportedOnceAndDrawnFromThe
     }
     m_grid->ScrollBox->viewport()->repaint();
     EXPECT_EQ(g_boxes, std::vector<std::string>{"Assertion Failure"}) << "once, where the picture was stored";
+}
+
+TEST_F(PhotoItemsTest, ATickAsksForAThumbnailWithoutWaitingAndAnAnswerForAGoneCellIsDropped)
+{
+    QImage small(40, 30, QImage::Format_RGB32);
+    small.fill(QColor(0, 200, 0));
+    QByteArray jpeg;
+    QBuffer buffer(&jpeg);
+    buffer.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(small.save(&buffer, "JPG"));
+    std::promise<void> release;
+    const std::shared_future<void> released = release.get_future().share();
+    const std::thread::id interfaceThread = std::this_thread::get_id();
+    auto calls = std::make_shared<std::atomic<int>>(0);
+    auto onInterfaceThread = std::make_shared<std::atomic<bool>>(false);
+    auto askedPx = std::make_shared<std::atomic<int>>(0);
+    m_grid->SetThumbnailLoader([=](const ApiRef<UrlApi>&, int sizePx) {
+        if (std::this_thread::get_id() == interfaceThread)
+            *onInterfaceThread = true;
+        *askedPx = sizePx;
+        ++*calls;
+        // Long enough for the test; bounded, so a grid that waits fails instead of hanging.
+        released.wait_for(std::chrono::seconds(5));
+        return jpeg;
+    });
+    ShowFolder(6);
+
+    m_grid->RenderingTimerTimer();
+    m_grid->RenderingTimerTimer();
+    EXPECT_TRUE(m_grid->Cell(0).Requested);
+    EXPECT_FALSE(m_grid->Cell(0).Rendered) << "the tick did not wait for the picture";
+    EXPECT_TRUE(m_grid->Cell(1).Requested) << "the next tick goes on with the next cell";
+    m_grid->RenderingTimerTimer();
+    EXPECT_FALSE(m_grid->Cell(2).Requested) << "few requests wait at a time";
+
+    ASSERT_TRUE(WaitUntil([&] { return calls->load() == 1; })) << "the first is being made";
+
+    // The cells that asked are gone before their answers come.
+    ShowFolder(6, "mem://fixture/root/Other");
+    release.set_value();
+    ASSERT_TRUE(WaitUntil([&] { return m_grid->ThumbnailsOutstanding() == 0; }));
+    QCoreApplication::processEvents();
+    for (int index = 0; index < m_grid->Count(); ++index) {
+        EXPECT_FALSE(m_grid->Cell(index).Rendered) << index;
+        EXPECT_FALSE(m_grid->Cell(index).Requested) << index;
+    }
+    EXPECT_EQ(calls->load(), 1) << "a request not yet started is dropped with its cell";
+
+    Tick();
+    ASSERT_TRUE(m_grid->Cell(0).Rendered);
+    EXPECT_FALSE(onInterfaceThread->load());
+    const qreal ratio = m_grid->ScrollBox->viewport()->devicePixelRatioF();
+    EXPECT_EQ(askedPx->load(), int(std::ceil(Geometry::c_ThumbnailPx * ratio)));
+    const QColor middle = m_grid->CellImage(0).pixelColor(Geometry::ThumbnailRect().center());
+    EXPECT_GT(middle.green(), 150) << "the answer is drawn in its cell";
 }
 
 TEST_F(PhotoItemsTest, EnterWithNoCurrentCellDoesNothing)
