@@ -17,6 +17,7 @@
 #include <fstream>
 #include <functional>
 #include <string>
+#include <thread>
 
 #include <QApplication>
 #include <QColor>
@@ -201,9 +202,13 @@ ScrollThrough RenderAll(TPhotoItems& grid)
             tick.start();
             grid.RenderingTimerTimer();
             result.longestTickMs = std::max(result.longestTickMs, double(tick.nsecsElapsed()) / 1e6);
-            // The thumbnail provider's answers; with none free to ask, the next tick would only wait.
-            QCoreApplication::processEvents(
-                grid.ThumbnailsOutstanding() > 1 ? QEventLoop::WaitForMoreEvents : QEventLoop::AllEvents);
+            // The thumbnail provider's answers. With none free to ask for, wait a moment without
+            // letting the loop block: a blocking loop runs the window's idle pass each time.
+            QCoreApplication::processEvents();
+            while (grid.ThumbnailsOutstanding() > 1) {
+                std::this_thread::sleep_for(std::chrono::microseconds(100));
+                QCoreApplication::processEvents();
+            }
         }
         QCoreApplication::processEvents();
         if (bar->value() >= bar->maximum())
