@@ -186,7 +186,7 @@ class PublishingWindowTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        WidgetsApplication();
+        WidgetApplication();
         ClearSettings();
         RecordedBoxes::texts.clear();
         RecordedBoxes::behindSplash.clear();

@@ -29,6 +29,7 @@
 #include "picker/PhotoItemsForm.h"
 #include "picker/PhotosPageForm.h"
 #include "platform/MessageBox.h"
+#include "support/WidgetApplication.h"
 
 using namespace LumoApi;
 using Geometry = PhotoCellGeometry;
@@ -41,15 +42,6 @@ constexpr char c_Photo[] = "image/x-fixture";
 // Viewport 465 x 400: three columns, two whole rows, a third row partly in view.
 constexpr int c_GridWidth = 480;
 constexpr int c_GridHeight = 400;
-
-QApplication& WidgetApplication()
-{
-    static int argc = 1;
-    static char name[] = "photo_items_tests";
-    static char* argv[] = {name, nullptr};
-    static QApplication* application = new QApplication(argc, argv);
-    return *application;
-}
 
 // Answers every box with OK, keeping the captions.
 std::vector<std::string> g_boxes;
