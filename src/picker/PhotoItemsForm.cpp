@@ -1,6 +1,7 @@
 #include "picker/PhotoItemsForm.h"
 
 #include <algorithm>
+#include <cmath>
 #include <exception>
 #include <string>
 
@@ -22,13 +23,8 @@
 #include <QVBoxLayout>
 #include <QWheelEvent>
 
-#include <lumo/Data.h>
-#include <lumo/Image.h>
-
 #include "common/Assert.h"
 #include "common/Exceptions.h"
-#include "host/DataStream.h"
-#include "host/Image.h"
 #include "host/JpegDecoder.h"
 #include "host/MediaItem.h"
 #include "host/UrlImpl.h"
@@ -54,10 +50,6 @@ constexpr int c_RenderIntervalMs = 20;
 constexpr int c_ScrollIntervalMs = 50;
 constexpr int c_WheelStepPx = Geometry::c_PitchYPx;
 constexpr int c_WheelNotch = 120;
-constexpr int c_CellCapacity = 1024;
-// About 20 MB of decoded pictures: several screens of cells, so scrolling back and forth
-// within them decodes nothing.
-constexpr size_t c_DecodedLimit = 512;
 constexpr int c_CaptionFontPx = 11;
 // Adding an item asks its module for its type and title; slices this long keep the window
 // painting while a listing of thousands is placed.
@@ -85,42 +77,23 @@ QColor Highlight(const QWidget& widget)
     return widget.palette().color(QPalette::Active, QPalette::Highlight);
 }
 
-void DrawFocusRect(QPainter& painter, const QRect& rect)
+// Captions, frames and the focus rectangle: the palette's ink, so a dark theme shows them too.
+QColor Ink(const QWidget& widget, bool highlighted)
 {
-    if (rect.width() <= 0 || rect.height() <= 0)
-        return;
-    painter.save();
-    QPen pen(Qt::black, 1, Qt::DotLine);
-    painter.setPen(pen);
-    painter.setBrush(Qt::NoBrush);
-    painter.drawRect(rect.adjusted(0, 0, -1, -1));
-    painter.restore();
+    return widget.palette().color(QPalette::Active, highlighted ? QPalette::HighlightedText : QPalette::Text);
 }
 
-// The module's JPEG at thumbnail size, read the way the host's picture loader reads it, so the
-// bytes can be kept and decoded again to the same pixels.
-QByteArray LoadThumbnailJpeg(const ApiRef<UrlApi>& url)
-{
-    Image image(url);
-    ImageApi& api = *image.Api();
-    if (!api.SetSize(Geometry::c_ThumbnailPx, Geometry::c_ThumbnailPx))
-        ThrowLastError();
-    ApiRef<DataApi> data = ApiRef<DataApi>::Adopt(api.GetData("image/jpeg"));
-    if (!data)
-        ThrowLastError();
-    const std::unique_ptr<DataStream> stream = DataStream::Open(std::move(data), image.UrlText());
-    return stream->readAll();
-}
+// Answers not yet delivered are few: a tick asks for no more while this many are being made, so
+// scrolling fast past thousands of cells does not queue work for cells long out of view.
+constexpr int c_ThumbnailsInFlight = 2;
 
-QImage DecodeThumbnail(const QByteArray& jpeg)
+// Sizes in points, as the picture is drawn.
+QSize PointSize(const QImage& picture)
 {
-    return DecodeJpeg(reinterpret_cast<const uint8_t*>(jpeg.constData()), size_t(jpeg.size()));
+    return picture.deviceIndependentSize().toSize();
 }
 
 } // namespace
-
-PhotoCell::PhotoCell() = default;
-PhotoCell::~PhotoCell() = default;
 
 TPhotoScrollBox::TPhotoScrollBox(TPhotoItems& grid) : QAbstractScrollArea(&grid), m_grid(grid)
 {
@@ -158,9 +131,9 @@ void TPhotoScrollBox::mouseReleaseEvent(QMouseEvent* event)
     const Qt::KeyboardModifiers shift = SelectionKeys(event->modifiers());
     Guarded([&] {
         // The press decides who gets the release, as a pointer grab would.
-        if (m_grid.m_pressedCell)
+        if (m_grid.m_model->Pressed())
             m_grid.OnMouseUp(event->button(), shift);
-        else if (m_grid.m_bandActive)
+        else if (m_grid.m_model->BandActive())
             m_grid.ScrollBoxMouseUp();
     });
     if (event->button() == Qt::RightButton)
@@ -172,9 +145,9 @@ void TPhotoScrollBox::mouseMoveEvent(QMouseEvent* event)
     const QPoint at = event->position().toPoint();
     const Qt::KeyboardModifiers shift = SelectionKeys(event->modifiers());
     Guarded([&] {
-        if (m_grid.m_mouseDownPending)
+        if (m_grid.m_model->ButtonHeld())
             m_grid.OnMouseMove(at);
-        else if (m_grid.m_bandActive)
+        else if (m_grid.m_model->BandActive())
             m_grid.ScrollBoxMouseMove(shift, at);
     });
 }
@@ -212,9 +185,11 @@ void TPhotoScrollBox::keyPressEvent(QKeyEvent* event)
     }
     bool used = false;
     Guarded([&] { used = m_grid.FormKeyDown(event->key(), SelectionKeys(event->modifiers())); });
-    if (used)
+    if (used) {
+        NotifyGridFocus(this, m_grid.Current());
+        NotifyGridSelection(this);
         event->accept();
-    else
+    } else
         QAbstractScrollArea::keyPressEvent(event);
 }
 
@@ -273,10 +248,11 @@ TPhotoItems::TPhotoItems(QWidget* parent, TMediaPage& page, TMediaTree& tree, Up
     : QWidget(parent), m_page(page), m_tree(tree), m_queue(queue)
 {
     setObjectName("PhotoItems");
+    InstallPhotoGridAccessibility();
     QFont captionFont = font();
     captionFont.setPixelSize(c_CaptionFontPx);
     setFont(captionFont);
-    m_cells.reserve(c_CellCapacity);
+    m_model = std::make_unique<PhotoGridModel>(static_cast<PhotoGridView&>(*this), *this, queue);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -324,7 +300,11 @@ TPhotoItems::TPhotoItems(QWidget* parent, TMediaPage& page, TMediaTree& tree, Up
         }
         run->exec(Qt::CopyAction | Qt::MoveAction | Qt::LinkAction, Qt::CopyAction);
     };
-    m_thumbnailLoader = LoadThumbnailJpeg;
+    m_thumbnails = std::make_unique<ThumbnailProvider>();
+    connect(m_thumbnails.get(), &ThumbnailProvider::Ready, this,
+        [this](quint64 ticket, const QByteArray& jpeg, const QImage& picture, bool failed) {
+            Guarded([&] { OnThumbnail(ticket, jpeg, picture, failed); });
+        });
     tree.SetItemsWindow(this);
 }
 
@@ -332,9 +312,13 @@ TPhotoItems::~TPhotoItems()
 {
     RenderingTimer->stop();
     ScrollingTimer->stop();
+    // First, so no thumbnail is being made for a cell about to go.
+    m_thumbnails.reset();
+    // The scroll box's last events (its focus leaving) still reach the model.
+    delete ScrollBox;
+    ScrollBox = nullptr;
     m_container.reset();
-    DestroyAllCells();
-    m_removedDuringDrag.clear();
+    m_model.reset();
 }
 
 int TPhotoItems::ScrollPosition() const
@@ -348,39 +332,6 @@ void TPhotoItems::SetScrollPosition(int pixels)
     ScrollBox->verticalScrollBar()->setValue(pixels);
 }
 
-QPoint TPhotoItems::CellPosition(int index) const
-{
-    return Geometry::CellPosition(index, m_columns, ScrollPosition());
-}
-
-QPoint TPhotoItems::MenuAnchor() const
-{
-    const QRect area = ScrollBox->viewport()->rect();
-    if (m_current >= 0 && m_current < Count()) {
-        const QRect cell(CellPosition(m_current), Geometry::CellRect().size());
-        if (area.intersects(cell))
-            return QPoint(std::clamp(cell.center().x(), area.left(), area.right()),
-                std::clamp(cell.bottom(), area.top(), area.bottom()));
-    }
-    return area.topLeft();
-}
-
-int TPhotoItems::CellAt(const QPoint& point) const
-{
-    const int columns = std::max(1, m_columns);
-    const int x = point.x() - Geometry::c_GridMarginPx;
-    const int y = point.y() + ScrollPosition() - Geometry::c_GridMarginPx;
-    if (x < 0 || y < 0)
-        return -1;
-    const int column = x / Geometry::c_PitchXPx;
-    const int row = y / Geometry::c_PitchYPx;
-    if (column >= columns || x % Geometry::c_PitchXPx >= Geometry::c_CellWidthPx
-        || y % Geometry::c_PitchYPx >= Geometry::c_CellHeightPx)
-        return -1;
-    const int index = row * columns + column;
-    return index < Count() ? index : -1;
-}
-
 QImage TPhotoItems::CellImage(int index)
 {
     QImage image(Geometry::c_CellWidthPx, Geometry::c_CellHeightPx, QImage::Format_RGB32);
@@ -389,7 +340,7 @@ QImage TPhotoItems::CellImage(int index)
         return image;
     QPainter painter(&image);
     painter.setFont(font());
-    PaintCell(painter, *m_cells[size_t(index)], QPoint(0, 0));
+    PaintCell(painter, m_model->Cell(index), QPoint(0, 0));
     return image;
 }
 
@@ -409,22 +360,20 @@ bool TPhotoItems::event(QEvent* event)
     case CurrentItemEvent::c_Type: {
         auto* query = static_cast<CurrentItemEvent*>(event);
         query->m_item = nullptr;
-        Guarded([&] { query->m_item = GetItem(m_current); });
+        Guarded([&] { query->m_item = m_model->GetItem(m_model->Current()); });
         return true;
     }
     case SelectedItemsEvent::c_Type: {
         QList<MyMediaItem*>& items = static_cast<SelectedItemsEvent*>(event)->m_items;
         items.clear();
-        for (const auto& cell : m_cells) {
-            if (cell->Selected)
-                items.append(cell->Item.get());
-        }
+        for (ItemsPaneItem* item : m_model->SelectedItems())
+            items.append(item);
         return true;
     }
     case ItemsStatusEvent::c_Type: {
         auto* query = static_cast<ItemsStatusEvent*>(event);
         query->m_thumbnails = ThumbnailsPending();
-        if (m_container && (m_container->HasEnumeration() || !m_pending.empty()))
+        if (m_container && (m_container->HasEnumeration() || m_model->Placing()))
             Guarded([&] { query->m_listing = QString::fromStdString(m_container->GetTitle()); });
         return true;
     }
@@ -443,7 +392,7 @@ bool TPhotoItems::event(QEvent* event)
 void TPhotoItems::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
-    UpdateNoItemsPanel(m_cells.empty() && m_pending.empty());
+    UpdateNoItemsPanel(m_model->Count() == 0 && !m_model->Placing());
 }
 
 void TPhotoItems::resizeEvent(QResizeEvent* event)
@@ -455,20 +404,11 @@ void TPhotoItems::resizeEvent(QResizeEvent* event)
 void TPhotoItems::ShowContainer(const ApiRef<UrlApi>& url)
 {
     m_container.reset();
-    m_pending.clear();
     m_placingTimer->stop();
-    DestroyAllCells();
-    m_current = -1;
-    m_anchor = 0;
-    // Indexes into the old cells mean nothing now.
-    m_navFocus = -1;
-    m_pressedCell = nullptr;
-    m_mouseDownPending = false;
-    m_wasSelectedAtMouseDown = false;
+    // Answers for requests already being made find no cell and are dropped.
+    m_thumbnails->CancelWaiting();
     ScrollingTimer->stop();
-    m_bandActive = false;
-    m_bandDrawn = false;
-    LayoutChanged();
+    m_model->Clear();
     SetScrollPosition(0);
     // Nothing is known about the new container until its listing arrives.
     NoItemsPanel->hide();
@@ -484,157 +424,21 @@ void TPhotoItems::OnNotification(std::unique_ptr<UpdateInfo> info)
         LUMO_ASSERT(false);
         return;
     }
-    switch (info->m_kind) {
-    case ChildAdded:
-        // Behind a listing still being placed, so the cells keep their arrival order.
-        if (!m_pending.empty())
-            m_pending.push_back(TextOf(info->m_item.Get()));
-        else
-            AddItem(info->m_item);
-        break;
-    case ChildRemoved: {
-        const std::string key = TextOf(info->m_item.Get());
-        auto pending = std::find(m_pending.begin(), m_pending.end(), key);
-        if (pending != m_pending.end()) {
-            m_pending.erase(pending);
-        } else {
-            const int index = FindCell(info->m_item.Get());
-            if (index >= 0)
-                RemoveCell(index);
-        }
-        UpdateNoItemsPanel(m_cells.empty() && m_pending.empty());
-        break;
-    }
-    case ChildChanged:
-        if (FindCell(info->m_item.Get()) < 0 && !IsPending(TextOf(info->m_item.Get())))
-            AddItem(info->m_item);
-        UpdateNoItemsPanel(m_cells.empty() && m_pending.empty());
-        break;
-    case Enumerated:
-        // A listing of the container shown before this one is of no use any more.
-        if (m_container && SameItem(info->m_item.Get(), m_container->Url().Get()))
-            Reconcile(*info);
-        break;
-    default:
-        LUMO_ASSERT(false);
-    }
-}
-
-void TPhotoItems::Reconcile(UpdateInfo& info)
-{
-    if (!info.m_ChildList) {
-        LUMO_ASSERT(false);
+    // A listing of the container shown before this one is of no use any more.
+    if (info->m_kind == Enumerated && !(m_container && SameItem(info->m_item.Get(), m_container->Url().Get())))
         return;
-    }
-    const ChildList& listed = *info.m_ChildList;
-    std::vector<std::string> rows;
-    rows.reserve(m_cells.size());
-    for (const auto& cell : m_cells)
-        rows.push_back(TextOf(cell->Item->Url().Get()));
-    const ReconcilePlan plan = PlanReconcile(rows, listed, AddOrder::Sorted);
-    for (auto cell = plan.remove.rbegin(); cell != plan.remove.rend(); ++cell)
-        RemoveCell(int(*cell));
-    if (!plan.remove.empty())
-        LayoutChanged();
-    // A newer listing replaces whatever an older one had left to place.
-    m_pending.clear();
-    for (size_t entry : plan.add)
-        m_pending.push_back(listed[entry]);
-    if (m_pending.empty())
-        UpdateNoItemsPanel(m_cells.empty());
-    else
+    m_model->Apply(*info);
+    if (m_model->Placing())
         m_placingTimer->start();
+    else
+        UpdateNoItemsPanel(m_model->Count() == 0);
 }
 
 void TPhotoItems::PlacePending()
 {
-    QElapsedTimer slice;
-    slice.start();
-    while (!m_pending.empty() && slice.nsecsElapsed() < c_PlacingSliceNs) {
-        const std::string key = std::move(m_pending.front());
-        m_pending.pop_front();
-        AddItem(MakeUrl(key));
-    }
-    if (m_pending.empty())
+    if (!m_model->PlaceSome(c_PlacingSliceNs))
         m_placingTimer->stop();
-    else if (!m_placingTimer->isActive())
-        m_placingTimer->start();
-    UpdateNoItemsPanel(m_cells.empty() && m_pending.empty());
-}
-
-bool TPhotoItems::IsPending(const std::string& key) const
-{
-    return std::find(m_pending.begin(), m_pending.end(), key) != m_pending.end();
-}
-
-void TPhotoItems::AddItem(const ApiRef<UrlApi>& url)
-{
-    if (!url || TextOf(url.Get()).empty())
-        return;
-    auto cell = std::make_unique<PhotoCell>();
-    cell->Item = std::make_unique<ItemsPaneItem>(url, this, m_queue);
-    cell->Title = QString::fromStdString(cell->Item->GetTitle());
-    m_cells.push_back(std::move(cell));
-    LayoutChanged();
-    RepaintCell(Count() - 1);
-    UpdateNoItemsPanel(false);
-}
-
-int TPhotoItems::FindCell(UrlApi* url) const
-{
-    for (size_t index = 0; index < m_cells.size(); ++index) {
-        if (SameItem(m_cells[index]->Item->Url().Get(), url))
-            return int(index);
-    }
-    return -1;
-}
-
-int TPhotoItems::IndexOf(const PhotoCell* cell) const
-{
-    for (size_t index = 0; index < m_cells.size(); ++index) {
-        if (m_cells[index].get() == cell)
-            return int(index);
-    }
-    return -1;
-}
-
-void TPhotoItems::RemoveCell(int index)
-{
-    std::unique_ptr<PhotoCell> cell = std::move(m_cells[size_t(index)]);
-    m_cells.erase(m_cells.begin() + index);
-    ForgetPicture(*cell);
-    if (m_pressedCell == cell.get()) {
-        m_pressedCell = nullptr;
-        m_mouseDownPending = false;
-        m_wasSelectedAtMouseDown = false;
-    }
-    // Indexes past the removed cell move up with their cells; one on it is gone.
-    auto shift = [index](int& value, int gone) {
-        if (value > index)
-            --value;
-        else if (value == index)
-            value = gone;
-    };
-    shift(m_current, -1);
-    shift(m_navFocus, -1);
-    shift(m_anchor, 0);
-    if (m_dragging)
-        m_removedDuringDrag.push_back(std::move(cell));
-    LayoutChanged();
-    ScrollBox->viewport()->update();
-}
-
-void TPhotoItems::DestroyAllCells()
-{
-    m_decoded.clear();
-    while (!m_cells.empty()) {
-        std::unique_ptr<PhotoCell> cell = std::move(m_cells.back());
-        m_cells.pop_back();
-        cell->Decoded = false;
-        if (m_dragging)
-            m_removedDuringDrag.push_back(std::move(cell));
-    }
-    ScrollBox->viewport()->update();
+    UpdateNoItemsPanel(m_model->Count() == 0 && !m_model->Placing());
 }
 
 void TPhotoItems::UpdateNoItemsPanel(bool show)
@@ -653,31 +457,119 @@ void TPhotoItems::UpdateNoItemsPanel(bool show)
     NoItemsPanel->setVisible(show);
 }
 
-void TPhotoItems::LayoutChanged()
+int TPhotoItems::ClientHeight() const
+{
+    return ScrollBox->viewport()->height();
+}
+
+void TPhotoItems::RepaintAll()
+{
+    ScrollBox->viewport()->update();
+}
+
+void TPhotoItems::CountChanged()
 {
     QScrollBar* bar = ScrollBox->verticalScrollBar();
     const int client = ScrollBox->viewport()->height();
     bar->setPageStep(std::max(1, client));
-    bar->setRange(0, std::max(0, Geometry::ContentHeight(Count(), m_columns) - client));
+    bar->setRange(0, std::max(0, Geometry::ContentHeight(Count(), Columns()) - client));
+}
+
+void TPhotoItems::GoUp()
+{
+    m_page.UpdateActions();
+    m_page.UpAction->trigger();
+}
+
+void TPhotoItems::OpenCurrent()
+{
+    OnDblClick();
 }
 
 void TPhotoItems::ScrollBoxResize()
 {
     const QSize client = ScrollBox->viewport()->size();
-    m_rows = Geometry::RowsFor(client.height());
     const int columns = Geometry::ColumnsFor(client.width());
-    const bool moved = columns != m_columns;
-    m_columns = columns;
-    LayoutChanged();
+    const bool moved = columns != Columns();
+    m_model->SetLayout(columns, Geometry::RowsFor(client.height()));
+    CountChanged();
     if (moved)
         ScrollBox->viewport()->update();
 }
 
+QPoint TPhotoItems::MenuAnchor() const
+{
+    const QRect area = ScrollBox->viewport()->rect();
+    const int current = m_model->Current();
+    if (current >= 0 && current < Count()) {
+        const QRect cell(CellPosition(current), Geometry::CellRect().size());
+        if (area.intersects(cell))
+            return QPoint(std::clamp(cell.center().x(), area.left(), area.right()),
+                std::clamp(cell.bottom(), area.top(), area.bottom()));
+    }
+    return area.topLeft();
+}
+
+int TPhotoItems::ThumbnailsPending() const
+{
+    if (!ScrollBox->isVisible())
+        return 0;
+    const QRect view = ScrollBox->viewport()->rect();
+    int pending = 0;
+    for (int index = 0; index < Count(); ++index) {
+        const PhotoCell& cell = m_model->Cell(index);
+        if (!cell.Rendered && !cell.RenderFailed
+            && QRect(CellPosition(index), Geometry::CellRect().size()).intersects(view))
+            ++pending;
+    }
+    return pending;
+}
+
+int TPhotoScrollBox::AccessibleCount() const
+{
+    return m_grid.Count();
+}
+
+QString TPhotoScrollBox::AccessibleCaption(int index) const
+{
+    return m_grid.Cell(index).Title;
+}
+
+QRect TPhotoScrollBox::AccessibleRect(int index) const
+{
+    const QRect cell(m_grid.CellPosition(index), Geometry::CellRect().size());
+    const QRect shown = cell.intersected(viewport()->rect());
+    return shown.isEmpty() ? QRect() : shown.translated(viewport()->pos());
+}
+
+bool TPhotoScrollBox::AccessibleSelected(int index) const
+{
+    return m_grid.Cell(index).Selected;
+}
+
+int TPhotoScrollBox::AccessibleCurrent() const
+{
+    return m_grid.Current();
+}
+
+void TPhotoScrollBox::AccessibleSelect(int index)
+{
+    Guarded([&] { m_grid.SelectPhoto(index, Qt::NoModifier); });
+}
+
+void TPhotoScrollBox::AccessibleOpen(int index)
+{
+    Guarded([&] {
+        m_grid.SelectPhoto(index, Qt::NoModifier);
+        m_grid.OnDblClick();
+    });
+}
+
 void TPhotoItems::RenderingTimerTimer()
 {
-    if (m_cells.empty() || !ScrollBox->isVisible())
+    if (Count() == 0 || !ScrollBox->isVisible())
         return;
-    const int columns = std::max(1, m_columns);
+    const int columns = std::max(1, Columns());
     const int client = ScrollBox->viewport()->height();
     const int scroll = ScrollPosition();
     // Rows that reach into [scroll, scroll + client): only their cells can be in view.
@@ -687,11 +579,19 @@ void TPhotoItems::RenderingTimerTimer()
     const QRect view = ScrollBox->viewport()->rect();
     const int end = std::min(Count(), (lastRow + 1) * columns);
     for (int index = firstRow * columns; index < end; ++index) {
-        PhotoCell& cell = *m_cells[size_t(index)];
-        if (cell.Rendered || cell.RenderFailed)
+        PhotoCell& cell = m_model->Cell(index);
+        if (cell.Rendered || cell.RenderFailed || cell.Requested)
             continue;
         if (!QRect(CellPosition(index), Geometry::CellRect().size()).intersects(view))
             continue;
+        if (!cell.Item->IsContainer()) {
+            if (m_thumbnails->Outstanding() >= c_ThumbnailsInFlight)
+                return;
+            cell.Requested = true;
+            cell.PixelRatio = ScrollBox->viewport()->devicePixelRatioF();
+            m_thumbnails->Request(cell.Id, TextOf(cell.Item->Url().Get()), ThumbnailSizePx());
+            return;
+        }
         try {
             RenderImage(cell);
         } catch (...) {
@@ -702,98 +602,58 @@ void TPhotoItems::RenderingTimerTimer()
     }
 }
 
-int TPhotoItems::ThumbnailsPending() const
-{
-    if (!ScrollBox->isVisible())
-        return 0;
-    const QRect view = ScrollBox->viewport()->rect();
-    int pending = 0;
-    for (int index = 0; index < Count(); ++index) {
-        const PhotoCell& cell = *m_cells[size_t(index)];
-        if (!cell.Rendered && !cell.RenderFailed
-            && QRect(CellPosition(index), Geometry::CellRect().size()).intersects(view))
-            ++pending;
-    }
-    return pending;
-}
-
 void TPhotoItems::RenderImage(PhotoCell& cell)
 {
     if (cell.Rendered)
         return;
-    if (cell.Item->IsContainer()) {
-        ItemIconList* list = nullptr;
-        int index = -1;
-        if (GetItemIcon(cell.Item->Item(), c_ItemIconLarge, list, index)) {
-            if (!m_images)
-                m_images = list;
-            cell.IconList = list;
-            cell.IconIndex = index;
-        }
-    } else {
-        QByteArray jpeg = m_thumbnailLoader(cell.Item->Url());
-        QImage picture = DecodeThumbnail(jpeg);
-        if (picture.width() > Geometry::c_ThumbnailPx || picture.height() > Geometry::c_ThumbnailPx) {
-            // Said once, here: the paint that draws it from the corner runs again and again.
-            try {
-                LUMO_ASSERT(false);
-            } catch (const LumoAssertException&) {
-            }
-        }
-        cell.Jpeg = std::move(jpeg);
-        // The bytes are what the cell keeps; they shrink to fit so a large listing stays small.
-        cell.Jpeg.squeeze();
-        ForgetPicture(cell);
-        cell.Picture = std::move(picture);
-        m_decoded.push_front(&cell);
-        cell.DecodedAt = m_decoded.begin();
-        cell.Decoded = true;
-        TrimDecoded();
+    ItemIconList* list = nullptr;
+    int index = -1;
+    if (GetItemIcon(cell.Item->Item(), c_ItemIconLarge, list, index)) {
+        if (!m_images)
+            m_images = list;
+        cell.IconList = list;
+        cell.IconIndex = index;
     }
     cell.Rendered = true;
 }
 
-void TPhotoItems::TrimDecoded()
+int TPhotoItems::ThumbnailSizePx() const
 {
-    while (m_decoded.size() > c_DecodedLimit) {
-        PhotoCell* oldest = m_decoded.back();
-        m_decoded.pop_back();
-        oldest->Picture = QImage();
-        oldest->Decoded = false;
-    }
+    return int(std::ceil(Geometry::c_ThumbnailPx * ScrollBox->viewport()->devicePixelRatioF()));
 }
 
-const QImage* TPhotoItems::PictureOf(PhotoCell& cell)
+void TPhotoItems::OnThumbnail(quint64 ticket, const QByteArray& jpeg, const QImage& picture, bool failed)
 {
-    if (cell.Jpeg.isEmpty())
-        return nullptr;
-    if (cell.Decoded) {
-        m_decoded.splice(m_decoded.begin(), m_decoded, cell.DecodedAt);
-    } else {
-        cell.Picture = DecodeThumbnail(cell.Jpeg);
-        m_decoded.push_front(&cell);
-        cell.DecodedAt = m_decoded.begin();
-        cell.Decoded = true;
+    const int index = m_model->FindCellById(ticket);
+    if (index < 0)
+        return;
+    PhotoCell& cell = m_model->Cell(index);
+    cell.Requested = false;
+    if (failed) {
+        cell.RenderFailed = true;
+        RepaintCell(index);
+        return;
     }
-    TrimDecoded();
-    return &cell.Picture;
-}
-
-void TPhotoItems::ForgetPicture(PhotoCell& cell)
-{
-    if (cell.Decoded) {
-        m_decoded.erase(cell.DecodedAt);
-        cell.Decoded = false;
+    QImage shown = picture;
+    shown.setDevicePixelRatio(cell.PixelRatio);
+    const QSize size = PointSize(shown);
+    if (size.width() > Geometry::c_ThumbnailPx || size.height() > Geometry::c_ThumbnailPx) {
+        // Said once, here: the paint that draws it from the corner runs again and again.
+        try {
+            LUMO_ASSERT(false);
+        } catch (const LumoAssertException&) {
+        }
     }
-    cell.Picture = QImage();
+    m_model->SetThumbnail(cell, jpeg, std::move(shown));
+    RepaintCell(index);
 }
 
 void TPhotoItems::PaintCells(QPainter& painter, const QRect& area)
 {
     painter.fillRect(area, Background(*this));
     painter.setFont(font());
-    if (!m_cells.empty()) {
-        const int columns = std::max(1, m_columns);
+    if (Count() > 0) {
+        const int columns = std::max(1, Columns());
         const int scroll = ScrollPosition();
         const int firstRow = std::max(
             0, (area.top() + scroll - Geometry::c_GridMarginPx - Geometry::c_CellHeightPx) / Geometry::c_PitchYPx);
@@ -803,21 +663,21 @@ void TPhotoItems::PaintCells(QPainter& painter, const QRect& area)
             const QPoint origin = CellPosition(index);
             if (!QRect(origin, Geometry::CellRect().size()).intersects(area))
                 continue;
-            PhotoCell& cell = *m_cells[size_t(index)];
+            PhotoCell& cell = m_model->Cell(index);
             try {
                 PaintCell(painter, cell, origin);
             } catch (...) {
                 // Bytes that decoded once but not now: show the placeholder rather than fail
                 // every paint.
                 cell.Jpeg.clear();
-                ForgetPicture(cell);
+                m_model->ForgetPicture(cell);
             }
         }
     }
-    if (m_bandDrawn) {
+    if (m_model->BandDrawn()) {
         painter.save();
         painter.setClipping(false);
-        DrawFocusRect(painter, BandInClient());
+        DrawFocusRect(painter, m_model->BandInClient());
         painter.restore();
     }
 }
@@ -835,12 +695,13 @@ void TPhotoItems::PaintCell(QPainter& painter, PhotoCell& cell, const QPoint& or
             icon = cell.IconList->Icon(cell.IconIndex).pixmap(size, size).toImage();
             picture = icon.isNull() ? nullptr : &icon;
         } else {
-            picture = PictureOf(cell);
+            picture = m_model->PictureOf(cell);
         }
         if (picture) {
             // Too large a picture was reported when it came; here it only starts at the corner.
-            const int x = std::max(0, (Geometry::c_ThumbnailPx - picture->width()) / 2);
-            const int y = std::max(0, (Geometry::c_ThumbnailPx - picture->height()) / 2);
+            const QSize size = PointSize(*picture);
+            const int x = std::max(0, (Geometry::c_ThumbnailPx - size.width()) / 2);
+            const int y = std::max(0, (Geometry::c_ThumbnailPx - size.height()) / 2);
             painter.save();
             painter.setClipRect(Geometry::ImageArea());
             const QPoint at = Geometry::ThumbnailRect().topLeft() + QPoint(x, y);
@@ -848,7 +709,7 @@ void TPhotoItems::PaintCell(QPainter& painter, PhotoCell& cell, const QPoint& or
             painter.restore();
         }
     }
-    painter.setPen(Qt::black);
+    painter.setPen(Ink(*this, false));
     painter.setBrush(Qt::NoBrush);
     painter.drawRect(Geometry::FrameRect().adjusted(0, 0, -1, -1));
     QRect sides[4];
@@ -870,7 +731,7 @@ void TPhotoItems::DrawCaption(QPainter& painter, PhotoCell& cell, const QPoint& 
         cell.CaptionLaidOut = true;
     }
     const QColor background = cell.CaptionHighlighted ? Highlight(*this) : Background(*this);
-    const QColor ink = cell.CaptionHighlighted ? QColor(255, 255, 255) : QColor(0, 0, 0);
+    const QColor ink = Ink(*this, cell.CaptionHighlighted);
     const int lineHeight = metrics.height();
     int widestInset = 0;
     for (qsizetype line = 0; line < cell.CaptionLines.size(); ++line) {
@@ -888,6 +749,17 @@ void TPhotoItems::DrawCaption(QPainter& painter, PhotoCell& cell, const QPoint& 
             int(cell.CaptionLines.size()) * lineHeight);
         DrawFocusRect(painter, focus.adjusted(-2, -2, 2, 2));
     }
+}
+
+void TPhotoItems::DrawFocusRect(QPainter& painter, const QRect& rect) const
+{
+    if (rect.width() <= 0 || rect.height() <= 0)
+        return;
+    painter.save();
+    painter.setPen(QPen(Ink(*this, false), 1, Qt::DotLine));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(rect.adjusted(0, 0, -1, -1));
+    painter.restore();
 }
 
 void TPhotoItems::RepaintCell(int index)
@@ -912,339 +784,55 @@ void TPhotoItems::ScrollInView(int index)
         SetScrollPosition(ScrollPosition() + std::min(top, bottom - client + Geometry::c_GridMarginPx));
 }
 
-ItemsPaneItem* TPhotoItems::GetItem(int index)
-{
-    if (index == -1)
-        return nullptr;
-    if (index < 0 || index >= Count()) {
-        LUMO_ASSERT(false);
-        return nullptr;
-    }
-    return m_cells[size_t(index)]->Item.get();
-}
-
-void TPhotoItems::SetSelectionState(int index, bool state, bool scroll)
-{
-    if (index < 0 || index >= Count())
-        return;
-    PhotoCell& cell = *m_cells[size_t(index)];
-    if (cell.Selected != state) {
-        HighlightItem(state, index, scroll);
-        cell.Selected = state;
-    }
-}
-
-void TPhotoItems::HighlightItem(bool on, int index, bool scroll)
-{
-    if (index == -1)
-        return;
-    if (index < 0 || index >= Count()) {
-        LUMO_ASSERT(false);
-        return;
-    }
-    if (scroll)
-        ScrollInView(index);
-    PhotoCell& cell = *m_cells[size_t(index)];
-    cell.FrameSelected = on;
-    cell.CaptionHighlighted = on;
-    cell.CaptionFocused = false;
-    RepaintCell(index);
-}
-
-void TPhotoItems::NavHighlightItem(int index, bool on)
-{
-    if (index == -1)
-        return;
-    if (index < 0 || index >= Count()) {
-        LUMO_ASSERT(false);
-        return;
-    }
-    ScrollInView(index);
-    PhotoCell& cell = *m_cells[size_t(index)];
-    if (!cell.Selected) {
-        cell.CaptionHighlighted = false;
-        cell.CaptionFocused = on;
-        RepaintCell(index);
-    }
-}
-
-void TPhotoItems::HideAllSelections(bool hide)
-{
-    for (int index = 0; index < Count(); ++index)
-        HighlightItem(!hide && m_cells[size_t(index)]->Selected, index, false);
-}
-
-void TPhotoItems::ClearSelection()
-{
-    for (int index = 0; index < Count(); ++index)
-        SetSelectionState(index, false, false);
-    m_current = -1;
-}
-
-void TPhotoItems::SelectAll()
-{
-    for (int index = 0; index < Count(); ++index)
-        SetSelectionState(index, true, false);
-}
-
-void TPhotoItems::MoveFocus(int index)
-{
-    if (index < 0 || index >= Count() || index == m_current)
-        return;
-    NavHighlightItem(m_current, false);
-    NavHighlightItem(index, true);
-    m_anchor = m_current = m_navFocus = index;
-}
-
-void TPhotoItems::SelectPhoto(int index, Qt::KeyboardModifiers shift)
-{
-    if (index < 0 || index >= Count())
-        return;
-    NavHighlightItem(m_navFocus, false);
-    m_navFocus = -1;
-    const bool ctrl = shift.testFlag(Qt::ControlModifier);
-    const bool range = shift.testFlag(Qt::ShiftModifier);
-    auto selectRange = [&] {
-        const int from = std::min(index, m_anchor);
-        const int to = std::max(index, m_anchor);
-        for (int cell = from; cell <= to; ++cell)
-            SetSelectionState(cell, true, cell == index);
-    };
-    if (ctrl && range) {
-        selectRange();
-        m_current = index;
-    } else if (range && m_current != -1) {
-        ClearSelection();
-        selectRange();
-        m_current = index;
-    } else if (ctrl) {
-        SetSelectionState(index, !m_cells[size_t(index)]->Selected, true);
-        m_anchor = m_current = index;
-    } else {
-        ClearSelection();
-        SetSelectionState(index, true, true);
-        m_anchor = m_current = index;
-    }
-}
-
-bool TPhotoItems::FormKeyDown(int key, Qt::KeyboardModifiers shift)
-{
-    shift = SelectionKeys(shift);
-    const int columns = std::max(1, m_columns);
-    if (shift == Qt::ControlModifier) {
-        switch (key) {
-        case Qt::Key_Left:
-            MoveFocus(m_current - 1);
-            return true;
-        case Qt::Key_Up:
-            MoveFocus(m_current - columns);
-            return true;
-        case Qt::Key_Right:
-            MoveFocus(m_current + 1);
-            return true;
-        case Qt::Key_Down:
-            MoveFocus(m_current + columns);
-            return true;
-        case Qt::Key_Space:
-            NavHighlightItem(m_current, false);
-            SelectPhoto(m_current, shift);
-            return true;
-        default:
-            break;
-        }
-    }
-    const Qt::KeyboardModifiers s = shift & ~Qt::KeyboardModifiers(Qt::ControlModifier);
-    switch (key) {
-    case Qt::Key_Backspace:
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-    case Qt::Key_Space:
-    case Qt::Key_PageUp:
-    case Qt::Key_PageDown:
-    case Qt::Key_End:
-    case Qt::Key_Home:
-    case Qt::Key_Left:
-    case Qt::Key_Up:
-    case Qt::Key_Right:
-    case Qt::Key_Down:
-        break;
-    default:
-        return false;
-    }
-    NavHighlightItem(m_navFocus, false);
-    m_navFocus = -1;
-    switch (key) {
-    case Qt::Key_Backspace:
-        m_page.UpdateActions();
-        m_page.UpAction->trigger();
-        break;
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        // With no current cell there is nothing to open.
-        if (m_current >= 0 && m_current < Count())
-            OnDblClick();
-        break;
-    case Qt::Key_Space:
-        SelectPhoto(m_current, s);
-        break;
-    case Qt::Key_PageUp:
-        SelectPhoto(PageUpTarget(), s);
-        break;
-    case Qt::Key_PageDown:
-        SelectPhoto(PageDownTarget(), s);
-        break;
-    case Qt::Key_End:
-        SelectPhoto(Count() - 1, s);
-        break;
-    case Qt::Key_Home:
-        SelectPhoto(0, s);
-        break;
-    case Qt::Key_Left:
-        SelectPhoto(m_current - 1, s);
-        break;
-    case Qt::Key_Up:
-        SelectPhoto(m_current - columns, s);
-        break;
-    case Qt::Key_Right:
-        SelectPhoto(m_current + 1, s);
-        break;
-    case Qt::Key_Down:
-        SelectPhoto(m_current == -1 ? 0 : m_current + columns, s);
-        break;
-    default:
-        break;
-    }
-    return true;
-}
-
-int TPhotoItems::PageUpTarget() const
-{
-    if (m_current < 0)
-        return m_current;
-    const int columns = std::max(1, m_columns);
-    // A view too short for a whole row still moves by one.
-    const int rows = std::max(1, m_rows);
-    int index = m_current;
-    int found = m_current;
-    while (index >= 0) {
-        if (CellPosition(index).y() + Geometry::c_CellHeightPx < 0)
-            break;
-        found = index;
-        index -= columns;
-    }
-    if (index < 0)
-        return m_current % columns;
-    if (found == m_current) {
-        found = m_current - rows * columns;
-        if (found < 0)
-            found = m_current % columns;
-    }
-    return found;
-}
-
-int TPhotoItems::PageDownTarget() const
-{
-    if (m_current < 0)
-        return m_current;
-    const int columns = std::max(1, m_columns);
-    const int rows = std::max(1, m_rows);
-    const int client = ScrollBox->viewport()->height();
-    int index = m_current;
-    int found = m_current;
-    while (true) {
-        if (index >= Count()) {
-            found = index;
-            break;
-        }
-        if (CellPosition(index).y() >= client)
-            break;
-        found = index;
-        index += columns;
-    }
-    if (found == m_current)
-        found += rows * columns;
-    while (found > Count() - 1)
-        found -= columns;
-    return found;
-}
-
 void TPhotoItems::OnMouseDown(int index, Qt::MouseButton button, Qt::KeyboardModifiers shift, const QPoint& at)
 {
-    if (button == Qt::LeftButton) {
-        m_mouseDownPending = true;
+    if (button == Qt::LeftButton)
         m_mouseDownAt = at;
-    }
     ScrollBox->setFocus(Qt::MouseFocusReason);
-    // Moving the focus may have run other handlers; the cell is looked up again.
-    if (index < 0 || index >= Count()) {
-        LUMO_ASSERT(false);
-        return;
-    }
-    PhotoCell& cell = *m_cells[size_t(index)];
-    m_pressedCell = &cell;
-    m_wasSelectedAtMouseDown = cell.Selected;
-    if (!cell.Selected)
-        SelectPhoto(index, shift);
+    // Moving the focus may have run other handlers; the model looks the cell up again.
+    m_model->Press(index, shift, button == Qt::LeftButton);
 }
 
 void TPhotoItems::OnMouseUp(Qt::MouseButton button, Qt::KeyboardModifiers shift)
 {
-    PhotoCell* pressed = m_pressedCell;
-    if (button == Qt::LeftButton)
-        m_mouseDownPending = false;
-    if (m_wasSelectedAtMouseDown && !m_dragging) {
-        m_wasSelectedAtMouseDown = false;
-        const int index = IndexOf(pressed);
-        if (index < 0) {
-            LUMO_ASSERT(false);
-            return;
-        }
-        SelectPhoto(index, shift);
-    }
-    if (!m_mouseDownPending)
-        m_pressedCell = nullptr;
+    m_model->Release(shift, button == Qt::LeftButton);
 }
 
 void TPhotoItems::OnMouseMove(const QPoint& at)
 {
-    if (!m_mouseDownPending || !m_pressedCell)
+    PhotoCell* pressed = m_model->Pressed();
+    if (!m_model->ButtonHeld() || !pressed)
         return;
     const int threshold = QApplication::startDragDistance();
     if (std::abs(at.x() - m_mouseDownAt.x()) <= threshold && std::abs(at.y() - m_mouseDownAt.y()) <= threshold)
         return;
-    StartDrag(*m_pressedCell);
+    StartDrag(*pressed);
 }
 
 void TPhotoItems::StartDrag(PhotoCell& pressed)
 {
     QList<MyMediaItem*> items;
-    for (const auto& cell : m_cells) {
-        if (cell->Selected)
-            items.append(cell->Item.get());
-    }
-    const QImage image = CellImage(IndexOf(&pressed));
-    m_dragging = true;
+    for (ItemsPaneItem* item : m_model->SelectedItems())
+        items.append(item);
+    const QImage image = CellImage(m_model->FindCellById(pressed.Id));
+    m_model->BeginDrag();
     try {
         m_dragStarter(std::make_unique<MediaItemDragObj>(items), image);
     } catch (...) {
-        m_dragging = false;
+        m_model->EndDrag();
         throw;
     }
-    m_dragging = false;
-    // The drag took the button's release: the press is over.
-    m_mouseDownPending = false;
-    m_wasSelectedAtMouseDown = false;
-    m_pressedCell = nullptr;
-    m_removedDuringDrag.clear();
+    m_model->EndDrag();
 }
 
 void TPhotoItems::OnDblClick()
 {
-    if (m_current < 0 || m_current >= Count()) {
+    const int current = m_model->Current();
+    if (current < 0 || current >= Count()) {
         LUMO_ASSERT(false);
         return;
     }
-    ItemsPaneItem& item = *m_cells[size_t(m_current)]->Item;
+    ItemsPaneItem& item = *m_model->Cell(current).Item;
     if (item.IsContainer()) {
         m_tree.SelectChild(item.Url().Get());
         return;
@@ -1256,28 +844,13 @@ void TPhotoItems::OnDblClick()
 void TPhotoItems::ScrollBoxMouseDown(Qt::KeyboardModifiers shift, const QPoint& at)
 {
     ScrollBox->setFocus(Qt::MouseFocusReason);
-    m_bandActive = true;
-    m_bandDrawn = false;
-    m_bandShift = shift;
-    for (const auto& cell : m_cells)
-        cell->SavedSelected = cell->Selected;
-    m_bandStart = m_bandEnd = QPoint(at.x(), at.y() + ScrollPosition());
+    m_model->BeginBand(shift, QPoint(at.x(), at.y() + ScrollPosition()));
 }
 
 void TPhotoItems::ScrollBoxMouseMove(Qt::KeyboardModifiers shift, QPoint at)
 {
-    if (!m_bandActive)
+    if (!m_model->BandActive())
         return;
-    m_bandShift = shift;
-    if (!m_bandDrawn) {
-        // A plain band replaces the selection; Ctrl or Shift add to it.
-        if (!(shift & (Qt::ControlModifier | Qt::ShiftModifier))) {
-            ClearSelection();
-            for (const auto& cell : m_cells)
-                cell->SavedSelected = false;
-        }
-        m_bandDrawn = true;
-    }
     const QSize client = ScrollBox->viewport()->size();
     m_scrollStep = Geometry::AutoScrollStep(at.y(), client.height());
     const bool overshoot = at.y() < 0 || at.y() > client.height() - 1;
@@ -1291,8 +864,7 @@ void TPhotoItems::ScrollBoxMouseMove(Qt::KeyboardModifiers shift, QPoint at)
     }
     at.setY(std::clamp(at.y(), 0, std::max(0, client.height() - 1)));
     at.setX(std::clamp(at.x(), 0, std::max(0, client.width() - 1)));
-    m_bandEnd = QPoint(at.x(), at.y() + ScrollPosition());
-    SelectInBand(shift);
+    m_model->MoveBand(shift, QPoint(at.x(), at.y() + ScrollPosition()));
     ScrollBox->viewport()->update();
     if (tick)
         OnScrollingTimer();
@@ -1300,65 +872,31 @@ void TPhotoItems::ScrollBoxMouseMove(Qt::KeyboardModifiers shift, QPoint at)
 
 void TPhotoItems::OnScrollingTimer()
 {
-    if (!m_bandActive) {
+    if (!m_model->BandActive()) {
         ScrollingTimer->stop();
         return;
     }
     SetScrollPosition(ScrollPosition() + m_scrollStep);
     const int client = ScrollBox->viewport()->height();
-    m_bandEnd.setY(ScrollPosition() + (m_scrollStep < 1 ? 0 : client - 1));
-    // The cells the band reaches while scrolling are taken at once, not at the next move.
-    SelectInBand(m_bandShift);
+    m_model->FollowScroll(ScrollPosition() + (m_scrollStep < 1 ? 0 : client - 1));
     ScrollBox->viewport()->update();
 }
 
 void TPhotoItems::ScrollBoxMouseUp()
 {
     ScrollingTimer->stop();
-    m_bandActive = false;
-    if (m_bandDrawn) {
-        m_bandDrawn = false;
+    if (m_model->EndBand())
         ScrollBox->viewport()->update();
-    } else {
-        ClearSelection();
-    }
-}
-
-void TPhotoItems::SelectInBand(Qt::KeyboardModifiers shift)
-{
-    const int left = std::min(m_bandStart.x(), m_bandEnd.x());
-    const int right = std::max(m_bandStart.x(), m_bandEnd.x());
-    const int top = std::min(m_bandStart.y(), m_bandEnd.y());
-    const int bottom = std::max(m_bandStart.y(), m_bandEnd.y());
-    const QRect band(left, top, right - left, bottom - top);
-    const bool toggle = shift.testFlag(Qt::ControlModifier);
-    const int scroll = ScrollPosition();
-    for (int index = 0; index < Count(); ++index) {
-        PhotoCell& cell = *m_cells[size_t(index)];
-        const QRect content(CellPosition(index) + QPoint(0, scroll), Geometry::CellRect().size());
-        const bool inside = Geometry::BandTarget(content).intersects(band);
-        const bool state = inside ? (toggle ? !cell.SavedSelected : true) : cell.SavedSelected;
-        SetSelectionState(index, state, false);
-    }
-}
-
-QRect TPhotoItems::BandInClient() const
-{
-    const int scroll = ScrollPosition();
-    const QPoint a(m_bandStart.x(), m_bandStart.y() - scroll);
-    const QPoint b(m_bandEnd.x(), m_bandEnd.y() - scroll);
-    return QRect(
-        QPoint(std::min(a.x(), b.x()), std::min(a.y(), b.y())), QPoint(std::max(a.x(), b.x()), std::max(a.y(), b.y())));
 }
 
 void TPhotoItems::ScrollBoxEnter()
 {
-    HideAllSelections(false);
+    m_model->HideAllSelections(false);
 }
 
 void TPhotoItems::ScrollBoxExit()
 {
-    HideAllSelections(true);
+    m_model->HideAllSelections(true);
 }
 
 void TPhotoItems::ShowPopup(const QPoint& globalPosition)
@@ -1371,7 +909,7 @@ QString TPhotoItems::InfoTip(int index)
 {
     if (index < 0 || index >= Count())
         return QString();
-    ItemsPaneItem& item = *m_cells[size_t(index)]->Item;
+    ItemsPaneItem& item = *m_model->Cell(index).Item;
     if (IsBroken(item.Item()))
         return QString::fromStdString(item.Property("SourceLocation"));
     return QString::fromStdString(item.IsContainer() ? m_page.ContainerSummary(item) : m_page.PhotoSummary(item));

@@ -15,6 +15,12 @@ QString FoldedKey(const std::string& key)
 
 } // namespace
 
+QCollatorSortKey SortKeyOf(const QCollator& collator, const std::string& key)
+{
+    // Collated after folding: this Qt's sort keys ignore the collator's case setting.
+    return collator.sortKey(FoldedKey(key));
+}
+
 ReconcilePlan PlanReconcile(
     const std::vector<std::string>& rows, const std::vector<std::string>& listing, AddOrder order)
 {
@@ -54,12 +60,11 @@ ReconcilePlan PlanReconcile(
             plan.add.push_back(entry);
     }
     if (order == AddOrder::Sorted && plan.add.size() > 1) {
-        // Collated after folding: this Qt's sort keys ignore the collator's case setting.
         QCollator collator;
         std::vector<QCollatorSortKey> keys;
         keys.reserve(plan.add.size());
         for (size_t entry : plan.add)
-            keys.push_back(collator.sortKey(FoldedKey(listing[entry])));
+            keys.push_back(SortKeyOf(collator, listing[entry]));
         std::vector<size_t> byKey(plan.add.size());
         for (size_t index = 0; index < byKey.size(); ++index)
             byKey[index] = index;

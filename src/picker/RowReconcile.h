@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include <QCollator>
+
 enum class AddOrder {
     Listing, // as the container listed them
     Sorted,  // by key, without regard to case, in the locale's collation
@@ -25,3 +27,6 @@ struct ReconcilePlan {
 // when order is Sorted.
 ReconcilePlan PlanReconcile(
     const std::vector<std::string>& rows, const std::vector<std::string>& listing, AddOrder order);
+
+// The key AddOrder::Sorted orders by, for a view that collates a listing a slice at a time.
+QCollatorSortKey SortKeyOf(const QCollator& collator, const std::string& key);

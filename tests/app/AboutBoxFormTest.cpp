@@ -8,9 +8,9 @@
 
 #include <gtest/gtest.h>
 
-#include "ShellTestSupport.h"
 #include "app/AboutBoxForm.h"
 #include "app/NoticesForm.h"
+#include "support/WidgetApplication.h"
 
 namespace {
 
@@ -39,7 +39,7 @@ QPushButton* Button(const QWidget& form, const QString& text)
 
 TEST(AboutBoxForm, NamesTheOwnerAndShowsTheVersionBlock)
 {
-    ShellApplication();
+    WidgetApplication();
     QWidget owner;
     owner.setWindowTitle("Lumo Publisher");
     TAboutBoxForm about(&owner);
@@ -56,7 +56,7 @@ TEST(AboutBoxForm, NamesTheOwnerAndShowsTheVersionBlock)
 // What the about box claims is what the package's copyright file and its AppStream metadata say.
 TEST(AboutBoxForm, MakesTheLicenceStatementOfThePackage)
 {
-    ShellApplication();
+    WidgetApplication();
     TAboutBoxForm about(nullptr);
     const QString copyright = SourceFile("packaging/copyright");
     const QString metainfo = SourceFile(QString("packaging/") + LUMO_APP_ID + ".metainfo.xml");
@@ -79,7 +79,7 @@ TEST(AboutBoxForm, MakesTheLicenceStatementOfThePackage)
 
 TEST(AboutBoxForm, MoreLegalOpensTheNoticesOwnedByTheAboutBox)
 {
-    ShellApplication();
+    WidgetApplication();
     TAboutBoxForm about(nullptr);
     bool noticesShown = false;
     QWidget* owner = nullptr;
@@ -102,7 +102,7 @@ TEST(AboutBoxForm, MoreLegalOpensTheNoticesOwnedByTheAboutBox)
 
 TEST(NoticesForm, CarriesTheNoticesOfEveryShippedLibrary)
 {
-    ShellApplication();
+    WidgetApplication();
     TNoticesForm notices(nullptr);
     EXPECT_EQ(notices.windowTitle(), "Legal Notices");
     const QString text = notices.Text();

@@ -290,7 +290,7 @@ TEST_F(HelpCommandsTest, ElsewhereTheUpdatePageOpensAndABrowserThatDoesNotIsRepo
 // The window's Help menu runs these commands, and its message boxes go through the hook.
 TEST_F(HelpCommandsTest, TheHelpMenuOpensTheManualOnF1AndChecksForUpdates)
 {
-    WidgetsApplication();
+    WidgetApplication();
     ClearSettings();
     HostFolder folder;
     auto window = std::make_unique<TLumoConnectPublisher>(folder.Path());

@@ -44,7 +44,7 @@ class LumoConnectPublisherTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        WidgetsApplication();
+        WidgetApplication();
         ClearSettings();
     }
     void TearDown() override

@@ -189,7 +189,7 @@ class PublishingWindowTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        WidgetsApplication();
+        WidgetApplication();
         // English, as the program starts in it: the counts take their singular and plural forms.
         static const bool translated = (InstallTranslations(QLocale(QLocale::English), LUMO_PROGRAM_DIR "/"), true);
         (void)translated;

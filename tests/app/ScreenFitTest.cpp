@@ -35,7 +35,7 @@ TEST(ScreenFitTest, TheWindowAndItsMinimumFitTheAvailableArea)
     setenv("XDG_DATA_HOME", (home / "data").c_str(), 1);
     setenv("XDG_CACHE_HOME", (home / "cache").c_str(), 1);
     setenv("LUMOTEST_MOUNTINFO", (home / "mountinfo").c_str(), 1);
-    WidgetsApplication();
+    WidgetApplication();
     ClearSettings();
     const auto previousBox = Platform::SetMessageBoxHandler(&AnswerOk);
     ModuleFolder folder;

@@ -41,7 +41,7 @@ void LeaveSocketFile(const QString& path)
 
 TEST(SingleInstanceTest, ASecondStartAsksTheFirstToRestoreItself)
 {
-    WidgetsApplication();
+    WidgetApplication();
     const QString name = UniqueName();
     SingleInstance first(name);
     ASSERT_TRUE(first.TryAcquire());
@@ -59,7 +59,7 @@ TEST(SingleInstanceTest, ASecondStartAsksTheFirstToRestoreItself)
 
 TEST(SingleInstanceTest, WhatAKilledInstanceLeftBehindDoesNotBlockTheNextStart)
 {
-    WidgetsApplication();
+    WidgetApplication();
     const QString name = UniqueName();
     SingleInstance next(name);
 

@@ -8,9 +8,9 @@
 
 #include <gtest/gtest.h>
 
-#include "ShellTestSupport.h"
 #include "app/SplashScreen.h"
 #include "host/HostRegistry.h"
+#include "support/WidgetApplication.h"
 
 namespace {
 
@@ -18,7 +18,7 @@ class SplashTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ShellApplication();
+        WidgetApplication();
         HostRegistry().DeleteValue("Publisher", "SplashSteps");
     }
 
@@ -35,7 +35,7 @@ protected:
         ASSERT_TRUE(timer && timer->isActive());
         timer->start(0);
         // The splash, and the timer with it, may be gone when it has fired.
-        ASSERT_TRUE(RunUntil([&timer] { return !timer || !timer->isActive(); }));
+        ASSERT_TRUE(WaitUntil([&timer] { return !timer || !timer->isActive(); }));
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
 };

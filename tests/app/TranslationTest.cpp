@@ -38,7 +38,7 @@ protected:
     {
         const std::filesystem::path home = m_root.path().toStdString();
         setenv("HOME", home.c_str(), 1);
-        WidgetsApplication();
+        WidgetApplication();
         ClearSettings();
         m_folder.AddProgramModule("lumo-cache");
     }

@@ -18,6 +18,7 @@
 #include "picker/MyMediaItem.h"
 #include "picker/PublishedListForm.h"
 #include "platform/MessageBox.h"
+#include "support/WidgetApplication.h"
 
 using namespace LumoApi;
 
@@ -27,15 +28,6 @@ constexpr char c_Published[] = "mem://fixture/published";
 constexpr char c_Song[] = "mem://fixture/root/song1.fxa";
 constexpr char c_Photo[] = "mem://fixture/root/photo1.fxi";
 constexpr char c_Album[] = "mem://fixture/root/Album.2003";
-
-QApplication& WidgetApplication()
-{
-    static int argc = 1;
-    static char name[] = "media_page_tests";
-    static char* argv[] = {name, nullptr};
-    static QApplication* application = new QApplication(argc, argv);
-    return *application;
-}
 
 // Answers every message box from a script and keeps what was asked.
 struct ScriptedBoxes {

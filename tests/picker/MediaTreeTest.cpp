@@ -12,6 +12,7 @@
 #include "picker/MediaItemDragObj.h"
 #include "picker/MediaTreeForm.h"
 #include "picker/MyMediaItem.h"
+#include "support/WidgetApplication.h"
 
 using namespace LumoApi;
 
@@ -22,15 +23,6 @@ constexpr char c_Album[] = "mem://fixture/root/Album.2003";
 constexpr char c_Container[] = "x-container/mem";
 
 // Widgets need a QApplication, made before anything asks for a plain one.
-QApplication& WidgetApplication()
-{
-    static int argc = 1;
-    static char name[] = "media_tree_tests";
-    static char* argv[] = {name, nullptr};
-    static QApplication* application = new QApplication(argc, argv);
-    return *application;
-}
-
 // The tree of a music page; the fixture's module is not the music module.
 class MusicTree : public TMediaTree {
 public:

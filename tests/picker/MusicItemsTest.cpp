@@ -18,6 +18,7 @@
 #include "picker/MusicPageForm.h"
 #include "picker/MyMediaItem.h"
 #include "platform/MessageBox.h"
+#include "support/WidgetApplication.h"
 
 using namespace LumoApi;
 
@@ -26,15 +27,6 @@ namespace {
 constexpr char c_Root[] = "mem://fixture/root";
 constexpr char c_Album[] = "mem://fixture/root/Album.2003";
 constexpr char c_Broken[] = "x-application/lumo-broken";
-
-QApplication& WidgetApplication()
-{
-    static int argc = 1;
-    static char name[] = "music_items_tests";
-    static char* argv[] = {name, nullptr};
-    static QApplication* application = new QApplication(argc, argv);
-    return *application;
-}
 
 struct ScriptedBoxes {
     static inline std::vector<std::string> texts;

@@ -18,6 +18,7 @@
 #include "picker/MusicPropsForm.h"
 #include "picker/MyMediaItem.h"
 #include "platform/MessageBox.h"
+#include "support/WidgetApplication.h"
 
 namespace {
 
@@ -117,16 +118,6 @@ protected:
     HostFolder m_folder;
     HostInternals m_host{m_folder.Path()};
     UpdateQueue m_queue;
-
-public:
-    static QApplication& WidgetApplication()
-    {
-        static int argc = 1;
-        static char name[] = "music_props_tests";
-        static char* argv[] = {name, nullptr};
-        static QApplication* application = new QApplication(argc, argv);
-        return *application;
-    }
 };
 
 TEST_F(MusicPropsTest, ShowsEachDetailWithUnknownForMissingOnes)
@@ -232,7 +223,7 @@ TEST_F(MusicPropsTest, PlayAndPauseTakeTurnsAndAFailureShowsOnce)
 
 TEST(MusicPropsPlayback, PlaysARealSongToItsEnd)
 {
-    MusicPropsTest::WidgetApplication();
+    WidgetApplication();
     if (QMediaDevices::audioOutputs().isEmpty())
         GTEST_SKIP() << "no audio output device";
     Boxes::texts.clear();

@@ -18,6 +18,7 @@
 #include "host/UrlImpl.h"
 #include "picker/UpdateQueue.h"
 #include "support/HostFolder.h"
+#include "support/WaitUntil.h"
 
 inline QCoreApplication& Application()
 {
@@ -44,19 +45,6 @@ public:
         return true;
     }
 };
-
-// Waits for condition while letting the interface thread's events run; false on timeout.
-inline bool WaitUntil(const std::function<bool()>& condition, int milliseconds = 10000)
-{
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        QCoreApplication::processEvents();
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
-}
 
 inline LumoApi::ApiRef<LumoApi::UrlApi> MemUrl(const char* text)
 {

@@ -17,21 +17,13 @@
 #include "picker/PropsFormSupport.h"
 #include "picker/Utilities.h"
 #include "platform/MessageBox.h"
+#include "support/WidgetApplication.h"
 
 namespace {
 
 constexpr char c_Root[] = "mem://fixture/root";
 constexpr char c_Container[] = "x-container/mem";
 constexpr char c_Photo[] = "image/x-fixture";
-
-QApplication& WidgetApplication()
-{
-    static int argc = 1;
-    static char name[] = "props_tests";
-    static char* argv[] = {name, nullptr};
-    static QApplication* application = new QApplication(argc, argv);
-    return *application;
-}
 
 // Any box shown means a dialog met an error or an assertion it should not have.
 struct Boxes {

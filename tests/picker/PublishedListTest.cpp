@@ -19,6 +19,7 @@
 #include "picker/MyMediaItem.h"
 #include "picker/PublishedListForm.h"
 #include "platform/MessageBox.h"
+#include "support/WidgetApplication.h"
 
 using namespace LumoApi;
 
@@ -28,15 +29,6 @@ constexpr char c_Published[] = "mem://fixture/published";
 constexpr char c_Container[] = "x-container/mem";
 constexpr char c_Song[] = "audio/x-fixture";
 constexpr char c_Photo[] = "image/x-fixture";
-
-QApplication& WidgetApplication()
-{
-    static int argc = 1;
-    static char name[] = "published_list_tests";
-    static char* argv[] = {name, nullptr};
-    static QApplication* application = new QApplication(argc, argv);
-    return *application;
-}
 
 // Stands in for the media page and keeps the URL texts of every publish call.
 class RecordingPage : public PublishedListHost {
