@@ -10,6 +10,7 @@
 #include <lumo/Errors.h>
 
 #include "Guard.h"
+#include "support/SystemCodes.h"
 
 namespace LumoCache {
 
@@ -74,30 +75,6 @@ bool FreshFileMayHelp(int code)
         return false;
     default:
         return true;
-    }
-}
-
-uint32_t ErrorCode(int code, uint32_t otherwise)
-{
-    switch (code & 0xff) {
-    case SQLITE_FULL:
-        return c_ErrorDiskFull;
-    case SQLITE_NOMEM:
-    case SQLITE_TOOBIG:
-        return LumoApi::ERROR_NOT_ENOUGH_MEMORY;
-    case SQLITE_BUSY:
-    case SQLITE_LOCKED:
-        return c_ErrorSharingViolation;
-    case SQLITE_PERM:
-    case SQLITE_READONLY:
-    case SQLITE_AUTH:
-    case SQLITE_CANTOPEN:
-        return c_ErrorAccessDenied;
-    case SQLITE_CORRUPT:
-    case SQLITE_NOTADB:
-        return LumoApi::ERROR_INVALID_DATA;
-    default:
-        return otherwise;
     }
 }
 
@@ -378,7 +355,7 @@ void BlockStore::Open()
             m_db = Connect(":memory:");
     } catch (const SqliteError& error) {
         m_db.reset();
-        throw CacheError(ErrorCode(error.code, LumoApi::ERROR_NOT_ENOUGH_MEMORY));
+        throw CacheError(LumoModules::SqliteErrorCode(error.code, LumoApi::ERROR_NOT_ENOUGH_MEMORY));
     }
 }
 
@@ -418,13 +395,13 @@ auto BlockStore::Attempt(uint32_t failureCode, Body&& body)
         return body();
     } catch (const SqliteError& error) {
         if (!IsDamaged(error.code))
-            throw CacheError(ErrorCode(error.code, failureCode));
+            throw CacheError(LumoModules::SqliteErrorCode(error.code, failureCode));
         Recover(error.text);
     }
     try {
         return body();
     } catch (const SqliteError& error) {
-        throw CacheError(ErrorCode(error.code, failureCode));
+        throw CacheError(LumoModules::SqliteErrorCode(error.code, failureCode));
     }
 }
 
@@ -491,7 +468,7 @@ void BlockStore::Evict(uint64_t maxSizeBytes, int64_t keepId)
 void BlockStore::Store(const char* key, const uint8_t* bytes, uint32_t sizeBytes, uint32_t tag, uint64_t maxSizeBytes)
 {
     if (sizeBytes > maxSizeBytes)
-        throw CacheError(c_ErrorDiskFull);
+        throw CacheError(LumoApi::ERROR_DISK_FULL);
     const int64_t checksum = int64_t(Checksum(bytes, sizeBytes));
     std::lock_guard<std::mutex> lock(m_lock);
     Attempt(LumoApi::ERROR_CANTWRITE, [&] {

@@ -8,6 +8,7 @@
 #include <sqlite3.h>
 
 #include "ModuleGuard.h"
+#include "support/SystemCodes.h"
 
 namespace LumoModules {
 
@@ -44,31 +45,6 @@ PRAGMA user_version = 1;
 struct SqliteError {
     int code;
 };
-
-uint32_t ErrorCode(int code, uint32_t otherwise)
-{
-    switch (code & 0xff) {
-    case SQLITE_FULL:
-        return c_ErrorDiskFull;
-    case SQLITE_NOMEM:
-    case SQLITE_TOOBIG:
-        return LumoApi::ERROR_NOT_ENOUGH_MEMORY;
-    case SQLITE_BUSY:
-    case SQLITE_LOCKED:
-        return c_ErrorSharingViolation;
-    case SQLITE_PERM:
-    case SQLITE_READONLY:
-    case SQLITE_AUTH:
-    case SQLITE_CANTOPEN:
-        return c_ErrorAccessDenied;
-    case SQLITE_CORRUPT:
-    case SQLITE_NOTADB:
-    case SQLITE_SCHEMA:
-        return LumoApi::ERROR_INVALID_DATA;
-    default:
-        return otherwise;
-    }
-}
 
 void Exec(sqlite3* db, const char* sql)
 {
@@ -333,7 +309,7 @@ auto PublishedStore::Attempt(uint32_t failureCode, Body&& body)
         // A connection that failed to open is tried again on the next call (m_db stays
         // null): the folder may appear, the other process may let go. The failure is the
         // database's, not the item's: it is named.
-        throw ClassError(ErrorCode(error.code, failureCode), m_path);
+        throw ClassError(LumoModules::SqliteErrorCode(error.code, failureCode), m_path);
     }
 }
 
