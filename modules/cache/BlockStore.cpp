@@ -10,8 +10,16 @@
 #include <lumo/Errors.h>
 
 #include "Guard.h"
+#include "support/Sqlite.h"
+#include "support/SystemCodes.h"
 
 namespace LumoCache {
+
+using LumoModules::DatabaseHandle;
+using LumoModules::Exec;
+using LumoModules::Query;
+using LumoModules::SqliteError;
+using LumoModules::Statement;
 
 namespace {
 
@@ -52,11 +60,6 @@ END;
 PRAGMA user_version = 1;
 )";
 
-struct SqliteError {
-    int code;
-    std::string text;
-};
-
 bool IsDamaged(int code)
 {
     code &= 0xff;
@@ -74,30 +77,6 @@ bool FreshFileMayHelp(int code)
         return false;
     default:
         return true;
-    }
-}
-
-uint32_t ErrorCode(int code, uint32_t otherwise)
-{
-    switch (code & 0xff) {
-    case SQLITE_FULL:
-        return c_ErrorDiskFull;
-    case SQLITE_NOMEM:
-    case SQLITE_TOOBIG:
-        return LumoApi::ERROR_NOT_ENOUGH_MEMORY;
-    case SQLITE_BUSY:
-    case SQLITE_LOCKED:
-        return c_ErrorSharingViolation;
-    case SQLITE_PERM:
-    case SQLITE_READONLY:
-    case SQLITE_AUTH:
-    case SQLITE_CANTOPEN:
-        return c_ErrorAccessDenied;
-    case SQLITE_CORRUPT:
-    case SQLITE_NOTADB:
-        return LumoApi::ERROR_INVALID_DATA;
-    default:
-        return otherwise;
     }
 }
 
@@ -124,17 +103,6 @@ uint64_t Checksum(const uint8_t* bytes, size_t sizeBytes)
     }
     return hash;
 }
-
-void Exec(sqlite3* db, const char* sql)
-{
-    if (const int rc = sqlite3_exec(db, sql, nullptr, nullptr, nullptr); rc != SQLITE_OK)
-        throw SqliteError{rc, sqlite3_errmsg(db)};
-}
-
-struct DatabaseCloser {
-    void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
-};
-using DatabaseHandle = std::unique_ptr<sqlite3, DatabaseCloser>;
 
 DatabaseHandle OpenDatabase(const std::string& path)
 {
@@ -169,89 +137,6 @@ DatabaseHandle OpenDatabase(const std::string& path)
     }
     return db;
 }
-
-class Statement {
-public:
-    Statement(sqlite3* db, const char* sql) : m_db(db)
-    {
-        if (const int rc = sqlite3_prepare_v3(db, sql, -1, SQLITE_PREPARE_PERSISTENT, &m_stmt, nullptr);
-            rc != SQLITE_OK)
-            throw SqliteError{rc, sqlite3_errmsg(db)};
-    }
-    ~Statement() { sqlite3_finalize(m_stmt); }
-    Statement(const Statement&) = delete;
-    Statement& operator=(const Statement&) = delete;
-
-    sqlite3* Db() const { return m_db; }
-    sqlite3_stmt* Get() const { return m_stmt; }
-
-private:
-    sqlite3* m_db;
-    sqlite3_stmt* m_stmt = nullptr;
-};
-
-// One use of a prepared statement; leaves it reset and unbound for the next use, whatever happens.
-class Query {
-public:
-    explicit Query(Statement& statement) : m_db(statement.Db()), m_stmt(statement.Get()) { }
-    ~Query()
-    {
-        sqlite3_reset(m_stmt);
-        sqlite3_clear_bindings(m_stmt);
-    }
-    Query(const Query&) = delete;
-    Query& operator=(const Query&) = delete;
-
-    Query& Bind(int index, int64_t value) { return Check(sqlite3_bind_int64(m_stmt, index, value)); }
-    // text must outlive the query.
-    Query& Bind(int index, const char* text)
-    {
-        return Check(sqlite3_bind_text(m_stmt, index, text, -1, SQLITE_STATIC));
-    }
-    // bytes must outlive the query. A null pointer would bind NULL, so an empty block binds an
-    // empty blob.
-    Query& BindBlob(int index, const uint8_t* bytes, uint32_t sizeBytes)
-    {
-        return Check(sizeBytes ? sqlite3_bind_blob64(m_stmt, index, bytes, sizeBytes, SQLITE_STATIC)
-                               : sqlite3_bind_zeroblob(m_stmt, index, 0));
-    }
-
-    // True with a row to read, false when done.
-    bool Step()
-    {
-        const int rc = sqlite3_step(m_stmt);
-        if (rc == SQLITE_ROW)
-            return true;
-        if (rc == SQLITE_DONE)
-            return false;
-        throw SqliteError{rc, sqlite3_errmsg(m_db)};
-    }
-    void Run()
-    {
-        while (Step()) { }
-    }
-
-    int64_t Int(int column) const { return sqlite3_column_int64(m_stmt, column); }
-    int Type(int column) const { return sqlite3_column_type(m_stmt, column); }
-    // Valid until the next Step or the end of the query.
-    const uint8_t* Blob(int column, size_t& sizeBytes) const
-    {
-        const auto* bytes = static_cast<const uint8_t*>(sqlite3_column_blob(m_stmt, column));
-        sizeBytes = size_t(sqlite3_column_bytes(m_stmt, column));
-        return bytes;
-    }
-
-private:
-    Query& Check(int rc)
-    {
-        if (rc != SQLITE_OK)
-            throw SqliteError{rc, sqlite3_errmsg(m_db)};
-        return *this;
-    }
-
-    sqlite3* m_db;
-    sqlite3_stmt* m_stmt;
-};
 
 } // namespace
 
@@ -378,7 +263,7 @@ void BlockStore::Open()
             m_db = Connect(":memory:");
     } catch (const SqliteError& error) {
         m_db.reset();
-        throw CacheError(ErrorCode(error.code, LumoApi::ERROR_NOT_ENOUGH_MEMORY));
+        throw CacheError(LumoModules::SqliteErrorCode(error.code, LumoApi::ERROR_NOT_ENOUGH_MEMORY));
     }
 }
 
@@ -418,13 +303,13 @@ auto BlockStore::Attempt(uint32_t failureCode, Body&& body)
         return body();
     } catch (const SqliteError& error) {
         if (!IsDamaged(error.code))
-            throw CacheError(ErrorCode(error.code, failureCode));
+            throw CacheError(LumoModules::SqliteErrorCode(error.code, failureCode));
         Recover(error.text);
     }
     try {
         return body();
     } catch (const SqliteError& error) {
-        throw CacheError(ErrorCode(error.code, failureCode));
+        throw CacheError(LumoModules::SqliteErrorCode(error.code, failureCode));
     }
 }
 
@@ -491,7 +376,7 @@ void BlockStore::Evict(uint64_t maxSizeBytes, int64_t keepId)
 void BlockStore::Store(const char* key, const uint8_t* bytes, uint32_t sizeBytes, uint32_t tag, uint64_t maxSizeBytes)
 {
     if (sizeBytes > maxSizeBytes)
-        throw CacheError(c_ErrorDiskFull);
+        throw CacheError(LumoApi::ERROR_DISK_FULL);
     const int64_t checksum = int64_t(Checksum(bytes, sizeBytes));
     std::lock_guard<std::mutex> lock(m_lock);
     Attempt(LumoApi::ERROR_CANTWRITE, [&] {

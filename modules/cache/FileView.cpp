@@ -12,34 +12,15 @@
 #include <lumo/Url.h>
 
 #include "Guard.h"
+#include "support/SystemCodes.h"
 
 using namespace LumoApi;
 
 namespace LumoCache {
 
-namespace {
+using LumoModules::FileErrorCode;
 
-uint32_t FileErrorCode(int error)
-{
-    switch (error) {
-    case ENOENT:
-    case ENOTDIR:
-        return ERROR_NOT_FOUND;
-    case EACCES:
-    case EPERM:
-    case EISDIR:
-    case ENXIO:
-        return c_ErrorAccessDenied;
-    case ENAMETOOLONG:
-        return c_ErrorBadPathName;
-    case ELOOP:
-        return c_ErrorCantResolveFilename;
-    case ENOMEM:
-        return ERROR_NOT_ENOUGH_MEMORY;
-    default:
-        return ERROR_CANTREAD;
-    }
-}
+namespace {
 
 bool IsLocalHost(const char* host)
 {
@@ -81,7 +62,7 @@ int32_t LUMO_CALL FileView::Open(UrlApi* url)
         // Folders, devices and pipes are refused as the system refuses to open a folder.
         if (!S_ISREG(info.st_mode)) {
             close(fd);
-            throw CacheError(c_ErrorAccessDenied);
+            throw CacheError(LumoApi::ERROR_ACCESS_DENIED);
         }
         m_fd = fd;
         m_sizeBytes = info.st_size > off_t(UINT32_MAX) ? UINT32_MAX : uint32_t(info.st_size);

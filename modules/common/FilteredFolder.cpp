@@ -55,7 +55,7 @@ void HostFolderLister::List(const std::string& folderUrl, const std::function<bo
             return;
     }
     if (m_cancel.Flag().load())
-        throw ClassError(c_ErrorCancelled);
+        throw ClassError(LumoApi::ERROR_CANCELLED);
     RequireNormalEnd();
 }
 
@@ -114,12 +114,12 @@ ApiRef<UrlApi> FilteredFolder::NextAccepted(ApiRef<UrlApi> child)
 {
     for (; child; child = ApiRef<UrlApi>::Adopt(m_base->GetNext())) {
         if (m_cancel.Flag().load())
-            throw ClassError(c_ErrorCancelled);
+            throw ClassError(LumoApi::ERROR_CANCELLED);
         bool accepted = false;
         try {
             accepted = Accepts(child.Get(), m_lister, m_cancel.Flag());
         } catch (const ClassError& error) {
-            if (error.Code() == c_ErrorCancelled || error.Code() == ERROR_NOT_ENOUGH_MEMORY)
+            if (error.Code() == LumoApi::ERROR_CANCELLED || error.Code() == ERROR_NOT_ENOUGH_MEMORY)
                 throw;
             // One child that cannot be judged never hides the rest of the folder.
         }
@@ -127,7 +127,7 @@ ApiRef<UrlApi> FilteredFolder::NextAccepted(ApiRef<UrlApi> child)
             return Prefixed(child.Get());
     }
     if (m_cancel.Flag().load())
-        throw ClassError(c_ErrorCancelled);
+        throw ClassError(LumoApi::ERROR_CANCELLED);
     RequireNormalEnd();
     LumoSetLastError(ERROR_NO_MORE_ITEMS);
     return nullptr;

@@ -78,7 +78,7 @@ UrlApi* LUMO_CALL MediaClassObject::Publish(UrlApi* item, const char* text)
         entry.title = TitleOf(classItem, text);
         entry.folder = classItem.kind == ClassItem::Kind::Folder;
         if (!m_state->Store().Add(m_state->Config().classId, entry))
-            throw ClassError(c_ErrorAlreadyExists);
+            throw ClassError(LumoApi::ERROR_ALREADY_EXISTS);
         m_state->Watcher().Wake();
         return entryUrl.Detach();
     });

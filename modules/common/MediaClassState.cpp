@@ -227,15 +227,15 @@ uint32_t RefusalOf(int error)
     switch (error) {
     case EACCES:
     case EPERM:
-        return c_ErrorAccessDenied;
+        return LumoApi::ERROR_ACCESS_DENIED;
     case ELOOP:
-        return c_ErrorCantResolveFilename;
+        return LumoApi::ERROR_CANT_RESOLVE_FILENAME;
     case ENAMETOOLONG:
-        return c_ErrorInvalidName;
+        return LumoApi::ERROR_INVALID_NAME;
     case ENOTDIR:
-        return c_ErrorPathNotFound;
+        return LumoApi::ERROR_PATH_NOT_FOUND;
     default:
-        return c_ErrorFileNotFound;
+        return LumoApi::ERROR_FILE_NOT_FOUND;
     }
 }
 

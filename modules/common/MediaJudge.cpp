@@ -65,7 +65,7 @@ MediaJudge::Answer MediaJudge::HoldsMedia(
     const std::string& url, const std::string& path, std::vector<FolderIdentity>& onPath)
 {
     if (m_cancelled.load(std::memory_order_relaxed))
-        throw ClassError(c_ErrorCancelled);
+        throw ClassError(LumoApi::ERROR_CANCELLED);
     FolderStamp stamp;
     if (!StatFolder(path, stamp))
         return {false, true};
@@ -93,7 +93,7 @@ MediaJudge::Answer MediaJudge::Search(
     try {
         m_lister.List(url, [&](FolderChild& child) {
             if (m_cancelled.load(std::memory_order_relaxed))
-                throw ClassError(c_ErrorCancelled);
+                throw ClassError(LumoApi::ERROR_CANCELLED);
             if (child.kind == ChildKind::Media) {
                 entry.hasMedia = true;
                 entry.witness = child.path;
@@ -104,7 +104,7 @@ MediaJudge::Answer MediaJudge::Search(
             return true;
         });
     } catch (const ClassError& error) {
-        if (error.Code() == c_ErrorCancelled)
+        if (error.Code() == LumoApi::ERROR_CANCELLED)
             throw;
         // A folder that cannot be listed now holds nothing we can show; it is asked again
         // next time, as the failure may pass.

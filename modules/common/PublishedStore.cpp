@@ -8,6 +8,8 @@
 #include <sqlite3.h>
 
 #include "ModuleGuard.h"
+#include "support/Sqlite.h"
+#include "support/SystemCodes.h"
 
 namespace LumoModules {
 
@@ -41,121 +43,11 @@ CREATE INDEX IF NOT EXISTS published_in_order ON published(class, added, url);
 PRAGMA user_version = 1;
 )";
 
-struct SqliteError {
-    int code;
-};
-
-uint32_t ErrorCode(int code, uint32_t otherwise)
-{
-    switch (code & 0xff) {
-    case SQLITE_FULL:
-        return c_ErrorDiskFull;
-    case SQLITE_NOMEM:
-    case SQLITE_TOOBIG:
-        return LumoApi::ERROR_NOT_ENOUGH_MEMORY;
-    case SQLITE_BUSY:
-    case SQLITE_LOCKED:
-        return c_ErrorSharingViolation;
-    case SQLITE_PERM:
-    case SQLITE_READONLY:
-    case SQLITE_AUTH:
-    case SQLITE_CANTOPEN:
-        return c_ErrorAccessDenied;
-    case SQLITE_CORRUPT:
-    case SQLITE_NOTADB:
-    case SQLITE_SCHEMA:
-        return LumoApi::ERROR_INVALID_DATA;
-    default:
-        return otherwise;
-    }
-}
-
-void Exec(sqlite3* db, const char* sql)
-{
-    if (const int rc = sqlite3_exec(db, sql, nullptr, nullptr, nullptr); rc != SQLITE_OK)
-        throw SqliteError{rc};
-}
-
-struct DatabaseCloser {
-    void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
-};
-using DatabaseHandle = std::unique_ptr<sqlite3, DatabaseCloser>;
-
 int64_t NowUs()
 {
     return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::system_clock::now().time_since_epoch())
         .count();
 }
-
-class Statement {
-public:
-    Statement(sqlite3* db, const char* sql) : m_db(db)
-    {
-        if (const int rc = sqlite3_prepare_v3(db, sql, -1, SQLITE_PREPARE_PERSISTENT, &m_stmt, nullptr);
-            rc != SQLITE_OK)
-            throw SqliteError{rc};
-    }
-    ~Statement() { sqlite3_finalize(m_stmt); }
-    Statement(const Statement&) = delete;
-    Statement& operator=(const Statement&) = delete;
-
-    sqlite3_stmt* Get() const { return m_stmt; }
-
-private:
-    sqlite3* m_db;
-    sqlite3_stmt* m_stmt = nullptr;
-};
-
-// One use of a prepared statement; leaves it reset and unbound, whatever happens.
-class Query {
-public:
-    explicit Query(Statement& statement) : m_stmt(statement.Get()) { }
-    ~Query()
-    {
-        sqlite3_reset(m_stmt);
-        sqlite3_clear_bindings(m_stmt);
-    }
-    Query(const Query&) = delete;
-    Query& operator=(const Query&) = delete;
-
-    Query& Bind(int index, int64_t value) { return Check(sqlite3_bind_int64(m_stmt, index, value)); }
-    // text must outlive the query. Paths are bytes: their length is passed, not looked for.
-    Query& Bind(int index, const std::string& text)
-    {
-        return Check(sqlite3_bind_text(m_stmt, index, text.data(), int(text.size()), SQLITE_STATIC));
-    }
-
-    bool Step()
-    {
-        const int rc = sqlite3_step(m_stmt);
-        if (rc == SQLITE_ROW)
-            return true;
-        if (rc == SQLITE_DONE)
-            return false;
-        throw SqliteError{rc};
-    }
-    void Run()
-    {
-        while (Step()) { }
-    }
-
-    int64_t Int(int column) const { return sqlite3_column_int64(m_stmt, column); }
-    std::string Text(int column) const
-    {
-        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, column));
-        return text ? std::string(text, size_t(sqlite3_column_bytes(m_stmt, column))) : std::string();
-    }
-
-private:
-    Query& Check(int rc)
-    {
-        if (rc != SQLITE_OK)
-            throw SqliteError{rc};
-        return *this;
-    }
-
-    sqlite3_stmt* m_stmt;
-};
 
 // One value of a query that answers one row.
 int64_t ReadNumber(sqlite3* db, const char* sql)
@@ -333,7 +225,7 @@ auto PublishedStore::Attempt(uint32_t failureCode, Body&& body)
         // A connection that failed to open is tried again on the next call (m_db stays
         // null): the folder may appear, the other process may let go. The failure is the
         // database's, not the item's: it is named.
-        throw ClassError(ErrorCode(error.code, failureCode), m_path);
+        throw ClassError(LumoModules::SqliteErrorCode(error.code, failureCode), m_path);
     }
 }
 

@@ -9,6 +9,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "support/MountInfo.h"
+
 namespace LumoModules {
 
 namespace {
@@ -39,39 +41,6 @@ bool IsDirectory(const std::string& path)
 bool IsAtOrBelow(std::string_view path, std::string_view folder)
 {
     return path == folder || (path.starts_with(folder) && path.size() > folder.size() && path[folder.size()] == '/');
-}
-
-// Mount points escape blank, tab, newline and backslash as three octal digits.
-std::string UnescapeMountField(std::string_view field)
-{
-    std::string plain;
-    for (size_t at = 0; at < field.size(); ++at) {
-        if (field[at] == '\\' && at + 3 < field.size()) {
-            const std::string_view digits = field.substr(at + 1, 3);
-            if (std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '7'; })) {
-                plain += char((digits[0] - '0') * 64 + (digits[1] - '0') * 8 + (digits[2] - '0'));
-                at += 3;
-                continue;
-            }
-        }
-        plain += field[at];
-    }
-    return plain;
-}
-
-std::vector<std::string_view> Fields(std::string_view line)
-{
-    std::vector<std::string_view> fields;
-    size_t at = 0;
-    while (at < line.size()) {
-        while (at < line.size() && line[at] == ' ')
-            ++at;
-        const size_t end = std::min(line.find(' ', at), line.size());
-        if (end > at)
-            fields.push_back(line.substr(at, end - at));
-        at = end;
-    }
-    return fields;
 }
 
 bool IsNetworkOrUserType(std::string_view type)
@@ -147,24 +116,13 @@ std::string UserDirFromText(std::string_view text, std::string_view key, const s
 std::vector<std::string> VolumesFromMountInfo(std::string_view text)
 {
     std::vector<std::string> volumes;
-    while (!text.empty()) {
-        const size_t newline = text.find('\n');
-        const std::string_view line = text.substr(0, newline);
-        text = newline == std::string_view::npos ? std::string_view() : text.substr(newline + 1);
-
-        // id parent major:minor root mount-point options [optional fields...] - type source super
-        const std::vector<std::string_view> fields = Fields(line);
-        const auto separator = std::find(fields.begin(), fields.end(), std::string_view("-"));
-        if (fields.size() < 6 || separator == fields.end() || separator + 1 == fields.end()
-            || separator - fields.begin() < 6)
-            continue;
-        const std::string mountPoint = WithoutTrailingSlash(UnescapeMountField(fields[4]));
-        const std::string_view type = *(separator + 1);
+    for (const MountEntry& mount : ParseMountInfo(text)) {
+        const std::string mountPoint = WithoutTrailingSlash(mount.mountPoint);
         if (mountPoint.empty() || mountPoint.front() != '/' || mountPoint == "/" || IsSystemPlace(mountPoint))
             continue;
         const bool removablePlace = IsAtOrBelow(mountPoint, "/media") || IsAtOrBelow(mountPoint, "/run/media")
             || IsAtOrBelow(mountPoint, "/mnt");
-        if (!removablePlace && !IsNetworkOrUserType(type))
+        if (!removablePlace && !IsNetworkOrUserType(mount.fileSystem))
             continue;
         if (std::find(volumes.begin(), volumes.end(), mountPoint) == volumes.end())
             volumes.push_back(mountPoint);

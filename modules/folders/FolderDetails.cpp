@@ -35,7 +35,7 @@ void FolderDetails::Refresh()
     if (statx(AT_FDCWD, m_path.c_str(), AT_STATX_SYNC_AS_STAT, STATX_BASIC_STATS | STATX_BTIME, &info) != 0)
         throw FolderError(CodeFromErrno(errno));
     if (!S_ISDIR(info.stx_mode))
-        throw FolderError(c_ErrorPathNotFound);
+        throw FolderError(LumoApi::ERROR_PATH_NOT_FOUND);
     m_info = info;
     // Cheap: the user-dirs file is read again only when it changed.
     m_specialFolderType

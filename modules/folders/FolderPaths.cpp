@@ -18,31 +18,31 @@ uint32_t CodeFromErrno(int error)
     case 0:
         return 0;
     case ENOENT:
-        return c_ErrorFileNotFound;
+        return LumoApi::ERROR_FILE_NOT_FOUND;
     case ENOTDIR:
-        return c_ErrorPathNotFound;
+        return LumoApi::ERROR_PATH_NOT_FOUND;
     case EACCES:
     case EPERM:
     case EROFS:
-        return c_ErrorAccessDenied;
+        return LumoApi::ERROR_ACCESS_DENIED;
     case ENOMEM:
         return LumoApi::ERROR_NOT_ENOUGH_MEMORY;
     case EINVAL:
         return LumoApi::ERROR_INVALID_PARAMETER;
     case EBUSY:
     case ETXTBSY:
-        return 32;
+        return LumoApi::ERROR_SHARING_VIOLATION;
     case ENOSPC:
     case EDQUOT:
-        return 112;
+        return LumoApi::ERROR_DISK_FULL;
     case ENAMETOOLONG:
-        return 123;
+        return LumoApi::ERROR_INVALID_NAME;
     case EISDIR:
-        return 267;
+        return LumoApi::ERROR_DIRECTORY;
     case EFAULT:
         return LumoApi::ERROR_INVALID_ADDRESS;
     case ELOOP:
-        return c_ErrorCantResolveFilename;
+        return LumoApi::ERROR_CANT_RESOLVE_FILENAME;
     default:
         return LumoApi::ERROR_INTERNAL_ERROR;
     }

@@ -157,7 +157,7 @@ void FolderWatcher::Subscribe(const std::string& path, ContainerApi* container, 
                 if (stat(path.c_str(), &info) != 0)
                     throw FolderError(CodeFromErrno(errno));
                 if (!S_ISDIR(info.st_mode))
-                    throw FolderError(c_ErrorPathNotFound);
+                    throw FolderError(LumoApi::ERROR_PATH_NOT_FOUND);
                 logLines.emplace_back(c_LogInfo,
                     "Watching " + ReadableText(path) + " by polling every "
                         + std::to_string(c_PollInterval.count() / 1000) + " s: " + pollReason);

@@ -1,40 +1,12 @@
-// Keeps exceptions on this side of the plug-in boundary: every API operation of the module runs
-// its body through Guard, which turns a failure into the fallback result and a last error.
+// The folders module keeps exceptions on its side of the plug-in boundary: its failures and its guard are the support
+// library's (support/BoundaryGuard.h).
 #pragma once
 
-#include <cstdint>
-#include <exception>
-#include <new>
-#include <utility>
-
-#include <lumo/Errors.h>
-#include <lumo/Platform.h>
-
-#include "common/BoundaryGuard.h"
+#include "support/BoundaryGuard.h"
 
 namespace LumoFolders {
 
-// System codes this module reports that Errors.h does not name.
-constexpr uint32_t c_ErrorFileNotFound = 2;
-constexpr uint32_t c_ErrorPathNotFound = 3;
-constexpr uint32_t c_ErrorAccessDenied = 5;
-constexpr uint32_t c_ErrorCantResolveFilename = 1921;
-
-// A failure inside the module, carrying the last error the caller will see.
-class FolderError : public std::exception {
-public:
-    explicit FolderError(uint32_t code) : m_code(code) { }
-    uint32_t Code() const noexcept { return m_code; }
-    const char* what() const noexcept override { return "LumoFolders error"; }
-
-private:
-    uint32_t m_code;
-};
-
-template <class Result, class Body>
-Result Guard(Result fallback, Body&& body) noexcept
-{
-    return LumoModules::GuardAs<FolderError>(fallback, std::forward<Body>(body));
-}
+using FolderError = LumoModules::ModuleError;
+using LumoModules::Guard;
 
 } // namespace LumoFolders

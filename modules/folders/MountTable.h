@@ -6,20 +6,12 @@
 #include <string_view>
 #include <vector>
 
+#include "support/MountInfo.h"
+
 namespace LumoFolders {
 
-// One line of /proc/self/mountinfo, with its octal escapes ("\040" for a space) undone.
-struct MountEntry {
-    unsigned major = 0;
-    unsigned minor = 0;
-    std::string root;
-    std::string mountPoint;
-    std::string fileSystem;
-    std::string source;
-};
-
-// The lines of a mountinfo text, in order; malformed lines are left out.
-std::vector<MountEntry> ParseMountInfo(std::string_view text);
+using LumoModules::MountEntry;
+using LumoModules::ParseMountInfo;
 
 // "Remote" for network and remote FUSE file systems, "Removable" for optical discs, for
 // devices the kernel calls removable or that hang off USB or a card reader (removableDevice),

@@ -10,37 +10,11 @@
 
 #include "Guard.h"
 #include "MusicState.h"
+#include "support/SystemCodes.h"
 
 using namespace LumoApi;
 
 namespace LumoMusic {
-
-namespace {
-
-constexpr uint32_t c_ErrorAccessDenied = 5;
-// A path through more linked folders than the system follows, as when they loop.
-constexpr uint32_t c_ErrorCantResolveFilename = 1921;
-
-uint32_t CodeFromErrno(int error)
-{
-    switch (error) {
-    case ENOENT:
-    case ENOTDIR:
-        return ERROR_NOT_FOUND;
-    case EACCES:
-    case EPERM:
-    case EISDIR:
-        return c_ErrorAccessDenied;
-    case ENOMEM:
-        return ERROR_NOT_ENOUGH_MEMORY;
-    case ELOOP:
-        return c_ErrorCantResolveFilename;
-    default:
-        return ERROR_CANTREAD;
-    }
-}
-
-} // namespace
 
 PlaylistContainer::PlaylistContainer(LocalFile playlist) : m_playlist(std::move(playlist))
 {
@@ -52,7 +26,7 @@ std::vector<PlaylistEntry> PlaylistContainer::ReadEntries() const
     if (!ReadPlaylistFile(m_playlist.path, bytes)) {
         if (errno == ENOENT || errno == ENOTDIR)
             return {};
-        throw MusicError(CodeFromErrno(errno));
+        throw MusicError(LumoModules::FileErrorCode(errno));
     }
     return ParsePlaylist(bytes, KindOfPlaylist(ExtensionOf(m_playlist.path), bytes));
 }

@@ -1,47 +1,26 @@
-// Keeps exceptions on this side of the plug-in boundary: every API operation of the module runs
-// its body through Guard, which turns a failure into the fallback result and a last error.
+// The photos module keeps exceptions on its side of the plug-in boundary through the support
+// library's guard (support/BoundaryGuard.h).
 #pragma once
 
 #include <cstdint>
-#include <exception>
-#include <new>
 #include <string>
 #include <utility>
 
-#include <lumo/Errors.h>
-#include <lumo/Platform.h>
-
-#include "common/BoundaryGuard.h"
+#include "support/BoundaryGuard.h"
+#include "support/SystemCodes.h"
 
 namespace LumoPhotos {
 
-// System codes this module reports that Errors.h does not name.
-constexpr uint32_t c_ErrorAccessDenied = 5;
-constexpr uint32_t c_ErrorBadPathName = 123;
-
-// A failure inside the module, carrying the last error the caller will see and, from the
-// image libraries, their own words for the log.
-class PhotoError : public std::exception {
+// A failure with, from the image libraries, their own words for the log.
+class PhotoError : public LumoModules::ModuleError {
 public:
-    explicit PhotoError(uint32_t code, std::string detail = std::string()) : m_code(code), m_detail(std::move(detail))
+    explicit PhotoError(uint32_t code, std::string detail = std::string())
+        : ModuleError(code, std::string(), std::move(detail))
     {
     }
-    uint32_t Code() const noexcept { return m_code; }
-    const std::string& Detail() const noexcept { return m_detail; }
-    const char* what() const noexcept override { return "LumoPhotos error"; }
-
-private:
-    uint32_t m_code;
-    std::string m_detail;
 };
 
-// The last error for an errno value from opening or reading a file.
-uint32_t FileErrorCode(int error) noexcept;
-
-template <class Result, class Body>
-Result Guard(Result fallback, Body&& body) noexcept
-{
-    return LumoModules::GuardAs<PhotoError>(fallback, std::forward<Body>(body));
-}
+using LumoModules::FileErrorCode;
+using LumoModules::Guard;
 
 } // namespace LumoPhotos

@@ -69,27 +69,6 @@ size_t SequenceLength(std::string_view text)
 
 } // namespace
 
-uint32_t FileErrorCode(int error) noexcept
-{
-    switch (error) {
-    case ENOENT:
-    case ENOTDIR:
-        return ERROR_NOT_FOUND;
-    case EACCES:
-    case EPERM:
-    case EISDIR:
-    case ENXIO:
-        return c_ErrorAccessDenied;
-    case ENAMETOOLONG:
-    case ELOOP:
-        return c_ErrorBadPathName;
-    case ENOMEM:
-        return ERROR_NOT_ENOUGH_MEMORY;
-    default:
-        return ERROR_CANTREAD;
-    }
-}
-
 bool PathOfPhotoUrl(UrlApi* url, std::string& path)
 {
     if (!url)
@@ -148,7 +127,7 @@ FileStamp StampOf(const std::string& path)
     if (statx(AT_FDCWD, path.c_str(), 0, STATX_BASIC_STATS | STATX_BTIME, &info) != 0)
         throw PhotoError(FileErrorCode(errno));
     if (!S_ISREG(info.stx_mode))
-        throw PhotoError(c_ErrorAccessDenied);
+        throw PhotoError(LumoApi::ERROR_ACCESS_DENIED);
     return StampFrom(info);
 }
 
@@ -166,7 +145,7 @@ PhotoFile::PhotoFile(const std::string& path)
     }
     if (!S_ISREG(info.stx_mode)) {
         close(m_fd);
-        throw PhotoError(c_ErrorAccessDenied);
+        throw PhotoError(LumoApi::ERROR_ACCESS_DENIED);
     }
     m_stamp = StampFrom(info);
 }

@@ -1,4 +1,4 @@
-#include "Library.h"
+#include "platform/Library.h"
 
 #include <dirent.h>
 #include <dlfcn.h>

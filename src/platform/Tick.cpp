@@ -1,4 +1,4 @@
-#include "Tick.h"
+#include "platform/Tick.h"
 
 #include <chrono>
 #include <thread>

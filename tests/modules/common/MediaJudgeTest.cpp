@@ -28,7 +28,7 @@ public:
         std::error_code error;
         fs::directory_iterator it(path, error);
         if (error)
-            throw ClassError(c_ErrorAccessDenied);
+            throw ClassError(LumoApi::ERROR_ACCESS_DENIED);
         for (; it != fs::directory_iterator(); it.increment(error)) {
             const std::string name = it->path().filename().string();
             if (name.front() == '.')
@@ -208,7 +208,7 @@ TEST_F(MediaJudgeTest, ACancelledSearchStopsAndRemembersNothing)
         Judge(m_sandbox.Path("Music/Empty"));
         ADD_FAILURE() << "the search went on";
     } catch (const ClassError& error) {
-        EXPECT_EQ(error.Code(), c_ErrorCancelled);
+        EXPECT_EQ(error.Code(), LumoApi::ERROR_CANCELLED);
     }
     m_cancelled = false;
     EXPECT_FALSE(Judge(m_sandbox.Path("Music/Empty")).hasMedia);

@@ -214,7 +214,7 @@ TEST_F(PublishedStoreTest, ReportsAFolderItCannotWriteAsAccessDenied)
     const fs::path locked = m_sandbox.Folder("locked");
     fs::permissions(locked, fs::perms::owner_read | fs::perms::owner_exec);
     PublishedStore store((locked / "Published.db").string());
-    EXPECT_EQ(CodeOf([&] { Add(store, "TestClass", "lumotest-file:///a"); }), c_ErrorAccessDenied);
+    EXPECT_EQ(CodeOf([&] { Add(store, "TestClass", "lumotest-file:///a"); }), LumoApi::ERROR_ACCESS_DENIED);
 }
 
 namespace {
