@@ -316,7 +316,15 @@ void TMediaPage::showEvent(QShowEvent* event)
     // The splitters have their real sizes only now; until then they only held the wishes.
     m_laidOut = true;
     SetFirstPaneSize(*ItemBrowserSplitter, m_treeWidth);
-    SetFirstPaneSize(*HeightSplitter, m_topHalfHeight);
+    // On a screen too short for both halves at their limits (a small laptop at twice the
+    // scale), the halves share what there is rather than the published list vanishing.
+    int height = 0;
+    for (int size : HeightSplitter->sizes())
+        height += size;
+    int top = m_topHalfHeight;
+    if (height > 0 && height - top < c_SplitterLimitPx)
+        top = std::min(top, std::max(height / 2, height - c_SplitterLimitPx));
+    SetFirstPaneSize(*HeightSplitter, top);
     static_cast<THeightSplitter*>(HeightSplitter)->FollowRule();
 }
 

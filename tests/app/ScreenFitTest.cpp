@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include <QScreen>
+#include <QSplitter>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -12,6 +13,7 @@
 #include "WindowTestSupport.h"
 #include "app/LumoConnectPublisher.h"
 #include "app/SplashScreen.h"
+#include "picker/MediaPageForm.h"
 #include "platform/MessageBox.h"
 #include "support/ModuleFolder.h"
 
@@ -61,6 +63,10 @@ TEST(ScreenFitTest, TheWindowAndItsMinimumFitTheAvailableArea)
         const QSize needed = window.minimumSizeHint();
         EXPECT_LE(needed.width(), window.width()) << "the menus, bars and pages are not cut off";
         EXPECT_LE(needed.height(), window.height()) << "the menus, bars and pages are not cut off";
+        // However short the page, the published list keeps a fair share of it.
+        const QList<int> halves = window.MusicPage()->HeightSplitter->sizes();
+        ASSERT_EQ(halves.size(), 2);
+        EXPECT_GE(halves[1] * 2, std::min(halves[0], 200)) << "top " << halves[0] << ", bottom " << halves[1];
     }
     Platform::SetMessageBoxHandler(previousBox);
 }
