@@ -462,7 +462,7 @@ void TLumoConnectPublisher::BuildPages()
     const int shortfall = minimumSizeHint().height() - room.height();
     if (shortfall > 0) {
         for (TMediaPage* page : {m_musicPage, m_photosPage})
-            page->setMinimumHeight(std::max(0, page->minimumHeight() - shortfall));
+            page->GiveUpHeight(shortfall);
     }
     const QSize needed = minimumSizeHint();
     setMinimumSize(

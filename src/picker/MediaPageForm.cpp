@@ -144,9 +144,13 @@ protected:
         if (was <= 0 || now == was)
             return;
         const int change = now - was;
-        const int top = before[0]
+        int top = before[0]
             + (change > 0 ? std::min(change, before[1] - c_SplitterLimitPx)
                           : std::max(change, c_SplitterLimitPx - before[0]));
+        // Too short for both halves at their limits (a small screen at twice the scale):
+        // they share the height rather than the published list vanishing.
+        if (now < 2 * c_SplitterLimitPx)
+            top = now / 2;
         setSizes({top, std::max(0, now - top)});
     }
 
@@ -326,6 +330,14 @@ void TMediaPage::showEvent(QShowEvent* event)
         top = std::min(top, std::max(height / 2, height - c_SplitterLimitPx));
     SetFirstPaneSize(*HeightSplitter, top);
     static_cast<THeightSplitter*>(HeightSplitter)->FollowRule();
+}
+
+void TMediaPage::GiveUpHeight(int pixels)
+{
+    setMinimumHeight(std::max(0, minimumHeight() - pixels));
+    const int half = std::max(0, c_SplitterLimitPx - (pixels + 1) / 2);
+    TopHalfPanel->setMinimumHeight(half);
+    BottomHalfPanel->setMinimumHeight(half);
 }
 
 int TMediaPage::TreeWidth() const

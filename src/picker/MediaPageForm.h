@@ -127,6 +127,8 @@ public:
 
     // Where the splitters stand: the tree's width and the top half's height, in pixels. A page
     // never shown keeps what it was told, as its splitters have not been laid out.
+    // On a screen too short for the page's minimum: both halves give up their share of pixels.
+    void GiveUpHeight(int pixels);
     int TreeWidth() const;
     void SetTreeWidth(int pixels);
     int TopHalfHeight() const;
