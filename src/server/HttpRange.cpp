@@ -38,12 +38,12 @@ RangeVerdict JudgeRange(std::string_view header, int64_t sizeBytes)
     // Other units, several ranges and broken syntax stay the engine's to refuse.
     if (header.substr(0, c_Unit.size()) != c_Unit)
         return verdict;
-    const std::string_view spec = Trim(header.substr(c_Unit.size()));
-    const size_t dash = spec.find('-');
-    if (dash == std::string_view::npos || spec.find(',') != std::string_view::npos)
+    const std::string_view wanted = Trim(header.substr(c_Unit.size()));
+    const size_t dash = wanted.find('-');
+    if (dash == std::string_view::npos || wanted.find(',') != std::string_view::npos)
         return verdict;
-    const std::string_view first = Trim(spec.substr(0, dash));
-    const std::string_view last = Trim(spec.substr(dash + 1));
+    const std::string_view first = Trim(wanted.substr(0, dash));
+    const std::string_view last = Trim(wanted.substr(dash + 1));
     if (first.empty()) {
         int64_t suffix = 0;
         if (!Number(last, suffix))
