@@ -312,57 +312,49 @@ void ReadCoverOf(TagLib::File& file, CoverChoice& choice)
     }
 }
 
+enum class Opened { No, TooDeep, Read };
+
+// Opens a regular file, takes its format from its bytes where they are conclusive, and hands
+// TagLib's reader of it to read. Anything TagLib raises (out of memory on a damaged length
+// field, or worse) ends the reading quietly with what was read so far.
+template <class Read>
+Opened ReadWith(const std::string& path, AudioFormat named, Read&& read)
+{
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0)
+        return Opened::No;
+    FileCloser closer(fd);
+    struct stat facts { };
+    if (fstat(fd, &facts) != 0 || !S_ISREG(facts.st_mode))
+        return Opened::No;
+    AudioFormat format = named;
+    if (const std::optional<AudioFormat> sniffed = SniffFile(fd); sniffed && IsConclusive(*sniffed))
+        format = *sniffed;
+    // A stack overflow cannot be caught: such a file is not given to TagLib at all.
+    if (format == AudioFormat::Mp4 && !Mp4TreeIsBounded(fd, (long long)facts.st_size))
+        return Opened::TooDeep;
+    try {
+        FdStream stream(fd, path, (long long)facts.st_size);
+        if (std::unique_ptr<TagLib::File> file = OpenReader(format, &stream))
+            read(*file);
+    } catch (...) {
+    }
+    return Opened::Read;
+}
+
 } // namespace
 
 bool ReadSong(const std::string& path, AudioFormat named, SongInfo& info)
 {
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0)
-        return false;
-    FileCloser closer(fd);
-    struct stat facts { };
-    if (fstat(fd, &facts) != 0 || !S_ISREG(facts.st_mode))
-        return false;
-
-    AudioFormat format = named;
-    if (const std::optional<AudioFormat> sniffed = SniffFile(fd); sniffed && IsConclusive(*sniffed))
-        format = *sniffed;
-    // A stack overflow cannot be caught: such a file keeps its file facts only.
-    if (format == AudioFormat::Mp4 && !Mp4TreeIsBounded(fd, (long long)facts.st_size))
-        return true;
-    try {
-        FdStream stream(fd, path, (long long)facts.st_size);
-        if (std::unique_ptr<TagLib::File> file = OpenReader(format, &stream))
-            ReadTagsAndProperties(*file, info);
-    } catch (...) {
-        // Out of memory on a damaged length field, or anything else TagLib raises: the song
-        // keeps what was read and its file facts.
-    }
-    return true;
+    // A file too deep to read keeps its file facts only.
+    return ReadWith(path, named, [&](TagLib::File& file) { ReadTagsAndProperties(file, info); }) != Opened::No;
 }
 
 bool ReadCover(const std::string& path, AudioFormat named, SongCover& cover)
 {
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0)
-        return false;
-    FileCloser closer(fd);
-    struct stat facts { };
-    if (fstat(fd, &facts) != 0 || !S_ISREG(facts.st_mode))
-        return false;
-    AudioFormat format = named;
-    if (const std::optional<AudioFormat> sniffed = SniffFile(fd); sniffed && IsConclusive(*sniffed))
-        format = *sniffed;
-    if (format == AudioFormat::Mp4 && !Mp4TreeIsBounded(fd, (long long)facts.st_size))
-        return false;
     CoverChoice choice;
-    try {
-        FdStream stream(fd, path, (long long)facts.st_size);
-        if (std::unique_ptr<TagLib::File> file = OpenReader(format, &stream))
-            ReadCoverOf(*file, choice);
-    } catch (...) {
-        // A damaged tag costs only the picture.
-    }
+    if (ReadWith(path, named, [&](TagLib::File& file) { ReadCoverOf(file, choice); }) != Opened::Read)
+        return false;
     return choice.Take(cover);
 }
 
