@@ -35,6 +35,9 @@ constexpr PropertyName c_SongNames[] = {
     {"SourceSampleRate", c_FromTags},
     {"TrackNumber", c_FromTags},
     {"AudioChannels", c_FromTags},
+    // "1" when the song stores a picture (its "ImageApi" answers one), "0" when not: asking
+    // here spares opening the file again only to find out.
+    {"EmbeddedCover", c_FromTags},
 };
 
 } // namespace
@@ -113,6 +116,7 @@ void SongDetails::LoadStage(int stage)
         SetValue("SourceSampleRate", SampleRateText(info.sampleRateHz));
         SetValue("TrackNumber", info.trackNumber ? std::to_string(info.trackNumber) : std::string());
         SetValue("AudioChannels", info.channels > 0 ? std::to_string(info.channels) : std::string());
+        SetValue("EmbeddedCover", info.hasCover ? "1" : "0");
         break;
     }
     default:

@@ -1,7 +1,9 @@
 #include "SongReader.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <memory>
 #include <sys/stat.h>
@@ -46,6 +48,8 @@ constexpr unsigned long c_MaxReadBytes = 64ul << 20;
 // headers come in few small reads, or in one large one, so real files never come near it.
 constexpr unsigned long c_ScanReadBytes = 1024;
 constexpr long long c_ScanBudgetBytes = 1ll << 20;
+// TagLib reads headers a few bytes at a time; each would be a system call of its own.
+constexpr size_t c_WindowBytes = 16384;
 
 // A read-only TagLib stream over a file descriptor the caller owns, reading with pread: no
 // second open, no stdio buffer, and nothing can ever be written.
@@ -65,15 +69,8 @@ public:
         const long long available = m_length - m_position;
         const unsigned long wanted = (long long)length > available ? (unsigned long)available : length;
         TagLib::ByteVector block(static_cast<unsigned int>(wanted), 0);
-        size_t done = 0;
-        while (done < wanted) {
-            const ssize_t count = pread(m_fd, block.data() + done, wanted - done, off_t(m_position + done));
-            if (count < 0 && errno == EINTR)
-                continue;
-            if (count <= 0)
-                break; // the file shrank, or cannot be read further: what was read counts
-            done += size_t(count);
-        }
+        const size_t done = wanted <= c_WindowBytes / 2 ? ReadThroughWindows(block.data(), wanted)
+                                                        : ReadAt(block.data(), wanted, m_position);
         block.resize(static_cast<unsigned int>(done));
         m_position += (long long)done;
         if (scanning)
@@ -102,11 +99,63 @@ public:
     void truncate(long) override { }
 
 private:
+    // A piece of the file read at once, at a multiple of c_WindowBytes.
+    struct Window {
+        long long start = -1;
+        size_t bytes = 0;
+        std::unique_ptr<char[]> data;
+    };
+
+    size_t ReadAt(char* target, size_t wanted, long long offset) const
+    {
+        size_t done = 0;
+        while (done < wanted) {
+            const ssize_t count = pread(m_fd, target + done, wanted - done, off_t(offset + (long long)done));
+            if (count < 0 && errno == EINTR)
+                continue;
+            if (count <= 0)
+                break; // the file shrank, or cannot be read further: what was read counts
+            done += size_t(count);
+        }
+        return done;
+    }
+
+    // Small reads come from the two windows last used (the head and the end of a file, where
+    // tags and headers are), each filled by one read.
+    size_t ReadThroughWindows(char* target, size_t wanted)
+    {
+        size_t done = 0;
+        while (done < wanted) {
+            const long long offset = m_position + (long long)done;
+            const long long start = offset - offset % (long long)c_WindowBytes;
+            Window* window = m_windows[0].start == start ? &m_windows[0]
+                : m_windows[1].start == start            ? &m_windows[1]
+                                                         : nullptr;
+            if (!window) {
+                window = &m_windows[m_nextWindow];
+                m_nextWindow ^= 1;
+                if (!window->data)
+                    window->data = std::make_unique<char[]>(c_WindowBytes);
+                window->start = start;
+                window->bytes = ReadAt(window->data.get(), c_WindowBytes, start);
+            }
+            const size_t inside = size_t(offset - start);
+            if (inside >= window->bytes)
+                break;
+            const size_t count = std::min(wanted - done, window->bytes - inside);
+            std::memcpy(target + done, window->data.get() + inside, count);
+            done += count;
+        }
+        return done;
+    }
+
     int m_fd;
     const std::string& m_path;
     long long m_length;
     long long m_position = 0;
     long long m_scannedBytes = 0;
+    Window m_windows[2];
+    int m_nextWindow = 0;
 };
 
 class FileCloser {
@@ -225,15 +274,26 @@ std::string SniffedMime(const TagLib::ByteVector& data, const std::string& named
 // kind wins.
 class CoverChoice {
 public:
+    // Only whether there is a picture, without copying one.
+    static CoverChoice PresenceOnly()
+    {
+        CoverChoice choice;
+        choice.m_presenceOnly = true;
+        return choice;
+    }
+
     void Offer(const TagLib::ByteVector& data, const std::string& mime, bool front)
     {
         if (data.isEmpty() || data.size() > c_MaxCoverBytes || (m_found && (m_front || !front)))
             return;
-        m_cover.bytes.assign(data.data(), data.size());
-        m_cover.mime = SniffedMime(data, mime);
         m_found = true;
         m_front = front;
+        if (m_presenceOnly)
+            return;
+        m_cover.bytes.assign(data.data(), data.size());
+        m_cover.mime = SniffedMime(data, mime);
     }
+    bool Found() const { return m_found; }
     bool Take(SongCover& cover)
     {
         if (m_found)
@@ -245,6 +305,7 @@ private:
     SongCover m_cover;
     bool m_found = false;
     bool m_front = false;
+    bool m_presenceOnly = false;
 };
 
 void OfferId3(const TagLib::ID3v2::Tag* tag, CoverChoice& choice)
@@ -347,7 +408,13 @@ Opened ReadWith(const std::string& path, AudioFormat named, Read&& read)
 bool ReadSong(const std::string& path, AudioFormat named, SongInfo& info)
 {
     // A file too deep to read keeps its file facts only.
-    return ReadWith(path, named, [&](TagLib::File& file) { ReadTagsAndProperties(file, info); }) != Opened::No;
+    return ReadWith(path, named, [&](TagLib::File& file) {
+        ReadTagsAndProperties(file, info);
+        // The tags are parsed already: looking for a picture in them costs nothing more.
+        CoverChoice choice = CoverChoice::PresenceOnly();
+        ReadCoverOf(file, choice);
+        info.hasCover = choice.Found();
+    }) != Opened::No;
 }
 
 bool ReadCover(const std::string& path, AudioFormat named, SongCover& cover)

@@ -19,6 +19,8 @@ struct SongInfo {
     int sampleRateHz = 0;
     unsigned trackNumber = 0;
     int channels = 0;
+    // The tags store a picture that ReadCover would answer.
+    bool hasCover = false;
 };
 
 // A picture stored in a song's tags: the front cover when there is one, else the first.

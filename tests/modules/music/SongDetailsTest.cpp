@@ -436,6 +436,51 @@ TEST_F(SongCoverTest, SongsWithoutAPictureAndDamagedTagsHaveNone)
     EXPECT_EQ(PictureOf(nested, "image/jpeg"), "none:" + std::to_string(ERROR_NOT_FOUND));
 }
 
+TEST_F(SongCoverTest, DetailsTellWhetherTheSongStoresAPicture)
+{
+    // What the server asks instead of opening each song a second time: it must agree with the
+    // song's picture.
+    const std::string jpeg = std::string("\xFF\xD8\xFF\xE0", 4) + "front";
+    const std::string with = m_sandbox.File("with.mp3", Mp3Bytes(20));
+    AddPicture(with, TagLib::ID3v2::AttachedPictureFrame::FrontCover, jpeg);
+    const std::string empty = m_sandbox.File("empty.mp3", Mp3Bytes(20));
+    AddPicture(empty, TagLib::ID3v2::AttachedPictureFrame::FrontCover, "");
+    const std::string plain = m_sandbox.File("plain.mp3", Mp3Bytes(20));
+    const std::string damaged
+        = m_sandbox.File("damaged.mp3", std::string("ID3\x03\x00\x00\x7f\x7f\x7f\x7f", 10) + "APIC" + Mp3Bytes(2));
+    const std::string nested = m_sandbox.File("nested.m4a", NestedAtoms(60000, {"moov", "udta", "meta", "ilst"}));
+    for (const std::string& path : {with, empty, plain, damaged, nested}) {
+        ApiRef<DetailsApi> details = DetailsOf(path);
+        ASSERT_TRUE(details) << path;
+        const bool stored = PictureOf(path, "image/jpeg") == jpeg;
+        EXPECT_EQ(ValueOf(*details, "EmbeddedCover"), stored ? "1" : "0") << path;
+        EXPECT_EQ(stored, path == with) << path;
+    }
+}
+
+TEST_F(SongCoverTest, HeadersAcrossTheReadWindowsReadWhole)
+{
+    // Small reads come from pieces of the file read at once: a tag ending anywhere near the
+    // edge of one leaves the frame headers after it cut in two.
+    const uint32_t frames = 40;
+    const double expectedMs = 1000.0 * frames * c_Mp3FrameSamples / 44100;
+    for (size_t pictureBytes = 16200; pictureBytes < 16500; pictureBytes += 23) {
+        const std::string picture = std::string("\xFF\xD8\xFF\xE0", 4) + std::string(pictureBytes, 'x');
+        const std::string path = m_sandbox.File("edge" + std::to_string(pictureBytes) + ".mp3", Mp3Bytes(frames));
+        TagMp3(path, {"Edge", "Artist", "Album", "Genre", 2001});
+        AddPicture(path, TagLib::ID3v2::AttachedPictureFrame::FrontCover, picture);
+        ApiRef<DetailsApi> details = DetailsOf(path);
+        ASSERT_TRUE(details) << path;
+        EXPECT_EQ(ValueOf(*details, "SongTitle"), "Edge") << pictureBytes;
+        EXPECT_EQ(ValueOf(*details, "SourceBitRate"), "128 kbps") << pictureBytes;
+        const std::optional<std::string> duration = ValueOf(*details, "Duration");
+        ASSERT_TRUE(duration) << pictureBytes;
+        EXPECT_NEAR(std::stod(*duration), expectedMs, 30.0) << pictureBytes;
+        EXPECT_EQ(ValueOf(*details, "EmbeddedCover"), "1") << pictureBytes;
+        EXPECT_EQ(PictureOf(path, "image/jpeg"), picture) << pictureBytes;
+    }
+}
+
 TEST_F(SongDetailsTest, TrackNumberAndChannelsAreShown)
 {
     const std::string path = m_sandbox.File("track.wav", WavBytes(48000, 1, 16, 4800));
