@@ -246,10 +246,17 @@ std::shared_ptr<ItemFacts> ReadFacts(HostInternals&, const std::string& url, Nod
             facts->bitRateKbps = LeadingNumber(item.Property("SourceBitRate"));
             facts->sampleRateHz = SampleRateOf(item.Property("SourceSampleRate"));
             facts->channels = LeadingNumber(item.Property("AudioChannels"));
-            try {
-                facts->embeddedCover = bool(item.GetApi<ImageApi>());
-            } catch (const std::exception&) {
-                facts->embeddedCover = false;
+            // The music module tells from the tags it just read; asking for the picture itself
+            // would open and parse the file a second time.
+            const std::string stored = item.Property("EmbeddedCover");
+            if (stored == "1" || stored == "0") {
+                facts->embeddedCover = stored == "1";
+            } else {
+                try {
+                    facts->embeddedCover = bool(item.GetApi<ImageApi>());
+                } catch (const std::exception&) {
+                    facts->embeddedCover = false;
+                }
             }
             if (!facts->embeddedCover)
                 facts->coverPath = FindCoverFile(facts->path);

@@ -23,10 +23,17 @@ constexpr int c_RelistDelayMs = 250;
 constexpr int c_MissingRecheckMs = 4000;
 constexpr int c_CountDelayMs = 3000;
 constexpr size_t c_PictureBudgetBytes = 48u << 20;
-constexpr size_t c_PrefetchSlice = 100;
-// The first pages are what clients ask for first; beyond them facts are read when asked for.
-constexpr size_t c_PrefetchItems = 1000;
+// Small slices: what a background slice reads may be read again by an answer that came first.
+constexpr size_t c_PrefetchSlice = 25;
 constexpr size_t c_MaxFacts = 20000;
+// A container this large is read whole in the background after its listing; a larger one only
+// its first pages, so that reading ahead never pushes out the facts of what clients browse.
+constexpr size_t c_PrefetchWhole = c_MaxFacts / 2;
+constexpr size_t c_PrefetchFirstItems = 1000;
+// The pages after one a client asked for, read ahead for a client walking a container.
+constexpr size_t c_ReadAheadPages = 2;
+// The first page clients ask for is read with the listing, so it is answered with it.
+constexpr size_t c_FirstPageItems = 100;
 // Fewer files than this are read on one worker.
 constexpr size_t c_FactsPerWorker = 20;
 // Containers events named lately, kept so that the engine sees one object per container.
@@ -87,6 +94,8 @@ ServerCore::ServerCore(HostInternals& host, QObject* parent) : QObject(parent), 
 {
     m_workers.setMaxThreadCount(std::max(2, QThread::idealThreadCount()));
     m_counter.setMaxThreadCount(1);
+    m_background.setMaxThreadCount(1);
+    m_background.setThreadPriority(QThread::IdlePriority);
     m_rootObject = NewContainerObject(m_index.Root(), 2, nullptr);
     g_core = this;
     SetObjectSource(this);
@@ -120,6 +129,8 @@ ServerCore::~ServerCore()
     m_watches.clear();
     m_workers.clear();
     m_workers.waitForDone();
+    m_background.clear();
+    m_background.waitForDone();
     m_counter.clear();
     m_counter.waitForDone();
     for (auto& [id, object] : m_eventContainers)
@@ -165,16 +176,31 @@ void ServerCore::StartListing(Node& node)
     const std::string url = node.url;
     const bool published = node.kind == NodeKind::Class;
     const MediaClassKind kind = ClassOf(id);
-    m_workers.start([this, id, url, published, kind] {
+    // Listed again, its children mostly have their facts.
+    const bool firstPage = !node.listed;
+    m_workers.start([this, id, url, published, kind, firstPage] {
         if (m_stopping)
             return;
         Listing listing = published ? ListPublished(m_host, kind) : ListContainer(m_host, url, kind, &m_stopping);
+        // A client that opens a container asks for its first page next.
+        std::vector<std::shared_ptr<ItemFacts>> firstFacts;
+        if (firstPage && listing.ok) {
+            for (size_t index = 0; index < listing.entries.size() && index < c_FirstPageItems && !m_stopping; ++index) {
+                const ChildEntry& entry = listing.entries[index];
+                firstFacts.push_back(IsContainerKind(entry.kind) ? nullptr : ReadFacts(m_host, entry.url, entry.kind));
+            }
+        }
         QMetaObject::invokeMethod(
-            this, [this, id, listing = std::move(listing)] { ListingDone(id, listing); }, Qt::QueuedConnection);
+            this,
+            [this, id, listing = std::move(listing), firstFacts = std::move(firstFacts)] {
+                ListingDone(id, listing, firstFacts);
+            },
+            Qt::QueuedConnection);
     });
 }
 
-void ServerCore::ListingDone(const std::string& id, const Listing& listing)
+void ServerCore::ListingDone(
+    const std::string& id, const Listing& listing, const std::vector<std::shared_ptr<ItemFacts>>& firstFacts)
 {
     m_listing.erase(id);
     std::vector<NodeCallback> waiters;
@@ -190,7 +216,20 @@ void ServerCore::ListingDone(const std::string& id, const Listing& listing)
         for (const std::string& gone : removed)
             m_watches.erase(gone);
         Watch(*node);
-        PrefetchFacts(id);
+        std::unordered_map<std::string, std::shared_ptr<ItemFacts>> read;
+        for (size_t index = 0; index < firstFacts.size(); ++index) {
+            if (firstFacts[index])
+                read.emplace(listing.entries[index].url, firstFacts[index]);
+        }
+        for (size_t index = 0; index < node->children.size() && !read.empty(); ++index) {
+            Node& child = *node->children[index];
+            if (const auto found = read.find(child.url); found != read.end()) {
+                KeepFacts(child.id, child.url, found->second);
+                read.erase(found);
+            }
+        }
+        const size_t count = node->children.size();
+        PrefetchFacts(id, 0, count <= c_PrefetchWhole ? count : c_PrefetchFirstItems, false);
         if (node->kind == NodeKind::Class && listing.missing > 0 && !m_missingTimer.isActive())
             m_missingTimer.start();
         if (changed && !firstTime) {
@@ -519,6 +558,9 @@ void ServerCore::GetChildren(
             const size_t end = count == 0 ? ordered.size() : std::min<size_t>(ordered.size(), first + size_t(count));
             for (size_t index = first; index < end; ++index)
                 page.push_back(ordered[index]->id);
+            // A client walking the container in listed order asks for the next pages next.
+            if (sort.find("dc:title") == std::string::npos && end < ordered.size() && end > first)
+                PrefetchFacts(node->id, end, std::min(ordered.size(), end + c_ReadAheadPages * (end - first)), true);
         }
         EnsureFacts(page, [this, task, container, page] {
             RygelMediaObjects* objects = rygel_media_objects_new();
@@ -589,16 +631,8 @@ void ServerCore::EnsureFacts(const std::vector<std::string>& ids, std::function<
             QMetaObject::invokeMethod(
                 this,
                 [this, wants, then] {
-                    for (Want& want : *wants) {
-                        Node* node = m_index.Find(want.id);
-                        if (!node || node->url != want.url)
-                            continue;
-                        node->unreadable = !want.facts;
-                        if (want.facts) {
-                            node->facts = std::move(want.facts);
-                            m_factsHeld.push_back(want.id);
-                        }
-                    }
+                    for (Want& want : *wants)
+                        KeepFacts(want.id, want.url, std::move(want.facts));
                     then();
                 },
                 Qt::QueuedConnection);
@@ -615,40 +649,87 @@ void ServerCore::DropOldFacts()
     }
 }
 
-void ServerCore::PrefetchFacts(const std::string& containerId)
+void ServerCore::KeepFacts(const std::string& id, const std::string& url, std::shared_ptr<ItemFacts> facts)
 {
-    if (std::find(m_prefetchQueue.begin(), m_prefetchQueue.end(), containerId) == m_prefetchQueue.end())
-        m_prefetchQueue.push_back(containerId);
-    if (!m_prefetching)
-        PrefetchNext();
+    Node* node = m_index.Find(id);
+    if (!node || node->url != url)
+        return;
+    node->unreadable = !facts;
+    if (!facts)
+        return;
+    if (!node->facts)
+        m_factsHeld.push_back(id);
+    node->facts = std::move(facts);
+}
+
+void ServerCore::PrefetchFacts(const std::string& containerId, size_t first, size_t end, bool ahead)
+{
+    if (first >= end)
+        return;
+    // A read-ahead replaces the one before it of the container, gone out of date as the client
+    // walked on; a listing's read replaces everything queued for the container.
+    m_prefetchQueue.erase(
+        std::remove_if(m_prefetchQueue.begin(), m_prefetchQueue.end(),
+            [&](const PrefetchRange& queued) { return queued.containerId == containerId && (queued.ahead || !ahead); }),
+        m_prefetchQueue.end());
+    PrefetchRange range{containerId, first, end, ahead};
+    if (ahead)
+        m_prefetchQueue.push_front(std::move(range));
+    else
+        m_prefetchQueue.push_back(std::move(range));
+    PrefetchNext();
 }
 
 void ServerCore::PrefetchNext()
 {
+    if (m_prefetching)
+        return;
     while (!m_prefetchQueue.empty()) {
-        Node* node = m_index.Find(m_prefetchQueue.front());
-        std::vector<std::string> slice;
+        PrefetchRange& range = m_prefetchQueue.front();
+        Node* node = m_index.Find(range.containerId);
+        struct Want {
+            std::string id;
+            std::string url;
+            NodeKind kind;
+        };
+        std::vector<Want> slice;
         if (node) {
-            const size_t end = std::min(node->children.size(), c_PrefetchItems);
-            for (size_t index = 0; index < end && slice.size() < c_PrefetchSlice; ++index) {
-                Node& child = *node->children[index];
+            const size_t end = std::min(node->children.size(), range.end);
+            for (; range.next < end && slice.size() < c_PrefetchSlice; ++range.next) {
+                const Node& child = *node->children[range.next];
                 if (!child.IsContainer() && !child.facts && !child.unreadable)
-                    slice.push_back(child.id);
+                    slice.push_back(Want{child.id, child.url, child.kind});
             }
         }
         if (slice.empty()) {
-            m_prefetchQueue.erase(m_prefetchQueue.begin());
+            m_prefetchQueue.pop_front();
             continue;
         }
         m_prefetching = true;
-        EnsureFacts(slice, [this] {
-            DropOldFacts();
-            m_prefetching = false;
-            PrefetchNext();
+        m_background.start([this, slice = std::move(slice)] {
+            auto read = std::make_shared<std::vector<std::shared_ptr<ItemFacts>>>();
+            for (const Want& want : slice) {
+                if (m_stopping)
+                    return;
+                read->push_back(ReadFacts(m_host, want.url, want.kind));
+            }
+            QMetaObject::invokeMethod(
+                this,
+                [this, slice, read] {
+                    m_prefetching = false;
+                    for (size_t index = 0; index < slice.size(); ++index) {
+                        // An answer may have read it meanwhile; its facts are as new.
+                        const Node* node = m_index.Find(slice[index].id);
+                        if (node && !node->facts)
+                            KeepFacts(slice[index].id, slice[index].url, (*read)[index]);
+                    }
+                    DropOldFacts();
+                    PrefetchNext();
+                },
+                Qt::QueuedConnection);
         });
         return;
     }
-    m_prefetching = false;
 }
 
 // ---- Pictures ----------------------------------------------------------------------------

@@ -78,7 +78,9 @@ private:
     void ResolveFrom(std::shared_ptr<std::vector<std::string>> path, size_t step, std::string id, NodeCallback then);
     void EnsureFacts(const std::vector<std::string>& ids, std::function<void()> then);
     void StartListing(Node& node);
-    void ListingDone(const std::string& id, const Listing& listing);
+    // firstFacts: the facts of the listing's first items, read with it (null where unread).
+    void ListingDone(
+        const std::string& id, const Listing& listing, const std::vector<std::shared_ptr<ItemFacts>>& firstFacts);
     void Watch(Node& node);
     void Notified(const std::string& containerId, int event, const std::string& childUrl);
     // Added, removed or changed, a child named in the news is read again and put in place.
@@ -99,10 +101,13 @@ private:
     RygelMediaContainer* ParentObject(const Node& node);
     void CountNow();
     void StorePicture(const std::string& uri, std::shared_ptr<const std::string> bytes);
-    // Reads the facts of a listed container's items ahead of the pages clients will ask for,
-    // one slice at a time so answers never wait behind it.
-    void PrefetchFacts(const std::string& containerId);
+    // Reads the facts of a container's children from index first to end ahead of the pages
+    // clients will ask for, on a thread that runs only when nothing else wants the processor,
+    // one slice at a time. ahead: the pages after one a client just asked for, read first.
+    void PrefetchFacts(const std::string& containerId, size_t first, size_t end, bool ahead);
     void PrefetchNext();
+    // Puts facts read on a worker in place, for nodes still holding url and none yet.
+    void KeepFacts(const std::string& id, const std::string& url, std::shared_ptr<ItemFacts> facts);
     void DropOldFacts();
 
     HostInternals& m_host;
@@ -145,8 +150,16 @@ private:
     // The items whose facts are held, oldest first; past c_MaxFacts the oldest are dropped, so
     // a collection of any size is held in bounded memory (read again when asked for).
     std::deque<std::string> m_factsHeld;
-    std::vector<std::string> m_prefetchQueue;
+    struct PrefetchRange {
+        std::string containerId;
+        size_t next = 0;
+        size_t end = 0;
+        bool ahead = false;
+    };
+    std::deque<PrefetchRange> m_prefetchQueue;
     bool m_prefetching = false;
+    // Reading ahead: one thread at the lowest priority, so an answer never waits behind it.
+    QThreadPool m_background;
 
     // Gives memory freed after a burst of answers back to the system.
     QTimer m_trimTimer;
