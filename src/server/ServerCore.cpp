@@ -94,6 +94,8 @@ ServerCore::ServerCore(HostInternals& host, QObject* parent) : QObject(parent), 
 {
     m_workers.setMaxThreadCount(std::max(2, QThread::idealThreadCount()));
     m_counter.setMaxThreadCount(1);
+    // The count is for the properties window: it lists everything, and must not slow answers.
+    m_counter.setThreadPriority(QThread::IdlePriority);
     m_background.setMaxThreadCount(1);
     m_background.setThreadPriority(QThread::IdlePriority);
     m_rootObject = NewContainerObject(m_index.Root(), 2, nullptr);
