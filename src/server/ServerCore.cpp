@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <exception>
 #include <malloc.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "host/HostInternals.h"
 #include "host/MediaItem.h"
@@ -38,6 +40,13 @@ constexpr size_t c_FirstPageItems = 100;
 constexpr size_t c_FactsPerWorker = 20;
 // Containers events named lately, kept so that the engine sees one object per container.
 constexpr size_t c_MaxEventContainers = 256;
+
+// For work no answer waits for: reading ahead, counting. The lowest share of the processor, but
+// not the idle class, whose threads can wait for long while holding a lock an answer needs.
+void LowerThisThreadsPriority()
+{
+    setpriority(PRIO_PROCESS, id_t(gettid()), 19);
+}
 
 // Facts are kept, but a published file can go without any folder noticing: each answer checks
 // that the file is still there.
@@ -94,10 +103,7 @@ ServerCore::ServerCore(HostInternals& host, QObject* parent) : QObject(parent), 
 {
     m_workers.setMaxThreadCount(std::max(2, QThread::idealThreadCount()));
     m_counter.setMaxThreadCount(1);
-    // The count is for the properties window: it lists everything, and must not slow answers.
-    m_counter.setThreadPriority(QThread::IdlePriority);
     m_background.setMaxThreadCount(1);
-    m_background.setThreadPriority(QThread::IdlePriority);
     m_rootObject = NewContainerObject(m_index.Root(), 2, nullptr);
     g_core = this;
     SetObjectSource(this);
@@ -709,6 +715,7 @@ void ServerCore::PrefetchNext()
         }
         m_prefetching = true;
         m_background.start([this, slice = std::move(slice)] {
+            LowerThisThreadsPriority();
             auto read = std::make_shared<std::vector<std::shared_ptr<ItemFacts>>>();
             for (const Want& want : slice) {
                 if (m_stopping)
@@ -844,6 +851,8 @@ void ServerCore::CountNow()
     }
     m_countRunning = true;
     m_counter.start([this] {
+        // The count is for the properties window: it lists everything, and must not slow answers.
+        LowerThisThreadsPriority();
         Counts counts;
         for (const MediaClassKind kind : {MediaClassKind::Music, MediaClassKind::Photos}) {
             int& total = kind == MediaClassKind::Music ? counts.songs : counts.photos;

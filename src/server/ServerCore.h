@@ -102,8 +102,8 @@ private:
     void CountNow();
     void StorePicture(const std::string& uri, std::shared_ptr<const std::string> bytes);
     // Reads the facts of a container's children from index first to end ahead of the pages
-    // clients will ask for, on a thread that runs only when nothing else wants the processor,
-    // one slice at a time. ahead: the pages after one a client just asked for, read first.
+    // clients will ask for, on a thread of the lowest priority, one slice at a time. ahead: the
+    // pages after one a client just asked for, read first.
     void PrefetchFacts(const std::string& containerId, size_t first, size_t end, bool ahead);
     void PrefetchNext();
     // Puts facts read on a worker in place, for nodes still holding url and none yet.
