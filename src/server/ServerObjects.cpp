@@ -151,7 +151,11 @@ RygelMediaResource* NewResource(const char* name, const std::string& mime, const
 
 void AddResource(RygelMediaObject* object, RygelMediaResource* resource)
 {
-    gee_collection_add(GEE_COLLECTION(rygel_media_object_get_resource_list(object)), resource);
+    // The list comes with a reference of its own: kept, it would keep the list and every
+    // resource in it after the object is gone.
+    GeeList* resources = rygel_media_object_get_resource_list(object);
+    gee_collection_add(GEE_COLLECTION(resources), resource);
+    g_object_unref(resources);
     g_object_unref(resource);
 }
 
