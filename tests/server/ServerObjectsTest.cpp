@@ -43,7 +43,7 @@ TEST(ServerObjectsTest, AnItemTakesItsResourcesWithItWhenDropped)
         RygelMediaContainer* parent = NewContainerObject(*node->parent, 1, nullptr);
         RygelMediaObject* object = NewItemObject(*node, parent, nullptr);
         ASSERT_NE(object, nullptr);
-        EXPECT_EQ(std::string(rygel_media_object_get_id(object)), node->id);
+        EXPECT_EQ(std::string(rygel_media_object_get_id(object)), node->Id());
 
         std::vector<gpointer> resources;
         GeeList* list = rygel_media_object_get_resource_list(object);
@@ -63,7 +63,7 @@ TEST(ServerObjectsTest, AnItemTakesItsResourcesWithItWhenDropped)
         g_object_unref(object);
         g_object_unref(parent);
         for (gpointer resource : resources)
-            EXPECT_EQ(resource, nullptr) << node->id;
+            EXPECT_EQ(resource, nullptr) << node->Id();
         EXPECT_EQ(weakParent, nullptr);
     }
 }
