@@ -55,8 +55,9 @@ def pinned(command, pin):
 class Lumo:
     """One LumoServer build, run with its own disk cache so every start is cold."""
 
-    def __init__(self, label, bin_dir, programs, pin):
+    def __init__(self, label, bin_dir, programs, pin, wrap=()):
         self.label = label
+        self.wrap = list(wrap)
         self.bin_dir = bin_dir
         self.programs = programs
         self.pin = pin
@@ -68,7 +69,7 @@ class Lumo:
     def start(self):
         shutil.rmtree(self.cache, ignore_errors=True)
         os.makedirs(self.cache)
-        self.process = subprocess.Popen(pinned([os.path.join(self.bin_dir, 'LumoServer'), '/resume'], self.pin),
+        self.process = subprocess.Popen(pinned(self.wrap + [os.path.join(self.bin_dir, 'LumoServer'), '/resume'], self.pin),
                                         env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
     def is_device(self, device):
@@ -237,6 +238,8 @@ def main():
     parser.add_argument('--rounds', type=int, default=3)
     parser.add_argument('--pin', action='store_true', help='servers on CPU 1, this client on CPU 0')
     parser.add_argument('--skip-memory', action='store_true')
+    parser.add_argument('--only-memory', action='store_true', help='the memory rows alone')
+    parser.add_argument('--wrap', default='', help='a command LumoServer runs under, e.g. "heaptrack -o FILE"')
     parser.add_argument('--without-minidlna', action='store_true', help='LumoServer builds only')
     args = parser.parse_args()
     require_isolation()
@@ -249,8 +252,8 @@ def main():
     mini = None
     servers = []
     if args.before:
-        servers.append(Lumo('LumoServer before', args.before, programs, args.pin))
-    servers.append(Lumo('LumoServer', args.bin_dir, programs, args.pin))
+        servers.append(Lumo('LumoServer before', args.before, programs, args.pin, args.wrap.split()))
+    servers.append(Lumo('LumoServer', args.bin_dir, programs, args.pin, args.wrap.split()))
     # label -> row -> values over the rounds
     results = {}
 
@@ -265,7 +268,7 @@ def main():
         programs.publish('music', flat)
         mini = MiniDlna(os.path.join(programs.root, 'minidlna'), flat, free_port(), args.pin)
         everyone = servers + ([] if args.without_minidlna else [mini])
-        for round_number in range(args.rounds):
+        for round_number in range(0 if args.only_memory else args.rounds):
             for server in everyone:
                 # A control point of its own: two builds announce the same device.
                 cp = ControlPoint()
@@ -311,7 +314,7 @@ def main():
                     note(server, 'RSS with %d published songs, all browsed (MB)' % args.memory_songs,
                          rss_mb(server.process.pid))
                 else:
-                    device = device_named(cp, server.is_device, 30)
+                    device = device_named(cp, server.is_device, 300 if args.wrap else 30)
                     cd = service(device, CONTENT_DIRECTORY)
                     # LumoServer reads on demand: a client walks every container once.
                     cp.spin(2.0)

@@ -12,7 +12,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 enum class NodeKind : uint8_t { Root, Class, Folder, Playlist, Song, Photo };
@@ -61,24 +61,37 @@ struct ChildEntry {
     std::string fileKey;
 };
 
+// A node holds what its id and URL are made from rather than the texts themselves: a
+// collection of 100,000 songs is 100,000 nodes, and each text held once more is megabytes.
 struct Node {
-    std::string id;
-    std::string url;
-    std::string title;
-    std::string fileKey;
-    NodeKind kind = NodeKind::Song;
     Node* parent = nullptr;
+    // The id's last part: the hash of the URL, and 2, 3… for a song a playlist lists again.
+    // Classes keep their index here.
+    uint64_t segment = 0;
+    uint32_t repeat = 1;
+    NodeKind kind = NodeKind::Song;
 
     // Containers.
     bool listed = false;
+    // The last read found nothing (the file went, or no module reads it); read ahead no more.
+    bool unreadable = false;
+    // urlText holds only what follows the parent's URL and a "/".
+    bool urlBelowParent = false;
+    // The hash of "device:inode" of a folder (see ChildEntry::fileKey); 0 when unknown.
+    uint64_t fileKeyHash = 0;
+
+    std::string title;
+    std::string urlText;
     std::vector<std::unique_ptr<Node>> children;
 
     // Items: null until read.
     std::shared_ptr<const ItemFacts> facts;
-    // The last read found nothing (the file went, or no module reads it); read ahead no more.
-    bool unreadable = false;
 
     bool IsContainer() const { return IsContainerKind(kind); }
+    std::string Id() const;
+    std::string Url() const;
+    // Url() == url, without making the URL.
+    bool HasUrl(std::string_view url) const;
 };
 
 class ContentIndex {
@@ -120,12 +133,45 @@ public:
 
     // The 16 hex digits standing for url under its parent.
     static std::string Segment(std::string_view url);
+    static uint64_t SegmentHash(std::string_view url);
+
+    // How many nodes are known (for tests).
+    size_t NodeCount() const { return m_nodes.size(); }
 
 private:
+    struct Key {
+        const Node* parent;
+        uint64_t segment;
+        uint32_t repeat;
+    };
+    struct KeyHash {
+        using is_transparent = void;
+        size_t operator()(const Key& key) const noexcept;
+        size_t operator()(const Node* node) const noexcept
+        {
+            return (*this)(Key{node->parent, node->segment, node->repeat});
+        }
+    };
+    struct KeyEqual {
+        using is_transparent = void;
+        static Key Of(const Node* node) { return Key{node->parent, node->segment, node->repeat}; }
+        static Key Of(const Key& key) { return key; }
+        template <typename A, typename B>
+        bool operator()(const A& a, const B& b) const noexcept
+        {
+            const Key x = Of(a);
+            const Key y = Of(b);
+            return x.parent == y.parent && x.segment == y.segment && x.repeat == y.repeat;
+        }
+    };
+
+    Node* Lookup(const Node* parent, uint64_t segment, uint32_t repeat) const;
+    std::unique_ptr<Node> NewChild(
+        Node& container, const std::string& containerUrl, const ChildEntry& entry, uint64_t segment, uint32_t repeat);
     void Unregister(Node& node, std::vector<std::string>* removedIds);
 
     std::unique_ptr<Node> m_root;
-    // Every node by id, for lookups without walking; the keys view the nodes' own ids, which
-    // never change while the node is registered.
-    std::unordered_map<std::string_view, Node*> m_nodes;
+    // Every node, found by its parent and its id's last part: an id is looked up one part at
+    // a time, without the ids themselves being held.
+    std::unordered_set<Node*, KeyHash, KeyEqual> m_nodes;
 };

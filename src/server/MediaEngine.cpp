@@ -534,19 +534,22 @@ RygelDataSource* NewPictureSource(const std::string& uri)
 RygelDataSource* SourceForResource(
     RygelMediaEngine*, RygelMediaObject* item, RygelMediaResource* resource, GHashTable*, GError** error)
 {
-    const char* resourceName = rygel_media_resource_get_name(resource);
-    if (resourceName && (std::strcmp(resourceName, "tn") == 0 || std::strcmp(resourceName, "sm") == 0)) {
+    // The name comes as a copy of its own.
+    gchar* nameCopy = rygel_media_resource_get_name(resource);
+    const std::string name = nameCopy ? nameCopy : "";
+    g_free(nameCopy);
+    if (name == "tn" || name == "sm") {
         const char* id = rygel_media_object_get_id(item);
-        return NewPictureSource(std::string(c_PictureScheme) + ":" + resourceName + "/" + (id ? id : ""));
+        return NewPictureSource(std::string(c_PictureScheme) + ":" + name + "/" + (id ? id : ""));
     }
-    const char* primary = rygel_media_object_get_primary_uri(item);
+    gchar* primary = rygel_media_object_get_primary_uri(item);
     const std::string path = primary ? PathOfFileUri(primary) : std::string();
+    g_free(primary);
     if (!IsRegularFile(path)) {
         g_set_error_literal(error, G_IO_ERROR, G_IO_ERROR_NOT_FOUND, "The file is not there");
         return nullptr;
     }
-    const char* name = rygel_media_resource_get_name(resource);
-    if (name && std::strcmp(name, c_LpcmResourceName) == 0) {
+    if (name == c_LpcmResourceName) {
         const std::optional<WaveLayout> layout = ReadWaveLayout(path);
         if (!layout || !layout->IsLpcm()) {
             g_set_error_literal(error, G_IO_ERROR, G_IO_ERROR_NOT_SUPPORTED, "Not 16-bit PCM");

@@ -177,11 +177,11 @@ void ServerCore::EnsureListed(const std::string& id, NodeCallback then)
 
 void ServerCore::StartListing(Node& node)
 {
-    if (m_listing.count(node.id))
+    if (m_listing.count(node.Id()))
         return;
-    m_listing.insert(node.id);
-    const std::string id = node.id;
-    const std::string url = node.url;
+    m_listing.insert(node.Id());
+    const std::string id = node.Id();
+    const std::string url = node.Url();
     const bool published = node.kind == NodeKind::Class;
     const MediaClassKind kind = ClassOf(id);
     // Listed again, its children mostly have their facts.
@@ -231,8 +231,8 @@ void ServerCore::ListingDone(
         }
         for (size_t index = 0; index < node->children.size() && !read.empty(); ++index) {
             Node& child = *node->children[index];
-            if (const auto found = read.find(child.url); found != read.end()) {
-                KeepFacts(child.id, child.url, found->second);
+            if (const auto found = read.find(child.Url()); found != read.end()) {
+                KeepFacts(child.Id(), child.Url(), found->second);
                 read.erase(found);
             }
         }
@@ -253,17 +253,17 @@ void ServerCore::ListingDone(
 
 void ServerCore::Watch(Node& node)
 {
-    if (m_watches.count(node.id))
+    if (m_watches.count(node.Id()))
         return;
-    std::string url = node.url;
+    std::string url = node.Url();
     try {
         if (node.kind == NodeKind::Class) {
             MediaClass& mediaClass
-                = m_host.MediaClasses().ById(ClassOf(node.id) == MediaClassKind::Music ? "LumoMusic" : "LumoPhotos");
+                = m_host.MediaClasses().ById(ClassOf(node.Id()) == MediaClassKind::Music ? "LumoMusic" : "LumoPhotos");
             url = Url(mediaClass.SecondRoot().Url()).Text();
         }
         auto container = std::make_unique<Container>(ApiRef<UrlApi>::Adopt(Url::FromText(url).NewRef()));
-        const std::string id = node.id;
+        const std::string id = node.Id();
         // Called on the module's threads: only hand the news over.
         auto post = [this, id](int event) {
             return [this, id, event](const ApiRef<UrlApi>& child) {
@@ -276,7 +276,7 @@ void ServerCore::Watch(Node& node)
         container->SetChildRemovedHandler(post(c_ChildRemoved));
         container->SetChangedHandler(post(c_ContainerChanged));
         container->Subscribe();
-        m_watches.emplace(node.id, std::move(container));
+        m_watches.emplace(node.Id(), std::move(container));
     } catch (const std::exception&) {
         // A container that cannot be watched is still served; it is read again when browsed
         // after a change elsewhere shows.
@@ -291,7 +291,7 @@ void ServerCore::Notified(const std::string& containerId, int, const std::string
     if (!childUrl.empty()) {
         // A changed file is read again when next asked for.
         for (auto& child : node->children) {
-            if (child->url == childUrl) {
+            if (child->HasUrl(childUrl)) {
                 child->facts.reset();
                 child->unreadable = false;
             }
@@ -352,7 +352,7 @@ void ServerCore::ChildNewsDone(const std::string& containerId, const std::vector
         for (const ChildNews& one : news) {
             Node* present = nullptr;
             for (auto& child : node->children) {
-                if (child->url == one.url) {
+                if (child->HasUrl(one.url)) {
                     present = child.get();
                     break;
                 }
@@ -362,7 +362,9 @@ void ServerCore::ChildNewsDone(const std::string& containerId, const std::vector
                     continue;
                 // The event names the child as it was.
                 Node gone;
-                gone.id = present->id;
+                gone.parent = present->parent;
+                gone.segment = present->segment;
+                gone.repeat = present->repeat;
                 gone.title = present->title;
                 gone.kind = present->kind;
                 std::vector<std::string> removed;
@@ -404,7 +406,7 @@ size_t ServerCore::InsertPosition(const Node& container, const std::string& url)
 {
     const std::string name = NameOf(url);
     const auto at = std::lower_bound(container.children.begin(), container.children.end(), name,
-        [](const std::unique_ptr<Node>& child, const std::string& key) { return NameOf(child->url) < key; });
+        [](const std::unique_ptr<Node>& child, const std::string& key) { return NameOf(child->Url()) < key; });
     return size_t(at - container.children.begin());
 }
 
@@ -435,7 +437,7 @@ RygelMediaContainer* ServerCore::EventContainer(const Node& node)
 {
     if (node.kind == NodeKind::Root)
         return m_rootObject;
-    if (const auto found = m_eventContainers.find(node.id); found != m_eventContainers.end())
+    if (const auto found = m_eventContainers.find(node.Id()); found != m_eventContainers.end())
         return found->second;
     if (m_eventContainers.size() >= c_MaxEventContainers) {
         for (auto& [id, object] : m_eventContainers)
@@ -443,7 +445,7 @@ RygelMediaContainer* ServerCore::EventContainer(const Node& node)
         m_eventContainers.clear();
     }
     RygelMediaContainer* object = NewContainerObject(node, -1, nullptr);
-    m_eventContainers.emplace(node.id, object);
+    m_eventContainers.emplace(node.Id(), object);
     return object;
 }
 
@@ -453,7 +455,7 @@ void ServerCore::Announce(Node& node)
     // it listens on the root only.
     RygelMediaContainer* changed = EventContainer(node);
     g_signal_emit_by_name(m_rootObject, "container-updated", changed, changed, RYGEL_OBJECT_EVENT_TYPE_MODIFIED, FALSE);
-    Q_EMIT ContentChanged(QString::fromStdString(node.id));
+    Q_EMIT ContentChanged(QString::fromStdString(node.Id()));
 }
 
 void ServerCore::AnnounceChild(Node& container, const Node& child, RygelObjectEventType type)
@@ -521,7 +523,7 @@ void ServerCore::FindObject(const std::string& id, GTask* task)
             g_object_unref(task);
             return;
         }
-        const std::string nodeId = node->id;
+        const std::string nodeId = node->Id();
         if (node->IsContainer()) {
             EnsureListed(nodeId, [this, task](Node* container) {
                 if (!container) {
@@ -565,10 +567,10 @@ void ServerCore::GetChildren(
             const size_t first = std::min<size_t>(offset, ordered.size());
             const size_t end = count == 0 ? ordered.size() : std::min<size_t>(ordered.size(), first + size_t(count));
             for (size_t index = first; index < end; ++index)
-                page.push_back(ordered[index]->id);
+                page.push_back(ordered[index]->Id());
             // A client walking the container in listed order asks for the next pages next.
             if (sort.find("dc:title") == std::string::npos && end < ordered.size() && end > first)
-                PrefetchFacts(node->id, end, std::min(ordered.size(), end + c_ReadAheadPages * (end - first)), true);
+                PrefetchFacts(node->Id(), end, std::min(ordered.size(), end + c_ReadAheadPages * (end - first)), true);
         }
         EnsureFacts(page, [this, task, container, page] {
             RygelMediaObjects* objects = rygel_media_objects_new();
@@ -593,7 +595,7 @@ void ServerCore::GetChildren(
             // An item gone since the listing: the listing is out of date.
             if (missing && !page.empty()) {
                 if (Node* child = m_index.Find(page.front()); child && child->parent)
-                    RelistSoon(child->parent->id);
+                    RelistSoon(child->parent->Id());
             }
             g_task_return_pointer(task, objects, g_object_unref);
             g_object_unref(task);
@@ -617,7 +619,7 @@ void ServerCore::EnsureFacts(const std::vector<std::string>& ids, std::function<
     for (const std::string& id : ids) {
         Node* node = m_index.Find(id);
         if (node && !node->IsContainer() && !node->facts)
-            wants->push_back(Want{id, node->url, node->kind, nullptr});
+            wants->push_back(Want{id, node->Url(), node->kind, nullptr});
     }
     if (wants->empty()) {
         then();
@@ -660,7 +662,7 @@ void ServerCore::DropOldFacts()
 void ServerCore::KeepFacts(const std::string& id, const std::string& url, std::shared_ptr<ItemFacts> facts)
 {
     Node* node = m_index.Find(id);
-    if (!node || node->url != url)
+    if (!node || !node->HasUrl(url))
         return;
     node->unreadable = !facts;
     if (!facts)
@@ -706,7 +708,7 @@ void ServerCore::PrefetchNext()
             for (; range.next < end && slice.size() < c_PrefetchSlice; ++range.next) {
                 const Node& child = *node->children[range.next];
                 if (!child.IsContainer() && !child.facts && !child.unreadable)
-                    slice.push_back(Want{child.id, child.url, child.kind});
+                    slice.push_back(Want{child.Id(), child.Url(), child.kind});
             }
         }
         if (slice.empty()) {
@@ -758,7 +760,7 @@ int64_t ServerCore::ResourceBytes(const std::string& objectId, const std::string
         return -1;
     if (resource == "primary") {
         // The file as it is now: it may have grown or shrunk since its facts were read.
-        const std::string path = node->facts ? node->facts->path : LocalPathOfItem(node->url);
+        const std::string path = node->facts ? node->facts->path : LocalPathOfItem(node->Url());
         struct stat info { };
         return !path.empty() && ::stat(path.c_str(), &info) == 0 ? int64_t(info.st_size) : -1;
     }
@@ -808,7 +810,7 @@ void ServerCore::ProducePicture(const std::string& uri, Done done)
     waiters.push_back(std::move(done));
     if (waiters.size() > 1)
         return;
-    const std::string url = node->url;
+    const std::string url = node->Url();
     const ItemFacts facts = *node->facts;
     m_workers.start([this, uri, kind, url, facts] {
         if (m_stopping)

@@ -151,7 +151,11 @@ RygelMediaResource* NewResource(const char* name, const std::string& mime, const
 
 void AddResource(RygelMediaObject* object, RygelMediaResource* resource)
 {
-    gee_collection_add(GEE_COLLECTION(rygel_media_object_get_resource_list(object)), resource);
+    // The list comes with a reference of its own: kept, it would keep the list and every
+    // resource in it after the object is gone.
+    GeeList* resources = rygel_media_object_get_resource_list(object);
+    gee_collection_add(GEE_COLLECTION(resources), resource);
+    g_object_unref(resources);
     g_object_unref(resource);
 }
 
@@ -187,7 +191,7 @@ void FittedSize(int width, int height, int maxWidth, int maxHeight, int& fitWidt
 RygelMediaObject* NewSong(
     const Node& node, const ItemFacts& facts, RygelMediaContainer* parent, int64_t (*pictureBytes)(const std::string&))
 {
-    auto* object = static_cast<RygelMediaObject*>(g_object_new(lumo_music_item_get_type(), "id", node.id.c_str(),
+    auto* object = static_cast<RygelMediaObject*>(g_object_new(lumo_music_item_get_type(), "id", node.Id().c_str(),
         "title", node.title.c_str(), "upnp-class", RYGEL_MUSIC_ITEM_UPNP_CLASS, nullptr));
     rygel_media_object_set_parent_ref(object, parent);
     rygel_media_object_add_uri(object, FileUri(facts.path).c_str());
@@ -240,7 +244,7 @@ RygelMediaObject* NewSong(
     AddResource(object, primary);
 
     if (facts.embeddedCover || !facts.coverPath.empty()) {
-        const std::string uri = PictureUri("art", node.id);
+        const std::string uri = PictureUri("art", node.Id());
         RygelThumbnail* art = NewThumbnail(uri, "JPEG_TN", -1, -1, pictureBytes ? pictureBytes(uri) : -1);
         rygel_music_item_set_album_art(RYGEL_MUSIC_ITEM(object), art);
         rygel_icon_info_unref(art);
@@ -251,7 +255,7 @@ RygelMediaObject* NewSong(
 RygelMediaObject* NewPhoto(
     const Node& node, const ItemFacts& facts, RygelMediaContainer* parent, int64_t (*pictureBytes)(const std::string&))
 {
-    auto* object = static_cast<RygelMediaObject*>(g_object_new(rygel_photo_item_get_type(), "id", node.id.c_str(),
+    auto* object = static_cast<RygelMediaObject*>(g_object_new(rygel_photo_item_get_type(), "id", node.Id().c_str(),
         "title", node.title.c_str(), "upnp-class", RYGEL_PHOTO_ITEM_UPNP_CLASS, nullptr));
     rygel_media_object_set_parent_ref(object, parent);
     rygel_media_object_add_uri(object, FileUri(facts.path).c_str());
@@ -288,7 +292,7 @@ RygelMediaObject* NewPhoto(
         {Size{"tn", "JPEG_TN", c_ThumbnailSide, c_ThumbnailSide}, Size{"sm", "JPEG_SM", c_SmallWidth, c_SmallHeight}}) {
         int width, height;
         FittedSize(facts.width, facts.height, size.maxWidth, size.maxHeight, width, height);
-        const std::string uri = PictureUri(size.name, node.id);
+        const std::string uri = PictureUri(size.name, node.Id());
         RygelMediaResource* picture = NewResource(size.name, "image/jpeg", size.profile,
             pictureBytes ? pictureBytes(uri) : -1, "jpg", GUPNP_DLNA_FLAGS_INTERACTIVE_TRANSFER_MODE);
         rygel_media_resource_set_width(picture, width);
@@ -308,7 +312,7 @@ void SetObjectSource(ObjectSource* source)
 
 RygelMediaContainer* NewContainerObject(const Node& node, int childCount, RygelMediaContainer* parent)
 {
-    auto* container = static_cast<RygelMediaContainer*>(g_object_new(lumo_container_get_type(), "id", node.id.c_str(),
+    auto* container = static_cast<RygelMediaContainer*>(g_object_new(lumo_container_get_type(), "id", node.Id().c_str(),
         "title", node.title.c_str(), "child-count", childCount, nullptr));
     if (parent)
         rygel_media_object_set_parent_ref(RYGEL_MEDIA_OBJECT(container), parent);
@@ -340,7 +344,7 @@ RygelMediaObject* NewEventObject(const Node& node, RygelMediaContainer* parent)
         return RYGEL_MEDIA_OBJECT(NewContainerObject(node, -1, parent));
     const bool song = node.kind == NodeKind::Song;
     auto* object = static_cast<RygelMediaObject*>(g_object_new(
-        song ? rygel_music_item_get_type() : rygel_photo_item_get_type(), "id", node.id.c_str(), "title",
+        song ? rygel_music_item_get_type() : rygel_photo_item_get_type(), "id", node.Id().c_str(), "title",
         node.title.c_str(), "upnp-class", song ? RYGEL_MUSIC_ITEM_UPNP_CLASS : RYGEL_PHOTO_ITEM_UPNP_CLASS, nullptr));
     rygel_media_object_set_parent_ref(object, parent);
     return object;

@@ -29,10 +29,10 @@ TEST(ContentIndexTest, IdsComeFromWhatTheItemIsNotFromWhenItWasSeen)
     // Another run, another publishing order, one more entry: the same items keep their ids.
     second.ApplyListing(second.Music(),
         {Entry("lumomusic-file:///new.mp3"), Entry("lumomusic-file:///b.mp3"), Entry("lumomusic-file:///a.mp3")});
-    EXPECT_EQ(first.Music().children[0]->id, second.Music().children[2]->id);
-    EXPECT_EQ(first.Music().children[1]->id, second.Music().children[1]->id);
-    EXPECT_EQ(first.Music().children[0]->id, "music/" + ContentIndex::Segment("lumomusic-file:///a.mp3"));
-    EXPECT_NE(first.Music().children[0]->id, first.Music().children[1]->id);
+    EXPECT_EQ(first.Music().children[0]->Id(), second.Music().children[2]->Id());
+    EXPECT_EQ(first.Music().children[1]->Id(), second.Music().children[1]->Id());
+    EXPECT_EQ(first.Music().children[0]->Id(), "music/" + ContentIndex::Segment("lumomusic-file:///a.mp3"));
+    EXPECT_NE(first.Music().children[0]->Id(), first.Music().children[1]->Id());
 }
 
 TEST(ContentIndexTest, ChildrenThatStayKeepTheirListingsAndFacts)
@@ -43,7 +43,7 @@ TEST(ContentIndexTest, ChildrenThatStayKeepTheirListingsAndFacts)
     Node* album = index.Music().children[0].get();
     index.ApplyListing(*album, {Entry("lumomusic-file:///Album/1.mp3")});
     album->children[0]->facts = std::make_shared<ItemFacts>();
-    const std::string songId = album->children[0]->id;
+    const std::string songId = album->children[0]->Id();
 
     std::vector<std::string> removed;
     const bool changed
@@ -64,7 +64,7 @@ TEST(ContentIndexTest, RemovingAFolderForgetsEverythingBelowIt)
     index.ApplyListing(*folder, {Entry("lumomusic-file:///A/B", NodeKind::Folder)});
     Node* inner = folder->children[0].get();
     index.ApplyListing(*inner, {Entry("lumomusic-file:///A/B/c.mp3")});
-    const std::string deepest = inner->children[0]->id;
+    const std::string deepest = inner->children[0]->Id();
     std::vector<std::string> removed;
     index.ApplyListing(index.Music(), {}, &removed);
     EXPECT_EQ(removed.size(), 3u);
@@ -89,8 +89,8 @@ TEST(ContentIndexTest, ASongListedTwiceGetsTwoIds)
     Node* playlist = index.Music().children[0].get();
     index.ApplyListing(*playlist, {Entry("f:/a"), Entry("f:/b"), Entry("f:/a")});
     ASSERT_EQ(playlist->children.size(), 3u);
-    EXPECT_NE(playlist->children[0]->id, playlist->children[2]->id);
-    EXPECT_EQ(index.Find(playlist->children[2]->id), playlist->children[2].get());
+    EXPECT_NE(playlist->children[0]->Id(), playlist->children[2]->Id());
+    EXPECT_EQ(index.Find(playlist->children[2]->Id()), playlist->children[2].get());
 }
 
 TEST(ContentIndexTest, ContainersThatRepeatAnAncestorAreLeftOut)
@@ -134,17 +134,17 @@ TEST(ContentIndexTest, SingleChildrenComeAndGoInPlace)
     Node* sub = folder->children[1].get();
     index.ApplyListing(*sub, {Entry("lumomusic-file:///F/Sub/deep.mp3")});
     folder->children[0]->facts = std::make_shared<ItemFacts>();
-    const std::string deepId = sub->children[0]->id;
+    const std::string deepId = sub->children[0]->Id();
 
     Node* added = index.InsertChild(*folder, Entry("lumomusic-file:///F/b.mp3"), 1);
     ASSERT_NE(added, nullptr);
     EXPECT_EQ(Titles(*folder), (std::vector<std::string>{"a.mp3", "b.mp3", "Sub", "c.mp3"}));
-    EXPECT_EQ(index.Find(added->id), added);
+    EXPECT_EQ(index.Find(added->Id()), added);
     EXPECT_EQ(added->parent, folder);
     ContentIndex listed;
     listed.ApplyListing(listed.Music(), {Entry("lumomusic-file:///F", NodeKind::Folder)});
     listed.ApplyListing(*listed.Music().children[0], {Entry("lumomusic-file:///F/b.mp3")});
-    EXPECT_EQ(added->id, listed.Music().children[0]->children[0]->id);
+    EXPECT_EQ(added->Id(), listed.Music().children[0]->children[0]->Id());
     EXPECT_NE(folder->children[0]->facts, nullptr);
 
     // Told twice, or past the end: no second node, and the end is the end.
@@ -162,5 +162,53 @@ TEST(ContentIndexTest, SingleChildrenComeAndGoInPlace)
     EXPECT_EQ(index.Find(deepId), nullptr);
     EXPECT_EQ(Titles(*folder), (std::vector<std::string>{"a.mp3", "b.mp3", "c.mp3", "z.mp3"}));
     EXPECT_FALSE(index.RemoveChild(*folder, "lumomusic-file:///F/Sub"));
-    EXPECT_NE(index.Find(folder->children[0]->id), nullptr);
+    EXPECT_NE(index.Find(folder->children[0]->Id()), nullptr);
+}
+
+// Nodes keep neither their ids nor their whole URLs; both are made again from the path up to
+// the class. What clients see must be what the texts were: the same ids, found only when
+// written exactly so, and URLs whole again.
+TEST(ContentIndexTest, IdsAndUrlsMadeFromTheTreeAreTheTextsTheyStandFor)
+{
+    ContentIndex index;
+    const std::string folderUrl = "lumomusic-file:///M%C3%BCsik/Album";
+    index.ApplyListing(index.Music(),
+        {Entry(folderUrl, NodeKind::Folder), Entry("pl:/list", NodeKind::Playlist), Entry("lumomusic-file:///x.mp3")});
+    Node* folder = index.Music().children[0].get();
+    Node* playlist = index.Music().children[1].get();
+    index.ApplyListing(*folder, {Entry(folderUrl + "/01 Intro.mp3"), Entry("lumomusic-file:///elsewhere/b.mp3")});
+    index.ApplyListing(*playlist, {Entry("f:/a"), Entry("f:/b"), Entry("f:/a"), Entry("f:/a")});
+
+    const std::string folderId = "music/" + ContentIndex::Segment(folderUrl);
+    EXPECT_EQ(folder->Id(), folderId);
+    EXPECT_EQ(folder->children[0]->Id(), folderId + "/" + ContentIndex::Segment(folderUrl + "/01 Intro.mp3"));
+    EXPECT_EQ(folder->children[0]->Url(), folderUrl + "/01 Intro.mp3");
+    EXPECT_EQ(folder->children[1]->Url(), "lumomusic-file:///elsewhere/b.mp3");
+    EXPECT_TRUE(folder->children[0]->HasUrl(folderUrl + "/01 Intro.mp3"));
+    for (const std::string& other : {folderUrl + "/01 Intro.mp", folderUrl + "01 Intro.mp3",
+             folderUrl + "/x/01 Intro.mp3", "x" + folderUrl + "/01 Intro.mp3", std::string("01 Intro.mp3")})
+        EXPECT_FALSE(folder->children[0]->HasUrl(other)) << other;
+    const std::string playlistId = "music/" + ContentIndex::Segment("pl:/list");
+    EXPECT_EQ(playlist->children[2]->Id(), playlistId + "/" + ContentIndex::Segment("f:/a") + ".2");
+    EXPECT_EQ(playlist->children[3]->Id(), playlistId + "/" + ContentIndex::Segment("f:/a") + ".3");
+    for (const Node* node : {folder, folder->children[0].get(), playlist->children[3].get(), &index.Photos()})
+        EXPECT_EQ(index.Find(node->Id()), node) << node->Id();
+    EXPECT_EQ(index.Find("0"), &index.Root());
+
+    std::string upper = folder->children[0]->Id();
+    for (char& c : upper)
+        c = c >= 'a' && c <= 'f' ? char(c - 'a' + 'A') : c;
+    const std::string song = ContentIndex::Segment("f:/a");
+    for (const std::string& wrong :
+        {upper, folderId + "/", "music//" + song, playlistId + "/" + song + ".1", playlistId + "/" + song + ".02",
+            playlistId + "/" + song + ".", playlistId + "/" + song + "x", "photos/" + ContentIndex::Segment(folderUrl),
+            "0/" + ContentIndex::Segment(folderUrl), folderId.substr(0, 20)})
+        EXPECT_EQ(index.Find(wrong), nullptr) << wrong;
+
+    // A removed node's id is told as it was, and no longer found.
+    std::vector<std::string> removed;
+    const std::string introId = folder->children[0]->Id();
+    ASSERT_TRUE(index.RemoveChild(*folder, folderUrl + "/01 Intro.mp3", &removed));
+    EXPECT_EQ(removed, std::vector<std::string>{introId});
+    EXPECT_EQ(index.Find(introId), nullptr);
 }
