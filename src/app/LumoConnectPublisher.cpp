@@ -327,7 +327,8 @@ bool TLumoConnectPublisher::RunIdle()
     PagesIdle();
     const bool idle = m_queue->DeliverSome(c_RecordsPerIdlePass);
     UpdateStatus();
-    if (idle)
+    // A page placing a listing is not idle: the sleep would only hold up its slices.
+    if (idle && !PagesBusy())
         Platform::Sleep(c_IdleSleepMs);
     return m_queue->Count() == 0;
 }
@@ -511,6 +512,15 @@ void TLumoConnectPublisher::PagesIdle()
         if (page)
             page->Idle();
     }
+}
+
+bool TLumoConnectPublisher::PagesBusy()
+{
+    for (TMediaPage* page : {m_musicPage, m_photosPage}) {
+        if (page && page->ItemsStatus().m_busy)
+            return true;
+    }
+    return false;
 }
 
 void TLumoConnectPublisher::PagesCloseWork()

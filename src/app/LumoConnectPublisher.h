@@ -53,7 +53,8 @@ public:
     HelpCommands& Help() { return *m_help; }
 
     // One idle pass: the pages' idle calls, then up to c_RecordsPerIdlePass queued records
-    // posted to their views, in order, then the status bar brought up to date.
+    // posted to their views, in order, then the status bar brought up to date; a pass that
+    // leaves the queue empty sleeps 20 ms unless a view is placing a listing.
     // True when the queue is empty. Called by the event loop and by code that waits for
     // background work.
     bool RunIdle();
@@ -96,6 +97,8 @@ private:
     void UpdateUndo();
     // First step of each idle pass.
     void PagesIdle();
+    // A page's view has work in hand, so an idle pass must not sleep.
+    bool PagesBusy();
     // Before the layout is saved: the pages empty their published lists.
     void PagesCloseWork();
     // After the layout, when the window placement was read: the splitter positions.

@@ -5,6 +5,7 @@
 #include <sched.h>
 #include <sys/resource.h>
 #include <unistd.h>
+#include <utility>
 
 #include "common/Exceptions.h"
 #include "host/MediaItem.h"
@@ -25,8 +26,12 @@ void LowerOwnPriority()
 
 } // namespace
 
-EnumerateContainer::EnumerateContainer(ApiRef<UrlApi> item, std::function<void()> finished)
-    : m_item(std::move(item)), m_finishedHandler(std::move(finished)), m_children(std::make_unique<ChildList>())
+EnumerateContainer::EnumerateContainer(ApiRef<UrlApi> item, std::function<void()> finished, std::function<void()> first)
+    : m_item(std::move(item)),
+      m_finishedHandler(std::move(finished)),
+      m_first(std::move(first)),
+      m_firstDone(!m_first),
+      m_children(std::make_unique<ChildList>())
 {
     ++g_running;
     m_thread = std::thread([this] { Run(); });
@@ -49,6 +54,20 @@ int EnumerateContainer::Running() noexcept
 void EnumerateContainer::Run()
 {
     LowerOwnPriority();
+    if (m_first) {
+        std::exception_ptr firstFailure;
+        if (!m_terminate) {
+            try {
+                m_first();
+            } catch (...) {
+                firstFailure = std::current_exception();
+            }
+        }
+        std::lock_guard<std::mutex> lock(m_lock);
+        m_firstFailure = firstFailure;
+        m_firstDone = true;
+        m_firstDoneSignal.notify_all();
+    }
     bool failed = false;
     std::string error;
     std::string message;
@@ -103,6 +122,18 @@ bool EnumerateContainer::IsFinished()
 {
     std::lock_guard<std::mutex> lock(m_lock);
     return m_finished;
+}
+
+void EnumerateContainer::WaitForFirstStep()
+{
+    std::unique_lock<std::mutex> lock(m_lock);
+    m_firstDoneSignal.wait(lock, [this] { return m_firstDone; });
+}
+
+std::exception_ptr EnumerateContainer::TakeFirstStepFailure()
+{
+    std::lock_guard<std::mutex> lock(m_lock);
+    return std::exchange(m_firstFailure, nullptr);
 }
 
 std::unique_ptr<ChildList> EnumerateContainer::TakeChildren()

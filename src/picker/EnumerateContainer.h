@@ -4,7 +4,9 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -20,15 +22,22 @@ class Container;
 
 class EnumerateContainer {
 public:
-    // Starts the worker at once. finished is called on the worker's thread when it is done
-    // (successfully or not), after the result can be collected.
-    explicit EnumerateContainer(LumoApi::ApiRef<LumoApi::UrlApi> item, std::function<void()> finished = {});
+    // Starts the worker at once. first, when given, runs on the worker before the listing (unless
+    // cancelled before), and what it raises is kept while the listing goes on. finished is
+    // called on the worker's thread when it is done (successfully or not), after the result
+    // can be collected.
+    explicit EnumerateContainer(
+        LumoApi::ApiRef<LumoApi::UrlApi> item, std::function<void()> finished = {}, std::function<void()> first = {});
     // Only once the worker finished, or through Abandon.
     ~EnumerateContainer();
     EnumerateContainer(const EnumerateContainer&) = delete;
     EnumerateContainer& operator=(const EnumerateContainer&) = delete;
 
     bool IsFinished();
+    // Blocks until first has run or was skipped; at once when there was none.
+    void WaitForFirstStep();
+    // What first raised; null when nothing.
+    std::exception_ptr TakeFirstStepFailure();
     // The children found, or none when the enumeration failed; the caller owns them.
     std::unique_ptr<ChildList> TakeChildren();
     // Fills text with "ERROR during step: STEP"; answers whether the enumeration failed.
@@ -50,6 +59,7 @@ private:
 
     const LumoApi::ApiRef<LumoApi::UrlApi> m_item;
     const std::function<void()> m_finishedHandler;
+    const std::function<void()> m_first;
     std::atomic<bool> m_terminate{false};
     // Guards the fields below against the interface thread.
     std::mutex m_lock;
@@ -57,6 +67,9 @@ private:
     bool m_failed = false;
     bool m_finished = false;
     bool m_abandoned = false;
+    bool m_firstDone = false;
+    std::exception_ptr m_firstFailure;
+    std::condition_variable m_firstDoneSignal;
     std::string m_errorText;
     std::string m_failureMessage;
     // No step ever names itself; kept for the failure text's form.

@@ -57,6 +57,8 @@ public:
     QString m_listing;
     // Pictures the view has still to make for the cells in sight.
     int m_thumbnails = 0;
+    // The view has work in hand on the interface thread, such as a listing being placed.
+    bool m_busy = false;
 };
 
 inline constexpr QEvent::Type c_SelectAllEvent = QEvent::Type(0x8004); // UM_SELECT_ALL

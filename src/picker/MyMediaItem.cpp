@@ -23,6 +23,17 @@ namespace {
 constexpr uint32_t c_DestroyWaitMs = 5000;
 constexpr auto c_EnumerationWait = std::chrono::milliseconds(30000);
 
+// A container that cannot be watched at all is listed without a word.
+void RaiseSubscribeFailure(const std::exception_ptr& failure)
+{
+    try {
+        std::rethrow_exception(failure);
+    } catch (const WinErrorException& error) {
+        if (error.ErrorCode() != ERROR_INVALID_FUNCTION)
+            throw;
+    }
+}
+
 } // namespace
 
 MyMediaItem::MyMediaItem(ApiRef<UrlApi> item, QObject* target, UpdateQueue& queue)
@@ -36,6 +47,9 @@ MyMediaItem::MyMediaItem(ApiRef<UrlApi> item, QObject* target, UpdateQueue& queu
 
 MyMediaItem::~MyMediaItem()
 {
+    // A subscription under way on the worker is not left to finish on a dead item.
+    if (m_enumeration)
+        m_enumeration->Cancel();
     try {
         Unsubscribe();
     } catch (...) {
@@ -57,10 +71,8 @@ bool MyMediaItem::IsContainer()
     return m_item->IsContainer();
 }
 
-void MyMediaItem::Subscribe()
+Container& MyMediaItem::Watched()
 {
-    if (!IsContainer())
-        return;
     if (!m_subscribed) {
         auto container = std::make_unique<Container>(m_url);
         container->SetChildAddedHandler(
@@ -71,13 +83,40 @@ void MyMediaItem::Subscribe()
         m_item = std::move(container);
         m_subscribed = true;
     }
-    static_cast<Container&>(*m_item).Subscribe(0);
+    return static_cast<Container&>(*m_item);
+}
+
+void MyMediaItem::Subscribe()
+{
+    if (!IsContainer())
+        return;
+    if (m_enumeration)
+        m_enumeration->WaitForFirstStep();
+    Watched().Subscribe(0);
 }
 
 void MyMediaItem::Unsubscribe()
 {
+    if (m_enumeration)
+        m_enumeration->WaitForFirstStep();
     if (m_subscribed)
         static_cast<Container&>(*m_item).Unsubscribe();
+}
+
+void MyMediaItem::SubscribeAndList()
+{
+    if (!IsContainer())
+        return;
+    if (m_enumeration) {
+        // A listing already runs: it is served again after this one, subscribed by then.
+        Subscribe();
+        StartEnumeration();
+        return;
+    }
+    Container& container = Watched();
+    UpdateQueue* queue = &m_queue;
+    m_enumeration = std::make_unique<EnumerateContainer>(
+        m_url, [queue] { queue->Wake(); }, [&container] { container.Subscribe(0); });
 }
 
 void MyMediaItem::OnChanged(const ApiRef<UrlApi>& child)
@@ -114,6 +153,7 @@ void MyMediaItem::PostRefreshNotification()
     // Taken before the box: the box's own event loop runs the views' idle calls, which would
     // come here again for the same failure, one box over the other without end.
     const std::unique_ptr<EnumerateContainer> finished = std::move(m_enumeration);
+    const std::exception_ptr subscribing = finished->TakeFirstStepFailure();
     if (std::unique_ptr<ChildList> children = finished->TakeChildren()) {
         m_listingFailure.clear();
         PostUpdate(Enumerated, m_url, std::move(children));
@@ -136,6 +176,8 @@ void MyMediaItem::PostRefreshNotification()
         m_refreshPending = false;
         StartEnumeration();
     }
+    if (subscribing)
+        RaiseSubscribeFailure(subscribing);
 }
 
 std::string MyMediaItem::Property(const std::string& name)
@@ -163,14 +205,5 @@ void WaitForEnumeration(MyMediaItem& item, const std::function<bool()>& idle)
 
 void ListAndWatch(MyMediaItem& container)
 {
-    std::exception_ptr failure;
-    try {
-        container.Subscribe();
-    } catch (const WinErrorException& error) {
-        if (error.ErrorCode() != ERROR_INVALID_FUNCTION)
-            failure = std::current_exception();
-    }
-    container.StartEnumeration();
-    if (failure)
-        std::rethrow_exception(failure);
+    container.SubscribeAndList();
 }

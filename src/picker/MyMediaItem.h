@@ -20,6 +20,8 @@ class QObject;
 class QTreeWidgetItem;
 class UpdateQueue;
 
+class Container;
+
 class MyMediaItem {
 public:
     // Never fails but for memory; target is the view every record of this item goes to.
@@ -37,7 +39,12 @@ public:
     // Containers only. Turns the item into a Container whose notifications come here, then
     // subscribes it; a failure raises.
     void Subscribe();
+    // Waits for a subscription being made on the listing's worker.
     void Unsubscribe();
+    // Containers only. Subscribes on the listing's worker, then lists there: a module may take
+    // long over a subscription (a large folder's snapshot), and the interface must not wait. A
+    // failure to subscribe raises from PostRefreshNotification once the listing is delivered.
+    void SubscribeAndList();
     // Containers only. A request while a listing exists is remembered and served after it.
     void StartEnumeration();
     // Interface thread, called repeatedly by the views: delivers a finished listing as a
@@ -59,6 +66,8 @@ public:
 private:
     void PostUpdate(uint8_t kind, LumoApi::ApiRef<LumoApi::UrlApi> item, std::unique_ptr<ChildList> children);
     void OnChanged(const LumoApi::ApiRef<LumoApi::UrlApi>& child);
+    // The item as a Container whose notifications come here, made on first use.
+    Container& Watched();
 
     const LumoApi::ApiRef<LumoApi::UrlApi> m_url;
     std::unique_ptr<MediaItem> m_item;
@@ -98,10 +107,10 @@ class PublishedPaneItem : public MyMediaItem {
     using MyMediaItem::MyMediaItem;
 };
 
-// For a pane about to show a container: subscribes it, then starts its listing. A container
-// that cannot be watched at all (its module answers "invalid function", as the roots of a media
-// class do) is listed all the same, without a word; any other failure to subscribe is raised
-// once the listing has started.
+// For a pane about to show a container: subscribes it, then lists it, both on the listing's
+// worker. A container that cannot be watched at all (its module answers "invalid function", as
+// the roots of a media class do) is listed all the same, without a word; any other failure to
+// subscribe is raised when the listing is delivered.
 void ListAndWatch(MyMediaItem& container);
 
 // For the tree when a node opens: runs idle (which answers true when it has nothing left)

@@ -25,6 +25,10 @@ constexpr int c_CellCapacity = 1024;
 constexpr size_t c_DecodedLimit = 512;
 // Names collated per look at the clock while a listing is put in order.
 constexpr size_t c_SortBatch = 64;
+// Listed names or cells matched, and cells removed, per look at the clock while a listing is
+// matched against the cells. A removal moves every cell after it, so it counts for more.
+constexpr size_t c_MatchBatch = 256;
+constexpr size_t c_RemoveBatch = 16;
 
 // Only Shift and Ctrl take part in selecting; the keypad flag of arrow keys must not count.
 Qt::KeyboardModifiers SelectionKeys(Qt::KeyboardModifiers modifiers)
@@ -106,6 +110,11 @@ int PhotoGridModel::CellAt(const QPoint& point) const
 
 void PhotoGridModel::Clear()
 {
+    m_reconcile.reset();
+    m_listing.reset();
+    m_toRemove.clear();
+    m_toAdd.clear();
+    m_deferred.clear();
     m_pending.clear();
     m_unsorted = 0;
     m_sortKeys.clear();
@@ -131,6 +140,17 @@ void PhotoGridModel::Clear()
 }
 
 void PhotoGridModel::Apply(UpdateInfo& info)
+{
+    if (m_listing || !m_deferred.empty()) {
+        auto later = std::make_unique<UpdateInfo>(info.m_kind, info.m_item, std::move(info.m_ChildList));
+        later->m_node = info.m_node;
+        m_deferred.push_back(std::move(later));
+        return;
+    }
+    ApplyNow(info);
+}
+
+void PhotoGridModel::ApplyNow(UpdateInfo& info)
 {
     switch (info.m_kind) {
     case ChildAdded:
@@ -176,36 +196,73 @@ void PhotoGridModel::Reconcile(UpdateInfo& info)
         LUMO_ASSERT(false);
         return;
     }
-    const ChildList& listed = *info.m_ChildList;
-    std::vector<std::string> rows;
-    rows.reserve(m_cells.size());
-    for (const auto& cell : m_cells)
-        rows.push_back(TextOf(cell->Item->Url().Get()));
-    // New names are put in order by PlaceSome, a slice at a time.
-    const ReconcilePlan plan = PlanReconcile(rows, listed, AddOrder::Listing);
-    for (auto cell = plan.remove.rbegin(); cell != plan.remove.rend(); ++cell)
-        RemoveCell(int(*cell));
     // A newer listing replaces whatever an older one had left to place.
     m_pending.clear();
     m_sortKeys.clear();
-    for (size_t entry : plan.add)
-        m_pending.push_back(listed[entry]);
+    m_unsorted = 0;
+    m_listing = std::move(info.m_ChildList);
+    m_reconcile = std::make_unique<ReconcileSteps>(*m_listing, m_cells.size());
+    // An empty grid's plan is ready at once.
+    StepReconcile();
+}
+
+bool PhotoGridModel::StepReconcile()
+{
+    if (m_reconcile) {
+        const bool planned = m_reconcile->Advance(
+            [this](size_t row) { return TextOf(m_cells[row]->Item->Url().Get()); }, c_MatchBatch);
+        if (!planned)
+            return false;
+        ReconcilePlan plan = m_reconcile->TakePlan();
+        m_reconcile.reset();
+        m_toRemove = std::move(plan.remove);
+        m_toAdd = std::move(plan.add);
+    }
+    // From the back, so the indexes still to remove stay right.
+    for (size_t step = 0; step < c_RemoveBatch && !m_toRemove.empty(); ++step) {
+        RemoveCell(int(m_toRemove.back()));
+        m_toRemove.pop_back();
+    }
+    if (!m_toRemove.empty())
+        return false;
+    // New names are put in order by PlaceSome, a slice at a time.
+    for (size_t entry : m_toAdd)
+        m_pending.push_back(std::move((*m_listing)[entry]));
+    m_toAdd.clear();
+    m_listing.reset();
     m_unsorted = m_pending.size() > 1 ? m_pending.size() : 0;
+    // The records that came meanwhile, up to the next listing.
+    while (!m_listing && !m_deferred.empty()) {
+        const std::unique_ptr<UpdateInfo> info = std::move(m_deferred.front());
+        m_deferred.pop_front();
+        ApplyNow(*info);
+    }
+    return !m_listing;
 }
 
 bool PhotoGridModel::PlaceSome(int64_t sliceNs)
 {
     QElapsedTimer slice;
     slice.start();
+    if (m_listing) {
+        while (!StepReconcile()) {
+            if (slice.nsecsElapsed() >= sliceNs)
+                return true;
+        }
+        // Putting in order starts with the next slice.
+        return Placing();
+    }
     if (m_unsorted > 0) {
         m_sortKeys.reserve(m_unsorted);
+        const size_t collated = m_sortKeys.size();
         // At least a batch per slice, so even a slow machine gets on.
         do {
             const size_t end = std::min(m_unsorted, m_sortKeys.size() + c_SortBatch);
             for (size_t entry = m_sortKeys.size(); entry < end; ++entry)
                 m_sortKeys.push_back(SortKeyOf(m_collator, m_pending[entry]));
         } while (m_sortKeys.size() < m_unsorted && slice.nsecsElapsed() < sliceNs);
-        if (m_sortKeys.size() < m_unsorted)
+        // The sort gets a slice of its own.
+        if (m_sortKeys.size() < m_unsorted || m_sortKeys.size() > collated)
             return true;
         // The same order as a listing collated at once; records that came meanwhile stay behind.
         std::vector<size_t> byKey(m_unsorted);

@@ -26,6 +26,7 @@
 
 class ItemIconList;
 class ItemsPaneItem;
+class ReconcileSteps;
 class QObject;
 class UpdateQueue;
 
@@ -95,7 +96,7 @@ public:
     PhotoGridModel& operator=(const PhotoGridModel&) = delete;
 
     int Count() const noexcept { return static_cast<int>(m_cells.size()); }
-    // Listed items not yet given a cell.
+    // Listed items not yet given a cell, once their listing is matched against the cells.
     int PendingCount() const noexcept { return static_cast<int>(m_pending.size()); }
     const PhotoCell& Cell(int index) const { return *m_cells.at(static_cast<size_t>(index)); }
     PhotoCell& Cell(int index) { return *m_cells.at(static_cast<size_t>(index)); }
@@ -112,11 +113,13 @@ public:
 
     // The container's records. All cells go; nothing is known until the listing comes.
     void Clear();
-    // A record about the container shown; a listing must be of that container.
+    // A record about the container shown; a listing must be of that container. While a listing
+    // is being matched against the cells, later records wait and are applied after it, in order.
     void Apply(UpdateInfo& info);
-    // True while listed items wait for a cell.
-    bool Placing() const noexcept { return !m_pending.empty(); }
-    // Puts a listing in order and adds its items, for at most sliceNs; false when done.
+    // True while a listing is being matched against the cells or listed items wait for a cell.
+    bool Placing() const noexcept { return m_listing || !m_deferred.empty() || !m_pending.empty(); }
+    // Matches a listing against the cells, puts its new items in order and adds them, for at
+    // most sliceNs (or one small step); false when done.
     bool PlaceSome(int64_t sliceNs);
 
     // The selection, as the keyboard, the mouse and the page change it.
@@ -167,7 +170,11 @@ public:
     void ForgetPicture(PhotoCell& cell);
 
 private:
+    void ApplyNow(UpdateInfo& info);
     void Reconcile(UpdateInfo& info);
+    // One small step of matching a listing against the cells; true when it is done and its new
+    // items wait to be put in order.
+    bool StepReconcile();
     void AddItem(const LumoApi::ApiRef<LumoApi::UrlApi>& url);
     bool IsPending(const std::string& key) const;
     int FindCell(LumoApi::UrlApi* url) const;
@@ -204,6 +211,15 @@ private:
     QPoint m_bandStart;
     QPoint m_bandEnd;
     Qt::KeyboardModifiers m_bandShift;
+
+    // A listing being matched against the cells, a step at a time: matching ten thousand names
+    // at once would hold up the window. The cells do not change meanwhile: records wait.
+    std::unique_ptr<ChildList> m_listing;
+    std::unique_ptr<ReconcileSteps> m_reconcile;
+    // The plan's cells still to remove, ascending, and the listing's entries to add.
+    std::vector<size_t> m_toRemove;
+    std::vector<size_t> m_toAdd;
+    std::deque<std::unique_ptr<UpdateInfo>> m_deferred;
 
     // Keys of a listing still to be added, in order; they count as shown to later records.
     std::deque<std::string> m_pending;

@@ -373,6 +373,7 @@ bool TPhotoItems::event(QEvent* event)
     case ItemsStatusEvent::c_Type: {
         auto* query = static_cast<ItemsStatusEvent*>(event);
         query->m_thumbnails = ThumbnailsPending();
+        query->m_busy = m_model->Placing();
         if (m_container && (m_container->HasEnumeration() || m_model->Placing()))
             Guarded([&] { query->m_listing = QString::fromStdString(m_container->GetTitle()); });
         return true;

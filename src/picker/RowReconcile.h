@@ -3,10 +3,13 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include <QCollator>
+#include <QHash>
+#include <QString>
 
 enum class AddOrder {
     Listing, // as the container listed them
@@ -27,6 +30,32 @@ struct ReconcilePlan {
 // when order is Sorted.
 ReconcilePlan PlanReconcile(
     const std::vector<std::string>& rows, const std::vector<std::string>& listing, AddOrder order);
+
+// The same matching as PlanReconcile with AddOrder::Listing, done a few entries or rows at a
+// time, so that a view can spread a listing of tens of thousands over its slices of work. The
+// rows must not change between the first step and the plan; the listing must outlive the steps.
+class ReconcileSteps {
+public:
+    ReconcileSteps(const std::vector<std::string>& listing, size_t rowCount);
+
+    // Handles up to work entries or rows, asking rowKey for the key of a row ("" for a row
+    // without an item); true once the plan is ready.
+    bool Advance(const std::function<std::string(size_t)>& rowKey, size_t work);
+    ReconcilePlan TakePlan() { return std::move(m_plan); }
+
+private:
+    const std::vector<std::string>& m_listing;
+    const size_t m_rowCount;
+    // Entries with the same key are chained in listing order; a row claims the first one left.
+    QHash<QString, size_t> m_first;
+    QHash<QString, size_t> m_tail;
+    std::vector<size_t> m_next;
+    std::vector<bool> m_taken;
+    size_t m_entry = 0;
+    size_t m_row = 0;
+    bool m_done = false;
+    ReconcilePlan m_plan;
+};
 
 // The key AddOrder::Sorted orders by, for a view that collates a listing a slice at a time.
 QCollatorSortKey SortKeyOf(const QCollator& collator, const std::string& key);

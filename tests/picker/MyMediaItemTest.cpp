@@ -1,7 +1,9 @@
 // Items of the picker over a real host: listings on the worker, their collection and failure
 // dialog, notifications from a module's own thread, and destruction while a worker is stuck.
 #include <chrono>
+#include <future>
 #include <string>
+#include <thread>
 
 #include <lumo/Errors.h>
 
@@ -196,4 +198,78 @@ TEST_F(MyMediaItemTest, DestroyingWhileAWorkerIsStuckLeavesItRunning)
     stall(0);
     EXPECT_TRUE(WaitUntil([] { return EnumerateContainer::Running() == 0; }));
     EXPECT_EQ(m_queue.Count(), 0u);
+}
+
+// A module may take long over a subscription (a folder's snapshot); a shown container is
+// subscribed on its listing's worker, before it is listed, and a failure is raised on delivery.
+TEST_F(MyMediaItemTest, AShownContainerIsSubscribedOnItsWorkerBeforeItIsListed)
+{
+    auto stall = Fixture<int (*)(int)>("Fixture_SetSubscribeStall");
+    auto subscriptions = Fixture<int (*)(const char*)>("Fixture_Subscriptions");
+    auto fail = Fixture<void (*)(const char*, uint32_t)>("Fixture_SetSubscribeFailure");
+    auto addChild = Fixture<void (*)(const char*, const char*, const char*, int)>("Fixture_AddChild");
+    auto releaseAfter = [&](std::shared_future<void> go, std::chrono::milliseconds wait) {
+        return std::jthread([=] {
+            go.wait_for(std::chrono::seconds(3));
+            std::this_thread::sleep_for(wait);
+            stall(0);
+        });
+    };
+    {
+        stall(1);
+        // Were the subscription made here, only the 3 s of this thread would end it.
+        std::promise<void> returned;
+        std::jthread release = releaseAfter(returned.get_future().share(), std::chrono::milliseconds(0));
+        ItemsPaneItem item(MemUrl(c_Root), &m_view, m_queue);
+        ListAndWatch(item);
+        EXPECT_EQ(subscriptions(c_Root), 0) << "the caller did not wait for the subscription";
+        EXPECT_TRUE(item.HasEnumeration());
+        ASSERT_TRUE(WaitUntil([&] { return stall(1) == 1; })) << "the worker is inside Subscribe";
+        addChild(c_Root, "mem://fixture/root/song2.fxa", "audio/x-fixture", 0);
+        returned.set_value();
+        ASSERT_TRUE(Collect(item));
+        EXPECT_EQ(subscriptions(c_Root), 1);
+        Drain();
+        ASSERT_EQ(m_view.records.size(), 1u);
+        ASSERT_TRUE(m_view.records[0]->m_ChildList);
+        EXPECT_EQ(m_view.records[0]->m_ChildList->back(), "mem://fixture/root/song2.fxa")
+            << "listed after subscribing, so nothing falls between the two";
+    }
+    EXPECT_EQ(subscriptions(c_Root), 0);
+
+    {
+        // Destroyed while its subscription is under way: it waits for it, then unsubscribes.
+        stall(1);
+        std::promise<void> destroying;
+        std::jthread release = releaseAfter(destroying.get_future().share(), std::chrono::milliseconds(50));
+        {
+            ItemsPaneItem item(MemUrl(c_Root), &m_view, m_queue);
+            ListAndWatch(item);
+            ASSERT_TRUE(WaitUntil([&] { return stall(1) == 1; }));
+            destroying.set_value();
+        }
+        EXPECT_EQ(subscriptions(c_Root), 0) << "no subscription outlives its item";
+    }
+
+    fail(c_Root, ERROR_ACCESS_DENIED);
+    ItemsPaneItem refused(MemUrl(c_Root), &m_view, m_queue);
+    ListAndWatch(refused);
+    bool raised = false;
+    ASSERT_TRUE(WaitUntil([&] {
+        try {
+            refused.PostRefreshNotification();
+        } catch (const WinErrorException& error) {
+            raised = error.ErrorCode() == ERROR_ACCESS_DENIED;
+        }
+        return !refused.HasEnumeration();
+    }));
+    EXPECT_TRUE(raised);
+    EXPECT_EQ(m_queue.Count(), 1u) << "the listing is delivered all the same";
+    Drain();
+
+    fail(c_Root, ERROR_INVALID_FUNCTION);
+    ItemsPaneItem unwatchable(MemUrl(c_Root), &m_view, m_queue);
+    ListAndWatch(unwatchable);
+    EXPECT_NO_THROW(EXPECT_TRUE(Collect(unwatchable))) << "a container that cannot be watched is listed quietly";
+    EXPECT_EQ(m_queue.Count(), 1u);
 }

@@ -144,6 +144,94 @@ TEST_F(PhotoGridModelTest, AListingIsCollatedInSlicesWhileRecordsComeAndGo)
     EXPECT_EQ(Titles(), expected) << "in name order, without the removed, the newcomer last";
 }
 
+TEST_F(PhotoGridModelTest, ARelistingIsMatchedInSlicesWithTheSameResultAsInOneGo)
+{
+    m_folder.MediaFunction<void (*)(const char*, const char*, const char*, int)>("Fixture_AddChild")(
+        "mem://fixture/root", c_Folder, "x-container/mem", 0);
+    PhotoGridModel once(m_view, m_target, m_queue);
+    // 600 cells k1000..k1599; the new listing keeps two in three of them, in another case and
+    // backwards, and brings 300 new names, backwards and in mixed case.
+    std::vector<std::string> cells;
+    for (int index = 0; index < 600; ++index) {
+        cells.push_back("k" + std::to_string(1000 + index));
+        Add(cells.back());
+    }
+    std::vector<std::string> listing;
+    std::vector<std::string> fresh;
+    for (int index = 599; index >= 0; --index) {
+        if (index % 3 != 0)
+            listing.push_back("K" + std::to_string(1000 + index));
+    }
+    for (int index = 299; index >= 0; --index) {
+        fresh.push_back((index % 2 ? "M" : "m") + std::to_string(1000 + index));
+        listing.push_back(fresh.back());
+        Add(fresh.back());
+    }
+    Add("late");
+    auto apply = [&](PhotoGridModel& model, uint8_t kind, const std::string& name, std::unique_ptr<ChildList> list) {
+        UpdateInfo info(kind, MemUrl((list ? std::string(c_Folder) : Child(name)).c_str()), std::move(list));
+        model.Apply(info);
+    };
+    auto listed = [&](const std::vector<std::string>& names) {
+        auto list = std::make_unique<ChildList>();
+        for (const std::string& name : names)
+            list->push_back(Child(name));
+        return list;
+    };
+    // A kept cell goes, a newcomer comes, a new name goes before it is placed, a cell that the
+    // listing drops comes back.
+    auto records = [&](PhotoGridModel& model) {
+        apply(model, ChildRemoved, "k1001", nullptr);
+        apply(model, ChildAdded, "late", nullptr);
+        apply(model, ChildRemoved, "m1005", nullptr);
+        apply(model, ChildChanged, "k1003", nullptr);
+    };
+    for (PhotoGridModel* model : {m_model.get(), &once}) {
+        apply(*model, Enumerated, "", listed(cells));
+        while (model->PlaceSome(1'000'000'000)) { }
+        ASSERT_EQ(model->Count(), 600);
+    }
+
+    // In one go: the whole listing is matched in one slice, the records come after it.
+    apply(once, Enumerated, "", listed(listing));
+    once.PlaceSome(1'000'000'000);
+    records(once);
+    while (once.PlaceSome(1'000'000'000)) { }
+
+    apply(*m_model, Enumerated, "", listed(listing));
+    EXPECT_TRUE(m_model->Placing());
+    EXPECT_EQ(m_model->Count(), 600) << "no cell goes before the matching has had a slice";
+    ASSERT_TRUE(m_model->PlaceSome(1));
+    records(*m_model);
+    int matching = 1;
+    while (m_model->Count() == 600 && m_model->PlaceSome(1))
+        ++matching;
+    EXPECT_GE(matching, 4) << "700 names against 600 cells take several slices";
+    EXPECT_EQ(m_model->PendingCount(), 0) << "nothing waits to be placed before the matching is done";
+    int removing = 1;
+    while (m_model->PendingCount() == 0 && m_model->PlaceSome(1))
+        ++removing;
+    EXPECT_GT(removing, 1) << "200 cells go over several slices";
+    while (m_model->PlaceSome(1)) { }
+
+    std::vector<std::string> expected;
+    for (int index = 0; index < 600; ++index) {
+        if (index % 3 != 0 && index != 1)
+            expected.push_back(cells[size_t(index)]);
+    }
+    expected.push_back("k1003");
+    for (auto name = fresh.rbegin(); name != fresh.rend(); ++name) {
+        if (*name != "m1005")
+            expected.push_back(*name);
+    }
+    expected.push_back("late");
+    EXPECT_EQ(Titles(), expected) << "kept cells in place, the returning one, new names in order, the newcomer last";
+    std::vector<std::string> inOneGo;
+    for (int index = 0; index < once.Count(); ++index)
+        inOneGo.push_back(once.Cell(index).Title.toStdString());
+    EXPECT_EQ(Titles(), inOneGo);
+}
+
 TEST_F(PhotoGridModelTest, ShiftAndCtrlClicks)
 {
     Fill(12);

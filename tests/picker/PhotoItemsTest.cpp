@@ -557,7 +557,7 @@ TEST_F(PhotoItemsTest, CellsArePlacedByNameWithoutRegardToCase)
 }
 
 // The status bar asks the grid what it is busy with: the folder whose listing is still coming,
-// then how many pictures in sight are still to be made.
+// then how many pictures in sight are still to be made, and whether it has work in hand.
 TEST_F(PhotoItemsTest, TellsTheStatusBarWhatItIsStillMaking)
 {
     auto status = [&] {
@@ -577,7 +577,25 @@ TEST_F(PhotoItemsTest, TellsTheStatusBarWhatItIsStillMaking)
     ShowContainerEvent show(m_shown->Url());
     QCoreApplication::sendEvent(m_grid.get(), &show);
     EXPECT_EQ(status().first, title) << "listed until its records are in";
+    auto busy = [&] {
+        ItemsStatusEvent query;
+        QCoreApplication::sendEvent(m_grid.get(), &query);
+        return query.m_busy;
+    };
+    EXPECT_FALSE(busy()) << "a listing on its worker keeps nothing busy here";
+    // The listing's record applied, none of its cells placed yet: the grid has work in hand, so
+    // the idle pass must not sleep.
+    for (int attempt = 0; attempt < 500 && m_grid->PendingCount() == 0; ++attempt) {
+        QEvent refresh(c_RefreshEvent);
+        QCoreApplication::sendEvent(m_grid.get(), &refresh);
+        while (!m_queue.DeliverOne()) { }
+        QCoreApplication::sendPostedEvents(m_grid.get(), QueuedEvent::c_Type);
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_EQ(m_grid->PendingCount(), 20);
+    EXPECT_TRUE(busy());
     ASSERT_TRUE(Settle(20));
+    EXPECT_FALSE(busy());
     EXPECT_EQ(status(), (std::pair{std::string(), 9})) << "three rows in sight, none drawn yet";
 
     // A picture asked for is still to be made until its answer is in.
