@@ -80,6 +80,21 @@ void UrlImpl::ComposeText()
     m_flags |= c_TextCurrent;
 }
 
+UrlImpl::~UrlImpl()
+{
+    delete m_listed.load(std::memory_order_acquire);
+}
+
+bool UrlImpl::AttachListed(const Listed& listed)
+{
+    auto* copy = new Listed(listed);
+    const Listed* none = nullptr;
+    if (m_listed.compare_exchange_strong(none, copy, std::memory_order_acq_rel))
+        return true;
+    delete copy;
+    return false;
+}
+
 int32_t LUMO_CALL UrlImpl::SetText(const char* text)
 {
     return ApiBoundary(0, [&]() -> int32_t {
