@@ -52,13 +52,8 @@ int32_t LUMO_CALL ListedFiles::Attach(UrlApi* url, const ListedFile* record)
     std::memcpy(&listed.record, record, known);
     listed.record.size = uint32_t(known);
     listed.attachedNs = MonotonicNs();
-    // Allocation is the only thing that can throw here.
-    try {
-        if (!own->AttachListed(listed))
-            return Fail(ERROR_ALREADY_INITIALIZED);
-    } catch (...) {
-        return Fail(ERROR_NOT_ENOUGH_MEMORY);
-    }
+    if (!own->AttachListed(listed))
+        return Fail(ERROR_ALREADY_INITIALIZED);
     return 1;
 }
 

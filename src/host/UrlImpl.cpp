@@ -80,19 +80,14 @@ void UrlImpl::ComposeText()
     m_flags |= c_TextCurrent;
 }
 
-UrlImpl::~UrlImpl()
-{
-    delete m_listed.load(std::memory_order_acquire);
-}
-
 bool UrlImpl::AttachListed(const Listed& listed)
 {
-    auto* copy = new Listed(listed);
-    const Listed* none = nullptr;
-    if (m_listed.compare_exchange_strong(none, copy, std::memory_order_acq_rel))
-        return true;
-    delete copy;
-    return false;
+    int none = c_ListedNone;
+    if (!m_listedState.compare_exchange_strong(none, c_ListedWriting, std::memory_order_acquire))
+        return false;
+    m_listed = listed;
+    m_listedState.store(c_ListedSet, std::memory_order_release);
+    return true;
 }
 
 int32_t LUMO_CALL UrlImpl::SetText(const char* text)

@@ -24,7 +24,6 @@ public:
     };
 
     UrlImpl() = default;
-    ~UrlImpl() override;
 
     int32_t LUMO_CALL SetText(const char* text) override;
     const char* LUMO_CALL GetScheme() override;
@@ -49,7 +48,10 @@ public:
     // whole or not at all.
     bool AttachListed(const Listed& listed);
     // Null when none was attached; valid while the object lives.
-    const Listed* GetListed() const noexcept { return m_listed.load(std::memory_order_acquire); }
+    const Listed* GetListed() const noexcept
+    {
+        return m_listedState.load(std::memory_order_acquire) == c_ListedSet ? &m_listed : nullptr;
+    }
 
 private:
     // State flags.
@@ -73,8 +75,12 @@ private:
     std::string m_host;
     std::string m_path;
     ParamList m_params;
-    // Outside the lock: set once, then only read.
-    std::atomic<const Listed*> m_listed{nullptr};
+    // Outside the lock: written once by the one Attach that moves the state on, then only read.
+    static constexpr int c_ListedNone = 0;
+    static constexpr int c_ListedWriting = 1;
+    static constexpr int c_ListedSet = 2;
+    std::atomic<int> m_listedState{c_ListedNone};
+    Listed m_listed{};
 };
 
 // A new URL object holding text.
