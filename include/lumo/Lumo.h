@@ -8,6 +8,7 @@
 #include "Errors.h"
 #include "Filter.h"
 #include "Image.h"
+#include "Listing.h"
 #include "Log.h"
 #include "Media.h"
 #include "Module.h"

@@ -77,7 +77,22 @@ FilteredFolder::~FilteredFolder()
 
 ApiRef<UrlApi> FilteredFolder::Prefixed(UrlApi* child) const
 {
-    return m_state->Link().NewUrl(m_state->Prefix() + TextOf(child));
+    const std::string text = TextOf(child);
+    ApiRef<UrlApi> prefixed = m_state->Link().NewUrl(m_state->Prefix() + text);
+    // The prefixed URL names the same file: it carries what the listing saw. When the lister
+    // gave nothing, one look here spares the class's Identify and the media module's details
+    // theirs.
+    const ListedFacts& listed = m_state->Link().Listed();
+    if (listed.Available()) {
+        std::optional<ListedFile> record = listed.Read(child);
+        if (!record) {
+            if (const std::optional<std::string> path = LocalPathOfFileUrl(text))
+                record = StatListedFile(path->c_str());
+        }
+        if (record)
+            listed.Attach(prefixed.Get(), *record);
+    }
+    return prefixed;
 }
 
 ApiRef<UrlApi> FilteredFolder::Plain(UrlApi* child) const

@@ -10,6 +10,8 @@ namespace LumoModules {
 
 void HostLink::Attach(HostProgramApi* host, ModuleApi* module)
 {
+    m_listed.Detach();
+    m_listed.Attach(host, module);
     std::unique_lock lock(m_lock);
     m_host = host;
     m_module = module;
@@ -17,6 +19,7 @@ void HostLink::Attach(HostProgramApi* host, ModuleApi* module)
 
 void HostLink::Detach()
 {
+    m_listed.Detach();
     std::unique_lock lock(m_lock);
     m_host = nullptr;
     m_module = nullptr;

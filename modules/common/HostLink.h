@@ -8,6 +8,8 @@
 
 #include <lumo/Lumo.h>
 
+#include "support/ListedFacts.h"
+
 namespace LumoModules {
 
 class HostLink {
@@ -27,6 +29,8 @@ public:
     LumoApi::ApiRef<LumoApi::UrlApi> NewUrl(const std::string& text) const;
     // The "file" URL text of a local path, escaped as the host escapes every URL.
     std::string FileUrlText(const std::string& path) const;
+    // What listings saw of the items (empty with an older host, or when detached).
+    const ListedFacts& Listed() const noexcept { return m_listed; }
 
 private:
     LumoApi::Api* GetApi(const char* typeId) const;
@@ -35,6 +39,7 @@ private:
     mutable std::shared_mutex m_lock;
     LumoApi::HostProgramApi* m_host = nullptr;
     LumoApi::ModuleApi* m_module = nullptr;
+    ListedFacts m_listed;
 };
 
 } // namespace LumoModules

@@ -163,7 +163,7 @@ MediaClassState::MediaClassState(MediaClassConfig config)
 
 MediaClassState::~MediaClassState() = default;
 
-int32_t MediaClassState::Identify(const std::string& urlText)
+int32_t MediaClassState::Identify(UrlApi* url, const std::string& urlText)
 {
     if (urlText == m_rootsUrl)
         return MediaClassSupport::c_RootsFormat;
@@ -174,6 +174,8 @@ int32_t MediaClassState::Identify(const std::string& urlText)
     const std::optional<std::string> path = LocalPathOfFileUrl(StripClassPrefix(urlText, m_config.scheme));
     if (!path)
         return -1;
+    if (const std::optional<ListedFile> listed = m_link->Listed().Read(url))
+        return listed->fileType == c_ListedFolder ? MediaClassSupport::c_FolderFormat : -1;
     struct stat info { };
     if (stat(path->c_str(), &info) == 0)
         return S_ISDIR(info.st_mode) ? MediaClassSupport::c_FolderFormat : -1;

@@ -80,8 +80,9 @@ public:
     const std::string& ContentTypesText() const { return m_contentTypesText; }
     const char* Description(int32_t format) const { return m_descriptions[format].c_str(); }
 
-    // Index of the class format of the URL text, or -1.
-    int32_t Identify(const std::string& urlText);
+    // Index of the class format of url (its text given), or -1. Reads the listing's record of
+    // url when there is one, else looks at the file once.
+    int32_t Identify(LumoApi::UrlApi* url, const std::string& urlText);
     // The kind of a folder's child by its content type, decided by the host.
     ChildKind KindOf(LumoApi::UrlApi* url);
     // What publishing url would add; raises when the host cannot be asked.

@@ -62,11 +62,16 @@ int32_t MediaClassSupport::Identify(UrlApi* url) const
 {
     return Guard(-1, [&] {
         const char* text = url ? url->GetText() : nullptr;
-        const int32_t index = text ? m_state->Identify(text) : -1;
+        const int32_t index = text ? m_state->Identify(url, text) : -1;
         if (index < 0)
             LumoSetLastError(ERROR_SUCCESS);
         return index;
     });
+}
+
+std::optional<ListedFile> MediaClassSupport::Listed(UrlApi* url) const
+{
+    return m_state->Link().Listed().Read(url);
 }
 
 const char* MediaClassSupport::GetContentTypes() const
@@ -100,7 +105,7 @@ Api* MediaClassSupport::GetApi(const char* typeId, UrlApi* url)
         if (!typeId || !url)
             throw ClassError(ERROR_INVALID_PARAMETER);
         const char* text = url->GetText();
-        const int32_t format = text ? m_state->Identify(text) : -1;
+        const int32_t format = text ? m_state->Identify(url, text) : -1;
         if (format < 0)
             throw ClassError(ERROR_UNSUPPORTED_TYPE);
         if (std::strcmp(typeId, DetailsApi::TypeId) == 0)

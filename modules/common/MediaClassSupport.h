@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -101,6 +102,9 @@ public:
     // Null with a last error when no URL can be made. Media modules answer a prefixed URL as
     // its unprefixed form through this.
     LumoApi::ApiRef<LumoApi::UrlApi> StripClassPrefix(LumoApi::UrlApi* url) const;
+    // What the listing that handed out url saw of its file, when the host keeps such a record
+    // and it is fresh (lumo/Listing.h); nothing otherwise, and the module looks for itself.
+    std::optional<LumoApi::ListedFile> Listed(LumoApi::UrlApi* url) const;
     // A new host URL with the given text; null with a last error.
     LumoApi::ApiRef<LumoApi::UrlApi> NewUrl(const std::string& text) const;
 

@@ -14,6 +14,26 @@ using namespace LumoApi;
 
 namespace LumoFolders {
 
+namespace {
+
+// What the listing saw, for the modules that look at the child next.
+ListedFile RecordOf(const EntryState& state)
+{
+    ListedFile record{};
+    record.size = sizeof record;
+    record.flags = c_ListedReadable | (state.hasBirthTime ? c_ListedBirthTime : 0);
+    record.fileType = state.isFolder ? c_ListedFolder : c_ListedRegular;
+    record.sizeBytes = uint64_t(state.sizeBytes);
+    record.modifiedNs = state.mtimeNs;
+    record.changedNs = state.ctimeNs;
+    record.createdNs = state.btimeNs;
+    record.device = state.device;
+    record.inode = state.inode;
+    return record;
+}
+
+} // namespace
+
 FolderContainer::FolderContainer(UrlMaker urls, std::string path)
     : m_urls(std::move(urls)), m_path(std::move(path)), m_childUrlPrefix(FileUrlText(m_path) + "/")
 {
@@ -32,10 +52,13 @@ UrlApi* FolderContainer::NextChild()
 {
     while (m_entries && m_next < m_entries->size() && !m_cancel.load(std::memory_order_relaxed)) {
         const FolderEntry& entry = (*m_entries)[m_next++];
-        if (m_reader.Lists(entry)) {
+        EntryState state;
+        if (m_reader.Lists(entry, &state)) {
             std::string text = m_childUrlPrefix;
             AppendUrlEscaped(text, entry.name);
-            return m_urls.Make(text).Detach();
+            ApiRef<UrlApi> child = m_urls.Make(text);
+            Listed().Attach(child.Get(), RecordOf(state));
+            return child.Detach();
         }
     }
     m_reader.Close();

@@ -5,28 +5,43 @@
 #include <climits>
 #include <cstdlib>
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace LumoFolders {
 
 namespace {
 
-int64_t Nanoseconds(const struct timespec& time)
+int64_t Nanoseconds(const struct statx_timestamp& time)
 {
     return int64_t(time.tv_sec) * 1000000000 + time.tv_nsec;
 }
 
-unsigned char TypeOfMode(mode_t mode)
+// Local file systems whose kernel permission check, without an access-control list, is the
+// mode bits against the caller's ids. Network and FUSE file systems may decide otherwise.
+bool BitsDecideOn(int descriptor)
 {
-    if (S_ISDIR(mode))
-        return DT_DIR;
-    if (S_ISREG(mode))
-        return DT_REG;
-    if (S_ISLNK(mode))
-        return DT_LNK;
-    return DT_UNKNOWN;
+    struct statfs info { };
+    if (fstatfs(descriptor, &info) != 0)
+        return false;
+    switch (static_cast<unsigned long>(info.f_type)) {
+    case EXT4_SUPER_MAGIC: // ext2, ext3 and ext4 alike
+    case XFS_SUPER_MAGIC:
+    case BTRFS_SUPER_MAGIC:
+    case TMPFS_MAGIC:
+    case F2FS_SUPER_MAGIC:
+        return true;
+    default:
+        return false;
+    }
 }
+
+constexpr unsigned c_ReadBit = 4;
+constexpr unsigned c_SearchBit = 1;
+constexpr unsigned int c_StatMask = STATX_TYPE | STATX_MODE | STATX_UID | STATX_GID;
 
 } // namespace
 
@@ -50,6 +65,9 @@ int FolderReader::Open(const std::string& path)
     m_path = path;
     m_ancestorsFound = false;
     m_ancestors.clear();
+    struct stat own { };
+    m_bitsDecide = fstat(fd, &own) == 0 && BitsDecideOn(fd);
+    m_device = own.st_dev;
     return 0;
 }
 
@@ -90,46 +108,60 @@ bool FolderReader::Lists(const FolderEntry& entry, EntryState* state)
 {
     if (!m_dir)
         return false;
+    if (entry.type != DT_UNKNOWN && entry.type != DT_LNK && entry.type != DT_DIR && entry.type != DT_REG)
+        return false;
     const int fd = dirfd(m_dir);
     const char* name = entry.name.c_str();
-    unsigned char type = entry.type;
-    struct stat target { };
-    bool haveTarget = false;
-
-    if (type == DT_UNKNOWN) {
-        if (fstatat(fd, name, &target, AT_SYMLINK_NOFOLLOW) != 0)
-            return false;
-        type = TypeOfMode(target.st_mode);
-        haveTarget = type != DT_LNK;
-    }
-    if (type == DT_LNK) {
-        // Fails for a dangling link and for a chain of links that loops.
-        if (fstatat(fd, name, &target, 0) != 0)
-            return false;
-        haveTarget = true;
-        type = TypeOfMode(target.st_mode);
-        if (type == DT_DIR && IsAncestor(target.st_dev, target.st_ino))
-            return false;
-    }
-    if (type != DT_DIR && type != DT_REG)
+    // Follows links: fails for a dangling link and for a chain of links that loops.
+    struct statx target { };
+    if (statx(fd, name, AT_STATX_SYNC_AS_STAT, STATX_BASIC_STATS | STATX_BTIME, &target) != 0)
         return false;
-    if (state && !haveTarget) {
-        if (fstatat(fd, name, &target, 0) != 0)
-            return false;
-        type = TypeOfMode(target.st_mode);
-        if (type != DT_DIR && type != DT_REG)
-            return false;
-    }
-    if (faccessat(fd, name, type == DT_DIR ? R_OK | X_OK : R_OK, 0) != 0)
+    const bool folder = S_ISDIR(target.stx_mode);
+    if (!folder && !S_ISREG(target.stx_mode))
+        return false;
+    const dev_t device = makedev(target.stx_dev_major, target.stx_dev_minor);
+    // A folder seen through a link (or where d_type does not tell) may be this one or above it.
+    if (folder && entry.type != DT_DIR && IsAncestor(device, target.stx_ino))
+        return false;
+    const bool allowed = m_bitsDecide && device == m_device && (target.stx_mask & c_StatMask) == c_StatMask
+        && BitsAllow(target.stx_mode, target.stx_uid, target.stx_gid, folder);
+    if (!allowed && faccessat(fd, name, folder ? R_OK | X_OK : R_OK, 0) != 0)
         return false;
     if (state) {
-        state->isFolder = type == DT_DIR;
-        state->mtimeNs = Nanoseconds(target.st_mtim);
-        state->ctimeNs = Nanoseconds(target.st_ctim);
-        state->inode = target.st_ino;
-        state->sizeBytes = target.st_size;
+        state->isFolder = folder;
+        state->mtimeNs = Nanoseconds(target.stx_mtime);
+        state->ctimeNs = Nanoseconds(target.stx_ctime);
+        state->inode = target.stx_ino;
+        state->sizeBytes = int64_t(target.stx_size);
+        state->device = uint64_t(device);
+        state->hasBirthTime = (target.stx_mask & STATX_BTIME) != 0;
+        state->btimeNs = state->hasBirthTime ? Nanoseconds(target.stx_btime) : 0;
     }
     return true;
+}
+
+bool FolderReader::BitsAllow(uint32_t mode, uint32_t owner, uint32_t group, bool folder)
+{
+    if (!m_idsRead) {
+        m_idsRead = true;
+        m_uid = getuid();
+        m_groups.assign(1, getgid());
+        const int count = getgroups(0, nullptr);
+        if (count > 0) {
+            std::vector<gid_t> more(static_cast<size_t>(count));
+            const int got = getgroups(count, more.data());
+            if (got > 0)
+                m_groups.insert(m_groups.end(), more.begin(), more.begin() + got);
+        }
+    }
+    // The owner's bits alone count for the owner, the group's for its members, else the others'.
+    unsigned bits = mode & 7;
+    if (owner == m_uid)
+        bits = (mode >> 6) & 7;
+    else if (std::find(m_groups.begin(), m_groups.end(), gid_t(group)) != m_groups.end())
+        bits = (mode >> 3) & 7;
+    const unsigned wanted = folder ? c_ReadBit | c_SearchBit : c_ReadBit;
+    return (bits & wanted) == wanted;
 }
 
 void FolderReader::FindAncestors()

@@ -22,10 +22,16 @@ ApiRef<LogApi> g_log;
 
 std::atomic<int32_t> g_liveObjects{0};
 
+LumoModules::ListedFacts g_listed;
+
 } // namespace
 
 void SetHost(ModuleApi* module, HostProgramApi* host, ApiRef<LogApi> log)
 {
+    // Outside the lock: asking the host passes it a module reference, whose release must never
+    // wait for the lock.
+    g_listed.Detach();
+    g_listed.Attach(host, module);
     ApiRef<LogApi> old;
     std::lock_guard<std::mutex> lock(g_servicesLock);
     old = std::move(g_log);
@@ -43,6 +49,12 @@ void ForgetHost(ModuleApi* module)
     old = std::move(g_log);
     g_module = nullptr;
     g_host = nullptr;
+    g_listed.Detach();
+}
+
+const LumoModules::ListedFacts& Listed()
+{
+    return g_listed;
 }
 
 UrlMaker UrlMaker::Current()

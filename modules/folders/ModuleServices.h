@@ -11,6 +11,8 @@
 #include <lumo/Module.h>
 #include <lumo/Url.h>
 
+#include "support/ListedFacts.h"
+
 namespace LumoFolders {
 
 // The initialised module and its host, held until ForgetHost(module): the host pointer is
@@ -34,6 +36,10 @@ private:
     LumoApi::ApiRef<LumoApi::ModuleApi> m_module;
     LumoApi::HostProgramApi* m_host = nullptr;
 };
+
+// The host's road for what a listing saw of each child; empty before SetHost, after ForgetHost
+// and with an older host. Any thread.
+const LumoModules::ListedFacts& Listed();
 
 // One line in the host's log under the category "Folders"; nothing without a host. Any thread.
 void LogLine(int32_t severity, const std::string& text);

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include <lumo/Listing.h>
+
 namespace LumoMusic {
 
 struct FileFacts {
@@ -20,6 +22,8 @@ struct FileFacts {
 };
 
 FileFacts ReadFileFacts(const std::string& path);
+// The same facts from what a folder listing saw (lumo/Listing.h), without looking again.
+FileFacts FactsOfListing(const LumoApi::ListedFile& record);
 
 // The property texts: decimal seconds and bytes.
 std::string DecimalText(int64_t value);

@@ -6,6 +6,7 @@
 
 #include "FileFacts.h"
 #include "Guard.h"
+#include "MusicState.h"
 #include "MusicText.h"
 #include "SongReader.h"
 
@@ -47,7 +48,8 @@ ApiRef<DetailsApi> SongDetails::Create(UrlApi* url, AudioFormat format)
     LocalFile file;
     if (LocalFileOf(url, file)) {
         std::string location = ReadableText(file.path);
-        return ApiRef<DetailsApi>::Adopt(new SongDetails(format, true, std::move(file.path), std::move(location)));
+        return ApiRef<DetailsApi>::Adopt(
+            new SongDetails(format, true, std::move(file.path), std::move(location), ApiRef<UrlApi>::Share(url)));
     }
     const char* text = url ? url->GetText() : nullptr;
     if (!text)
@@ -63,12 +65,13 @@ ApiRef<DetailsApi> SongDetails::Create(UrlApi* url, AudioFormat format)
     return ApiRef<DetailsApi>::Adopt(new SongDetails(format, false, std::move(networkPath), ReadableText(text)));
 }
 
-SongDetails::SongDetails(AudioFormat format, bool local, std::string path, std::string location)
+SongDetails::SongDetails(AudioFormat format, bool local, std::string path, std::string location, ApiRef<UrlApi> url)
     : ListedDetails(c_SongNames, std::size(c_SongNames)),
       m_format(format),
       m_local(local),
       m_path(std::move(path)),
-      m_location(std::move(location))
+      m_location(std::move(location)),
+      m_url(std::move(url))
 {
 }
 
@@ -82,7 +85,8 @@ void SongDetails::LoadStage(int stage)
     case c_FromFileSystem: {
         const char* type = InfoOf(m_format).contentType;
         if (m_local) {
-            const FileFacts facts = ReadFileFacts(m_path);
+            const std::optional<ListedFile> listed = MusicState::Instance().Class().Listed(m_url.Get());
+            const FileFacts facts = listed ? FactsOfListing(*listed) : ReadFileFacts(m_path);
             // Something else under the song's name (a folder left where the file was) is no
             // more the song than nothing is.
             m_broken = facts.gone || (facts.known && !facts.regular);

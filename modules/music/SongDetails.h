@@ -7,6 +7,7 @@
 #include <string>
 
 #include <lumo/Api.h>
+#include <lumo/Listing.h>
 #include <lumo/Url.h>
 
 #include "AudioFormats.h"
@@ -20,11 +21,14 @@ constexpr const char c_BrokenType[] = "x-application/lumo-broken";
 class SongDetails : public ListedDetails {
 public:
     // format is the one identification decided. Raises MusicError 87 for a URL that names
-    // neither a local file nor anything on the network.
+    // neither a local file nor anything on the network. The file's size and dates come from
+    // the listing's record of url when it carries one still fresh when they are first asked
+    // for, else from a look at the file.
     static LumoApi::ApiRef<LumoApi::DetailsApi> Create(LumoApi::UrlApi* url, AudioFormat format);
 
 private:
-    SongDetails(AudioFormat format, bool local, std::string path, std::string location);
+    SongDetails(AudioFormat format, bool local, std::string path, std::string location,
+        LumoApi::ApiRef<LumoApi::UrlApi> url = {});
 
     void LoadStage(int stage) override;
 
@@ -34,6 +38,8 @@ private:
     std::string m_path;
     // What "SourceLocation" shows: the readable path, or the network URL as it stands.
     std::string m_location;
+    // The local song's URL, for the record of what its listing saw.
+    LumoApi::ApiRef<LumoApi::UrlApi> m_url;
     bool m_broken = false;
     bool m_regular = false;
 };

@@ -123,10 +123,12 @@ std::optional<PhotoType> TypeOfSignature(const uint8_t* head, size_t sizeBytes)
     return std::nullopt;
 }
 
-std::optional<PhotoType> IdentifyPhoto(const std::string& path)
+std::optional<PhotoType> IdentifyPhoto(const std::string& path, const std::optional<LumoApi::ListedFile>& listed)
 {
-    if (const std::optional<PhotoType> type = TypeOfExtension(path))
-        return IsFolder(path) ? std::nullopt : type;
+    if (const std::optional<PhotoType> type = TypeOfExtension(path)) {
+        const bool folder = listed ? listed->fileType == LumoApi::c_ListedFolder : IsFolder(path);
+        return folder ? std::nullopt : type;
+    }
     const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0)
         return std::nullopt;
@@ -179,7 +181,8 @@ int32_t LUMO_CALL PhotoFormats::Identify(UrlApi* url, DataApi*)
         if (classFormat >= 0)
             return classFormat;
         std::string path;
-        const std::optional<PhotoType> type = PathOfPhotoUrl(url, path) ? IdentifyPhoto(path) : std::nullopt;
+        const std::optional<PhotoType> type
+            = PathOfPhotoUrl(url, path) ? IdentifyPhoto(path, ClassSupport().Listed(url)) : std::nullopt;
         LumoSetLastError(ERROR_SUCCESS);
         return type ? c_ClassFormats + int32_t(*type) : -1;
     });

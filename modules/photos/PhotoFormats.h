@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include <lumo/DllSupport.h>
+#include <lumo/Listing.h>
 #include <lumo/Media.h>
 
 namespace LumoPhotos {
@@ -31,8 +32,10 @@ std::optional<PhotoType> TypeOfExtension(std::string_view path);
 // By the signature at the start of the file.
 std::optional<PhotoType> TypeOfSignature(const uint8_t* head, size_t sizeBytes);
 // By the extension, else by the signature read from the file's head. A folder is no photo;
-// a missing file with a photo's extension still is one (it shows as broken). Any thread.
-std::optional<PhotoType> IdentifyPhoto(const std::string& path);
+// a missing file with a photo's extension still is one (it shows as broken). listed: what the
+// listing saw of the file (lumo/Listing.h), which spares a look at it. Any thread.
+std::optional<PhotoType> IdentifyPhoto(
+    const std::string& path, const std::optional<LumoApi::ListedFile>& listed = std::nullopt);
 // By content type, ignoring case.
 std::optional<PhotoType> TypeOfContentType(std::string_view contentType);
 

@@ -44,7 +44,7 @@ Api* LUMO_CALL PhotoMedia::GetApi(const char* type_id, UrlApi* url)
         std::string path;
         if (!PathOfPhotoUrl(url, path))
             throw PhotoError(ERROR_UNSUPPORTED_TYPE);
-        const std::optional<PhotoType> type = IdentifyPhoto(path);
+        const std::optional<PhotoType> type = IdentifyPhoto(path, ClassSupport().Listed(url));
         if (!type)
             throw PhotoError(ERROR_UNSUPPORTED_TYPE);
         if (std::strcmp(type_id, DetailsApi::TypeId) == 0)

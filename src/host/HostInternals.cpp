@@ -14,6 +14,7 @@
 #include "host/DetailsHelp.h"
 #include "host/FilterContainer.h"
 #include "host/FilterDetails.h"
+#include "host/ListedFiles.h"
 #include "host/ModuleLog.h"
 #include "host/ModuleRegistry.h"
 #include "host/SystemFileTypes.h"
@@ -60,6 +61,7 @@ const CatalogueEntry c_catalogue[] = {
     {FilterContainerApi::TypeId,
         [](HostInternals& host, ModuleApi*) -> Api* { return new FilterContainer(host.MediaGroup()); }},
     {UrlBuilderApi::TypeId, [](HostInternals&, ModuleApi*) -> Api* { return new UrlBuilder(); }},
+    {ListedFileApi::TypeId, [](HostInternals&, ModuleApi*) -> Api* { return &ListedFiles::Instance(); }},
     {RegistryApi::TypeId, [](HostInternals&, ModuleApi* module) -> Api* { return new ModuleRegistry(IdOf(module)); }},
     {MediaApi::TypeId, [](HostInternals& host, ModuleApi*) -> Api* { return &host.MediaGroup(); }},
     {FormatApi::TypeId, [](HostInternals& host, ModuleApi*) -> Api* { return &host.FormatGroup(); }},

@@ -80,6 +80,16 @@ void UrlImpl::ComposeText()
     m_flags |= c_TextCurrent;
 }
 
+bool UrlImpl::AttachListed(const Listed& listed)
+{
+    int none = c_ListedNone;
+    if (!m_listedState.compare_exchange_strong(none, c_ListedWriting, std::memory_order_acquire))
+        return false;
+    m_listed = listed;
+    m_listedState.store(c_ListedSet, std::memory_order_release);
+    return true;
+}
+
 int32_t LUMO_CALL UrlImpl::SetText(const char* text)
 {
     return ApiBoundary(0, [&]() -> int32_t {

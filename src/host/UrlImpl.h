@@ -1,10 +1,12 @@
 // The host's URL object behind "UrlApi", and the placeholder that stands for no URL.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
 #include <lumo/Api.h>
+#include <lumo/Listing.h>
 #include <lumo/Url.h>
 
 #include "host/UrlEscape.h"
@@ -14,6 +16,13 @@
 // holds yet.
 class UrlImpl : public LumoApi::RefCounted<LumoApi::UrlApi> {
 public:
+    // What a listing saw of the item ("ListedFileApi"), and when it was attached.
+    struct Listed {
+        LumoApi::ListedFile record;
+        // CLOCK_MONOTONIC nanoseconds.
+        int64_t attachedNs;
+    };
+
     UrlImpl() = default;
 
     int32_t LUMO_CALL SetText(const char* text) override;
@@ -34,6 +43,15 @@ public:
     void SetHost(std::string host);
     void SetPath(std::string path);
     void SetParam(const std::string& name, std::string value);
+
+    // Set once: false when a record is attached already. Readers on other threads see it
+    // whole or not at all.
+    bool AttachListed(const Listed& listed);
+    // Null when none was attached; valid while the object lives.
+    const Listed* GetListed() const noexcept
+    {
+        return m_listedState.load(std::memory_order_acquire) == c_ListedSet ? &m_listed : nullptr;
+    }
 
 private:
     // State flags.
@@ -57,6 +75,12 @@ private:
     std::string m_host;
     std::string m_path;
     ParamList m_params;
+    // Outside the lock: written once by the one Attach that moves the state on, then only read.
+    static constexpr int c_ListedNone = 0;
+    static constexpr int c_ListedWriting = 1;
+    static constexpr int c_ListedSet = 2;
+    std::atomic<int> m_listedState{c_ListedNone};
+    Listed m_listed{};
 };
 
 // A new URL object holding text.

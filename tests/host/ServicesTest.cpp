@@ -1,12 +1,15 @@
 // Settings, the cache and the file views as modules reach them through the host's catalogue.
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 
 #include <gtest/gtest.h>
 
 #include <lumo/Errors.h>
+#include <lumo/Listing.h>
 #include <lumo/Platform.h>
 #include <lumo/Registry.h>
 
@@ -155,4 +158,127 @@ TEST_F(ServicesTest, FileViewsOfOneUrlShareTheModulesView)
     ApiRef<FileViewApi> missing = Service<FileViewApi>(nullptr);
     ApiRef<UrlApi> gone = MakeUrl("file://" + m_folder.File("gone.bin"));
     EXPECT_EQ(missing->Open(gone.Get()), 0);
+}
+
+namespace {
+
+// A URL the host did not make, as a module might keep its own.
+class ForeignUrl : public RefCounted<UrlApi> {
+public:
+    int32_t LUMO_CALL SetText(const char*) override { return 1; }
+    const char* LUMO_CALL GetScheme() override { return "file"; }
+    const char* LUMO_CALL GetHost() override { return nullptr; }
+    const char* LUMO_CALL GetPath() override { return "a.mp3"; }
+    int32_t LUMO_CALL GetParamCount() override { return 0; }
+    const char* LUMO_CALL GetParamName(int32_t) override { return nullptr; }
+    const char* LUMO_CALL GetParamValue(int32_t) override { return nullptr; }
+    const char* LUMO_CALL GetParam(const char*) override { return nullptr; }
+    const char* LUMO_CALL GetText() override { return "file:///a.mp3"; }
+    const char* LUMO_CALL GetLocalPart() override { return "/a.mp3"; }
+};
+
+class ListingRecordTest : public ServicesTest {
+protected:
+    ListingRecordTest() : m_listed(Service<ListedFileApi>(m_alpha.Get())) { }
+
+    static ListedFile Record(uint64_t sizeBytes)
+    {
+        ListedFile record{};
+        record.size = sizeof record;
+        record.flags = c_ListedReadable;
+        record.fileType = c_ListedRegular;
+        record.sizeBytes = sizeBytes;
+        record.modifiedNs = 1700000000123456789;
+        record.inode = 42;
+        return record;
+    }
+
+    ApiRef<ListedFileApi> m_listed;
+};
+
+} // namespace
+
+TEST_F(ListingRecordTest, ARecordIsAttachedOnceAndReadBackWhole)
+{
+    ASSERT_TRUE(m_listed);
+    ApiRef<UrlApi> url = MakeUrl("file:///music/a.mp3");
+    ListedFile read{};
+    read.size = sizeof read;
+    EXPECT_EQ(m_listed->Read(url.Get(), &read, 0), 0) << "nothing attached yet";
+    EXPECT_EQ(LumoGetLastError(), ERROR_NOT_FOUND);
+
+    const ListedFile record = Record(1234);
+    ASSERT_NE(m_listed->Attach(url.Get(), &record), 0);
+    ASSERT_NE(m_listed->Read(url.Get(), &read, c_ListedFileFreshMs), 0);
+    EXPECT_EQ(std::memcmp(&read, &record, sizeof record), 0);
+
+    const ListedFile other = Record(99);
+    EXPECT_EQ(m_listed->Attach(url.Get(), &other), 0) << "a URL handed out never changes";
+    EXPECT_EQ(LumoGetLastError(), ERROR_ALREADY_INITIALIZED);
+    ASSERT_NE(m_listed->Read(url.Get(), &read, 0), 0);
+    EXPECT_EQ(read.sizeBytes, 1234u);
+}
+
+TEST_F(ListingRecordTest, RecordsOfOtherVersionsMeetAtTheSmallerSize)
+{
+    // A reader of an older version knows only the fields up to sizeBytes.
+    ApiRef<UrlApi> url = MakeUrl("file:///music/b.mp3");
+    const ListedFile record = Record(777);
+    ASSERT_NE(m_listed->Attach(url.Get(), &record), 0);
+    struct OlderRecord {
+        ListedFile head;
+        uint64_t guard;
+    } older{};
+    older.head.size = offsetof(ListedFile, modifiedNs);
+    older.head.modifiedNs = -1;
+    older.guard = 0x5A5A5A5A5A5A5A5Aull;
+    ASSERT_NE(m_listed->Read(url.Get(), &older.head, 0), 0);
+    EXPECT_EQ(older.head.size, offsetof(ListedFile, modifiedNs));
+    EXPECT_EQ(older.head.sizeBytes, 777u);
+    EXPECT_EQ(older.head.modifiedNs, -1) << "nothing is written past the size the reader gave";
+    EXPECT_FALSE(ListedFileHas(older.head, offsetof(ListedFile, inode) + sizeof(uint64_t)));
+
+    // A filler of an older version sent less: the reader's later fields are zero, and it sees
+    // from size that they were never filled.
+    ApiRef<UrlApi> shortUrl = MakeUrl("file:///music/c.mp3");
+    ListedFile shortRecord = Record(5);
+    shortRecord.size = offsetof(ListedFile, modifiedNs);
+    ASSERT_NE(m_listed->Attach(shortUrl.Get(), &shortRecord), 0);
+    ListedFile read{};
+    read.size = sizeof read;
+    read.inode = 77;
+    ASSERT_NE(m_listed->Read(shortUrl.Get(), &read, 0), 0);
+    EXPECT_EQ(read.size, offsetof(ListedFile, modifiedNs));
+    EXPECT_EQ(read.sizeBytes, 5u);
+    EXPECT_EQ(read.inode, 0u);
+}
+
+TEST_F(ListingRecordTest, BadArgumentsForeignUrlsAndOldRecordsAreRefused)
+{
+    const ListedFile record = Record(1);
+    ApiRef<UrlApi> foreign = ApiRef<UrlApi>::Adopt(new ForeignUrl());
+    EXPECT_EQ(m_listed->Attach(foreign.Get(), &record), 0);
+    EXPECT_EQ(LumoGetLastError(), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(m_listed->Attach(nullptr, &record), 0);
+    ApiRef<UrlApi> url = MakeUrl("file:///music/d.mp3");
+    EXPECT_EQ(m_listed->Attach(url.Get(), nullptr), 0);
+    ListedFile tiny = record;
+    tiny.size = 4;
+    EXPECT_EQ(m_listed->Attach(url.Get(), &tiny), 0) << "a record must at least tell the type";
+    EXPECT_EQ(LumoGetLastError(), ERROR_INVALID_PARAMETER);
+
+    ListedFile read{};
+    read.size = sizeof read;
+    EXPECT_EQ(m_listed->Read(foreign.Get(), &read, 0), 0);
+    EXPECT_EQ(LumoGetLastError(), ERROR_NOT_FOUND);
+    read.size = 0;
+    EXPECT_EQ(m_listed->Read(url.Get(), &read, 0), 0);
+    EXPECT_EQ(LumoGetLastError(), ERROR_INVALID_PARAMETER);
+
+    ASSERT_NE(m_listed->Attach(url.Get(), &record), 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    read.size = sizeof read;
+    EXPECT_EQ(m_listed->Read(url.Get(), &read, 10), 0) << "older than the reader accepts";
+    EXPECT_EQ(LumoGetLastError(), ERROR_NOT_FOUND);
+    EXPECT_NE(m_listed->Read(url.Get(), &read, 10000), 0);
 }

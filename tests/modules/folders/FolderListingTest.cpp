@@ -1,14 +1,17 @@
 // Listing folders through a real host: what is shown and what is left out, names that are not
 // UTF-8, symbolic links and their loops, failures, FindChild, and Cancel from another thread.
 #include <atomic>
+#include <map>
 #include <string>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <thread>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include "FoldersTestSupport.h"
+#include "host/ListedFiles.h"
 
 using namespace LumoApi;
 
@@ -228,4 +231,70 @@ TEST_F(FolderListingTest, CancelFromAnotherThreadStopsTheListing)
     // A new enumeration starts afresh, whatever came before.
     container->Cancel();
     EXPECT_EQ(Children(*container).size(), c_Files);
+}
+
+TEST_F(FolderListingTest, ChildrenCarryWhatTheListingSawOfThem)
+{
+    const std::string song = m_sandbox.File("Seen/two words.mp3", std::string(1234, 'x'));
+    const std::string odd = m_sandbox.File("Seen/caf\xE9 \xFF.mp3", "abc");
+    const std::string folder = m_sandbox.Folder("Seen/Disc 2");
+    m_sandbox.File("Elsewhere/x.mp3");
+    const std::string linked = m_sandbox.Link("Seen/linked", m_sandbox.Path("Elsewhere"));
+    ApiRef<ContainerApi> container = ContainerOf(m_sandbox.Path("Seen"));
+
+    std::map<std::string, ListedFile> records;
+    for (ApiRef<UrlApi> child = ApiRef<UrlApi>::Adopt(container->GetFirst()); child;
+         child = ApiRef<UrlApi>::Adopt(container->GetNext())) {
+        ListedFile record{};
+        record.size = sizeof record;
+        ASSERT_NE(ListedFiles::Instance().Read(child.Get(), &record, c_ListedFileFreshMs), 0) << PathOf(child.Get());
+        records[PathOf(child.Get())] = record;
+    }
+    ASSERT_EQ(records.size(), 4u);
+    for (const std::string& path : {song, odd, folder, linked}) {
+        ASSERT_EQ(records.count(path), 1u) << path;
+        const ListedFile& record = records[path];
+        struct stat info { };
+        ASSERT_EQ(stat(path.c_str(), &info), 0);
+        EXPECT_EQ(record.size, sizeof(ListedFile));
+        EXPECT_TRUE(record.flags & c_ListedReadable);
+        EXPECT_EQ(record.fileType, S_ISDIR(info.st_mode) ? c_ListedFolder : c_ListedRegular) << path;
+        EXPECT_EQ(record.inode, uint64_t(info.st_ino)) << "links are followed: " << path;
+        EXPECT_EQ(record.device, uint64_t(info.st_dev));
+        EXPECT_EQ(record.sizeBytes, uint64_t(info.st_size));
+        EXPECT_EQ(record.modifiedNs, int64_t(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec);
+        EXPECT_EQ(record.changedNs, int64_t(info.st_ctim.tv_sec) * 1000000000 + info.st_ctim.tv_nsec);
+    }
+    EXPECT_EQ(records[song].sizeBytes, 1234u);
+}
+
+TEST_F(FolderListingTest, WhatTheModeBitsDenyIsAskedOfTheKernel)
+{
+    // Root reads files whose bits say no one may; a user reads what their group or everyone
+    // may, and nothing the bits deny them.
+    m_sandbox.File("Bits/open.mp3");
+    const std::string closed = m_sandbox.File("Bits/closed.mp3");
+    const std::string groupOnly = m_sandbox.File("Bits/group.mp3");
+    const std::string othersOnly = m_sandbox.File("Bits/others.mp3");
+    const std::string sealed = m_sandbox.Folder("Bits/Sealed");
+    const std::string listOnly = m_sandbox.Folder("Bits/ListOnly");
+    ASSERT_EQ(chmod(closed.c_str(), 0), 0);
+    ASSERT_EQ(chmod(groupOnly.c_str(), 0040), 0);
+    ASSERT_EQ(chmod(othersOnly.c_str(), 0004), 0);
+    ASSERT_EQ(chmod(sealed.c_str(), 0), 0);
+    ASSERT_EQ(chmod(listOnly.c_str(), 0444), 0);
+
+    std::vector<std::string> expected;
+    for (const char* name : {"ListOnly", "Sealed", "closed.mp3", "group.mp3", "open.mp3", "others.mp3"}) {
+        const std::string path = m_sandbox.Path(std::string("Bits/") + name);
+        struct stat info { };
+        ASSERT_EQ(stat(path.c_str(), &info), 0);
+        if (access(path.c_str(), S_ISDIR(info.st_mode) ? R_OK | X_OK : R_OK) == 0)
+            expected.push_back(name);
+    }
+    if (RunningAsRoot())
+        EXPECT_EQ(expected.size(), 6u) << "root's rights come from its capabilities, not the bits";
+    else
+        EXPECT_EQ(expected, (std::vector<std::string>{"open.mp3"})) << "owner bits alone count for the owner";
+    EXPECT_EQ(NamesOf(m_sandbox.Path("Bits")), expected);
 }

@@ -6,6 +6,8 @@
 
 #include "MusicTestSupport.h"
 #include "MusicText.h"
+#include "host/ListedFiles.h"
+#include "host/MediaItem.h"
 #include "support/BytesRead.h"
 
 #include <taglib/attachedpictureframe.h>
@@ -496,3 +498,89 @@ TEST_F(SongDetailsTest, TrackNumberAndChannelsAreShown)
 }
 
 } // namespace
+
+namespace {
+
+// Details straight from the music module, past the host's cache of details by URL text, so that
+// several URL objects of one file are each asked.
+class ListedSongTest : public SongDetailsTest {
+protected:
+    std::map<std::string, std::string> ModuleValuesOf(UrlApi* url)
+    {
+        ApiRef<MediaApi> media = m_host.Modules().ModuleById("LumoMusic").GetApi<MediaApi>();
+        ApiRef<DetailsApi> details
+            = ApiRef<DetailsApi>::Adopt(static_cast<DetailsApi*>(media->GetApi(DetailsApi::TypeId, url)));
+        EXPECT_TRUE(details) << LumoGetLastError();
+        return details ? AllValues(*details) : std::map<std::string, std::string>();
+    }
+
+    static ListedFile RecordOfSize(uint64_t sizeBytes)
+    {
+        ListedFile record{};
+        record.size = sizeof record;
+        record.flags = c_ListedReadable | c_ListedBirthTime;
+        record.fileType = c_ListedRegular;
+        record.sizeBytes = sizeBytes;
+        record.modifiedNs = 1500000000999999999;
+        record.changedNs = 1500000000999999999;
+        record.createdNs = 1400000000000000000;
+        return record;
+    }
+};
+
+} // namespace
+
+TEST_F(ListedSongTest, AListingsRecordSparesTheLookAndGivesTheSameDetails)
+{
+    const std::string path = m_sandbox.File("Album/01 two words \xE9.mp3", Mp3Bytes(20));
+    TagMp3(path, {"Listed", "Someone", "Records", "Pop", 2001});
+
+    // Without a record (an older lister, or a URL made by hand) the module looks at the file.
+    const auto looked = ModuleValuesOf(FileUrl(path).Get());
+    struct stat info { };
+    ASSERT_EQ(stat(path.c_str(), &info), 0);
+    EXPECT_EQ(Find(looked, "SourceSize"), std::to_string(info.st_size));
+    EXPECT_EQ(Find(looked, "LastChangeDate"), std::to_string(info.st_mtime));
+
+    // The folder listing's URL gives the same details from its record.
+    Container album(FileUrl(m_sandbox.Path("Album")));
+    ApiRef<UrlApi> listed = album.GetFirst();
+    ASSERT_TRUE(listed);
+    ListedFile record{};
+    record.size = sizeof record;
+    ASSERT_NE(ListedFiles::Instance().Read(listed.Get(), &record, 0), 0) << "the folders module attached none";
+    EXPECT_EQ(ModuleValuesOf(listed.Get()), looked);
+}
+
+TEST_F(ListedSongTest, ARecordIsTakenAsTheListingSawTheFileAndATooSmallOneIsNot)
+{
+    const std::string song = m_sandbox.File("a.mp3", Mp3Bytes(10));
+    ApiRef<UrlApi> url = FileUrl(song);
+    const ListedFile record = RecordOfSize(777);
+    ASSERT_NE(ListedFiles::Instance().Attach(url.Get(), &record), 0);
+    // The file changed after the listing: the details are what the listing saw, as the rule
+    // for records says; tags and length are read from the file itself.
+    const auto values = ModuleValuesOf(url.Get());
+    EXPECT_EQ(Find(values, "SourceSize"), "777");
+    EXPECT_EQ(Find(values, "LastChangeDate"), "1500000000");
+    EXPECT_EQ(Find(values, "CreationDate"), "1400000000");
+    EXPECT_EQ(Find(values, "ContentType"), "audio/mpeg");
+
+    // A record of an older version, without the fields this module uses: it looks for itself.
+    const std::string other = m_sandbox.File("b.mp3", Mp3Bytes(10));
+    ApiRef<UrlApi> otherUrl = FileUrl(other);
+    ListedFile older = RecordOfSize(777);
+    older.size = offsetof(ListedFile, modifiedNs);
+    ASSERT_NE(ListedFiles::Instance().Attach(otherUrl.Get(), &older), 0);
+    struct stat info { };
+    ASSERT_EQ(stat(other.c_str(), &info), 0);
+    EXPECT_EQ(Find(ModuleValuesOf(otherUrl.Get()), "SourceSize"), std::to_string(info.st_size));
+
+    // A record that says the name is a folder now is believed as a stat would be: broken song.
+    const std::string third = m_sandbox.File("c.mp3", Mp3Bytes(10));
+    ApiRef<UrlApi> thirdUrl = FileUrl(third);
+    ListedFile folder = RecordOfSize(4096);
+    folder.fileType = c_ListedFolder;
+    ASSERT_NE(ListedFiles::Instance().Attach(thirdUrl.Get(), &folder), 0);
+    EXPECT_EQ(Find(ModuleValuesOf(thirdUrl.Get()), "ContentType"), "x-application/lumo-broken");
+}
