@@ -24,12 +24,23 @@ void LowerOwnPriority()
         setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 19);
 }
 
+bool MayBeContainer(const ApiRef<UrlApi>& child)
+{
+    try {
+        return MediaItem(child).IsContainer();
+    } catch (...) {
+        return true;
+    }
+}
+
 } // namespace
 
-EnumerateContainer::EnumerateContainer(ApiRef<UrlApi> item, std::function<void()> finished, std::function<void()> first)
+EnumerateContainer::EnumerateContainer(
+    ApiRef<UrlApi> item, std::function<void()> finished, std::function<void()> first, bool containersOnly)
     : m_item(std::move(item)),
       m_finishedHandler(std::move(finished)),
       m_first(std::move(first)),
+      m_containersOnly(containersOnly),
       m_firstDone(!m_first),
       m_children(std::make_unique<ChildList>())
 {
@@ -81,8 +92,10 @@ void EnumerateContainer::Run()
         if (m_terminate)
             listing->Cancel();
         for (ApiRef<UrlApi> child = listing->GetFirst(); child && !m_terminate;) {
-            const char* text = child->GetText();
-            m_children->push_back(text ? text : "");
+            if (!m_containersOnly || MayBeContainer(child)) {
+                const char* text = child->GetText();
+                m_children->push_back(text ? text : "");
+            }
             if (m_terminate)
                 break;
             child = listing->GetNext();

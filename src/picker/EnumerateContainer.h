@@ -25,9 +25,11 @@ public:
     // Starts the worker at once. first, when given, runs on the worker before the listing (unless
     // cancelled before), and what it raises is kept while the listing goes on. finished is
     // called on the worker's thread when it is done (successfully or not), after the result
-    // can be collected.
-    explicit EnumerateContainer(
-        LumoApi::ApiRef<LumoApi::UrlApi> item, std::function<void()> finished = {}, std::function<void()> first = {});
+    // can be collected. With containersOnly, children that are no containers are left out on
+    // the worker, while the URL the listing handed over still carries what the listing saw of
+    // the file; a child that cannot be judged is kept for the caller to judge.
+    explicit EnumerateContainer(LumoApi::ApiRef<LumoApi::UrlApi> item, std::function<void()> finished = {},
+        std::function<void()> first = {}, bool containersOnly = false);
     // Only once the worker finished, or through Abandon.
     ~EnumerateContainer();
     EnumerateContainer(const EnumerateContainer&) = delete;
@@ -60,6 +62,7 @@ private:
     const LumoApi::ApiRef<LumoApi::UrlApi> m_item;
     const std::function<void()> m_finishedHandler;
     const std::function<void()> m_first;
+    const bool m_containersOnly;
     std::atomic<bool> m_terminate{false};
     // Guards the fields below against the interface thread.
     std::mutex m_lock;

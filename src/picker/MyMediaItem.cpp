@@ -116,7 +116,7 @@ void MyMediaItem::SubscribeAndList()
     Container& container = Watched();
     UpdateQueue* queue = &m_queue;
     m_enumeration = std::make_unique<EnumerateContainer>(
-        m_url, [queue] { queue->Wake(); }, [&container] { container.Subscribe(0); });
+        m_url, [queue] { queue->Wake(); }, [&container] { container.Subscribe(0); }, ShowsContainersOnly());
 }
 
 void MyMediaItem::OnChanged(const ApiRef<UrlApi>& child)
@@ -143,7 +143,8 @@ void MyMediaItem::StartEnumeration()
         return;
     }
     UpdateQueue* queue = &m_queue;
-    m_enumeration = std::make_unique<EnumerateContainer>(m_url, [queue] { queue->Wake(); });
+    m_enumeration = std::make_unique<EnumerateContainer>(
+        m_url, [queue] { queue->Wake(); }, nullptr, ShowsContainersOnly());
 }
 
 void MyMediaItem::PostRefreshNotification()

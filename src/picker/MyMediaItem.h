@@ -63,6 +63,11 @@ public:
     bool IsSubscribed() const noexcept { return m_subscribed; }
     bool RefreshPending() const noexcept { return m_refreshPending; }
 
+protected:
+    // Whether the view shows only the containers among the children: the others are then left
+    // out on the listing's worker instead of being looked at on the interface thread.
+    virtual bool ShowsContainersOnly() const noexcept { return false; }
+
 private:
     void PostUpdate(uint8_t kind, LumoApi::ApiRef<LumoApi::UrlApi> item, std::unique_ptr<ChildList> children);
     void OnChanged(const LumoApi::ApiRef<LumoApi::UrlApi>& child);
@@ -92,6 +97,10 @@ public:
 
     void FillUpdateInfo(UpdateInfo& info) override { info.m_node = m_node; }
     QTreeWidgetItem* Node() const noexcept { return m_node; }
+
+protected:
+    // A folder of 20,000 songs opens into its few folders.
+    bool ShowsContainersOnly() const noexcept override { return true; }
 
 private:
     QTreeWidgetItem* const m_node;

@@ -9,6 +9,7 @@
 
 #include "PickerTestSupport.h"
 #include "common/Exceptions.h"
+#include "host/MediaItem.h"
 #include "picker/MyMediaItem.h"
 #include "platform/MessageBox.h"
 
@@ -126,6 +127,29 @@ TEST_F(MyMediaItemTest, EmptyContainersAreDeliveredAndOtherItemsNeverList)
     song.Subscribe();
     EXPECT_FALSE(song.HasEnumeration());
     EXPECT_FALSE(song.IsSubscribed());
+}
+
+TEST_F(MyMediaItemTest, ATreeNodesListingHoldsItsContainersOnlyInTheListingsOrder)
+{
+    ItemsPaneItem pane(MemUrl(c_Root), &m_view, m_queue);
+    pane.StartEnumeration();
+    ASSERT_TRUE(Collect(pane));
+    Drain();
+    MediaTreeItem node(MemUrl(c_Root), &m_view, m_queue, nullptr);
+    node.StartEnumeration();
+    ASSERT_TRUE(Collect(node));
+    Drain();
+    ASSERT_EQ(m_view.records.size(), 2u);
+    ASSERT_TRUE(m_view.records[0]->m_ChildList && m_view.records[1]->m_ChildList);
+    const ChildList& all = *m_view.records[0]->m_ChildList;
+    ChildList containers;
+    for (const std::string& child : all) {
+        if (MediaItem(MemUrl(child.c_str())).IsContainer())
+            containers.push_back(child);
+    }
+    ASSERT_FALSE(containers.empty());
+    ASSERT_LT(containers.size(), all.size());
+    EXPECT_EQ(*m_view.records[1]->m_ChildList, containers);
 }
 
 TEST_F(MyMediaItemTest, FailedListingAsksRetryOrCancel)
