@@ -322,13 +322,13 @@ void TLumoConnectPublisher::SaveLayout()
     m_settings->WriteInteger("", "Maximized", isMaximized() ? 1 : 0);
 }
 
-bool TLumoConnectPublisher::RunIdle()
+bool TLumoConnectPublisher::RunIdle(bool mayRest)
 {
     PagesIdle();
     const bool idle = m_queue->DeliverSome(c_RecordsPerIdlePass);
     UpdateStatus();
     // A page placing a listing is not idle: the sleep would only hold up its slices.
-    if (idle && !PagesBusy())
+    if (mayRest && idle && !PagesBusy())
         Platform::Sleep(c_IdleSleepMs);
     return m_queue->Count() == 0;
 }
@@ -446,12 +446,12 @@ void TLumoConnectPublisher::BuildPages()
     // The lookups raise 1168 when no module supplies the class.
     m_musicPage = PlacePage(c_MusicTab, [this](QWidget* holder) {
         return new MusicPageForm(
-            holder, m_host->MediaClasses().ById("LumoMusic"), *m_queue, [this] { return RunIdle(); });
+            holder, m_host->MediaClasses().ById("LumoMusic"), *m_queue, [this] { return RunIdle(false); });
     });
     SplashStep();
     m_photosPage = PlacePage(c_PhotosTab, [this](QWidget* holder) {
         return new PhotosPageForm(
-            holder, m_host->MediaClasses().ById("LumoPhotos"), *m_queue, [this] { return RunIdle(); });
+            holder, m_host->MediaClasses().ById("LumoPhotos"), *m_queue, [this] { return RunIdle(false); });
     });
     SplashStep();
     connect(m_tabs, &QTabWidget::currentChanged, this, [this] { RunGuarded([this] { BindCurrentPage(); }); });

@@ -54,10 +54,10 @@ public:
 
     // One idle pass: the pages' idle calls, then up to c_RecordsPerIdlePass queued records
     // posted to their views, in order, then the status bar brought up to date; a pass that
-    // leaves the queue empty sleeps 20 ms unless a view is placing a listing.
-    // True when the queue is empty. Called by the event loop and by code that waits for
-    // background work.
-    bool RunIdle();
+    // leaves the queue empty sleeps 20 ms unless a view is placing a listing, or the caller
+    // rests between passes itself (mayRest false). True when the queue is empty. Called by the
+    // event loop and by code that waits for background work.
+    bool RunIdle(bool mayRest = true);
 
     // Binds every menu item and button of action to source (null: unbound and disabled).
     // Menu items take the source's caption and shortcut; buttons keep their own.

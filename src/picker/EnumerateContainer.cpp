@@ -122,6 +122,7 @@ void EnumerateContainer::Run()
         m_failureMessage = std::move(message);
         m_finished = true;
         abandoned = m_abandoned;
+        m_finishedSignal.notify_all();
     }
     if (abandoned) {
         delete this;
@@ -185,6 +186,12 @@ bool EnumerateContainer::WaitForFinish(uint32_t milliseconds)
     while (!IsFinished() && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     return IsFinished();
+}
+
+bool EnumerateContainer::AwaitFinish(std::chrono::milliseconds limit)
+{
+    std::unique_lock<std::mutex> lock(m_lock);
+    return m_finishedSignal.wait_for(lock, limit, [this] { return m_finished; });
 }
 
 void EnumerateContainer::Abandon(std::unique_ptr<EnumerateContainer> enumeration)

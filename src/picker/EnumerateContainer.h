@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <exception>
@@ -50,6 +51,8 @@ public:
     void Cancel();
     // Cancels, then waits until finished or milliseconds passed; answers IsFinished.
     bool WaitForFinish(uint32_t milliseconds);
+    // Waits, without cancelling, until finished or limit passed; answers IsFinished.
+    bool AwaitFinish(std::chrono::milliseconds limit);
 
     // Leaves a worker that did not stop in time running; it deletes itself when it finishes.
     static void Abandon(std::unique_ptr<EnumerateContainer> enumeration);
@@ -73,6 +76,7 @@ private:
     bool m_firstDone = false;
     std::exception_ptr m_firstFailure;
     std::condition_variable m_firstDoneSignal;
+    std::condition_variable m_finishedSignal;
     std::string m_errorText;
     std::string m_failureMessage;
     // No step ever names itself; kept for the failure text's form.

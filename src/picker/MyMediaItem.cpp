@@ -22,6 +22,7 @@ namespace {
 
 constexpr uint32_t c_DestroyWaitMs = 5000;
 constexpr auto c_EnumerationWait = std::chrono::milliseconds(30000);
+constexpr auto c_EnumerationRest = std::chrono::milliseconds(50);
 
 // A container that cannot be watched at all is listed without a word.
 void RaiseSubscribeFailure(const std::exception_ptr& failure)
@@ -147,6 +148,11 @@ void MyMediaItem::StartEnumeration()
         m_url, [queue] { queue->Wake(); }, nullptr, ShowsContainersOnly());
 }
 
+bool MyMediaItem::AwaitEnumeration(std::chrono::milliseconds limit)
+{
+    return !m_enumeration || m_enumeration->AwaitFinish(limit);
+}
+
 void MyMediaItem::PostRefreshNotification()
 {
     if (!m_enumeration || !m_enumeration->IsFinished())
@@ -196,9 +202,17 @@ void MyMediaItem::PostUpdate(uint8_t kind, ApiRef<UrlApi> item, std::unique_ptr<
 void WaitForEnumeration(MyMediaItem& item, const std::function<bool()>& idle)
 {
     const auto deadline = std::chrono::steady_clock::now() + c_EnumerationWait;
+    bool finished = false;
     while (item.HasEnumeration() && std::chrono::steady_clock::now() < deadline) {
         idle();
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        if (!item.HasEnumeration())
+            break;
+        // Woken by the listing's end, so the node opens once its children are there; a finished
+        // listing that idle did not collect is waited for at the old pace, not spun on.
+        if (finished)
+            std::this_thread::sleep_for(c_EnumerationRest);
+        else
+            finished = item.AwaitEnumeration(c_EnumerationRest);
     }
     while (!idle() && std::chrono::steady_clock::now() < deadline) { }
     QCoreApplication::processEvents();

@@ -3,6 +3,7 @@
 // in the UpdateQueue, addressed to that view; nothing else reaches a view from other threads.
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -58,6 +59,8 @@ public:
     const LumoApi::ApiRef<LumoApi::UrlApi>& Url() const noexcept { return m_url; }
     MediaItem& Item() noexcept { return *m_item; }
     bool HasEnumeration() const noexcept { return m_enumeration != nullptr; }
+    // Waits until the listing under way finished (true), or limit passed (false).
+    bool AwaitEnumeration(std::chrono::milliseconds limit);
     // What the failure of the newest listing delivered said; "" when it succeeded.
     const std::string& ListingFailure() const noexcept { return m_listingFailure; }
     bool IsSubscribed() const noexcept { return m_subscribed; }
@@ -123,5 +126,7 @@ class PublishedPaneItem : public MyMediaItem {
 void ListAndWatch(MyMediaItem& container);
 
 // For the tree when a node opens: runs idle (which answers true when it has nothing left)
-// until the item's listing is collected and the queue drained, at most 30 s in all.
+// until the item's listing is collected and the queue drained, at most 30 s in all. Between
+// two passes it rests up to 50 ms, and no longer than the listing takes: idle is not expected
+// to rest itself.
 void WaitForEnumeration(MyMediaItem& item, const std::function<bool()>& idle);

@@ -297,3 +297,30 @@ TEST_F(MyMediaItemTest, AShownContainerIsSubscribedOnItsWorkerBeforeItIsListed)
     EXPECT_NO_THROW(EXPECT_TRUE(Collect(unwatchable))) << "a container that cannot be watched is listed quietly";
     EXPECT_EQ(m_queue.Count(), 1u);
 }
+
+// The tree waits for an opened node's listing: between idle passes it rests instead of spinning,
+// and the wait ends with the children delivered.
+TEST_F(MyMediaItemTest, WaitingForANodesListingRestsBetweenPassesAndEndsWithItsChildren)
+{
+    auto stall = Fixture<void (*)(int)>("Fixture_SetEnumerationStall");
+    stall(1);
+    ItemsPaneItem item(MemUrl(c_Root), &m_view, m_queue);
+    item.StartEnumeration();
+    std::jthread release([stall] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        stall(0);
+    });
+    int passes = 0;
+    const auto start = std::chrono::steady_clock::now();
+    WaitForEnumeration(item, [&] {
+        ++passes;
+        item.PostRefreshNotification();
+        return m_queue.DeliverOne();
+    });
+    const auto waited = std::chrono::steady_clock::now() - start;
+
+    EXPECT_FALSE(item.HasEnumeration());
+    ASSERT_EQ(m_view.records.size(), 1u);
+    EXPECT_EQ(m_view.records[0]->m_kind, Enumerated);
+    EXPECT_LE(passes, waited / std::chrono::milliseconds(50) + 3) << "idle was spun on while the listing was stuck";
+}
