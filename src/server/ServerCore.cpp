@@ -55,7 +55,7 @@ bool StillThere(Node& node, AnswerFolders& folders)
 {
     if (!node.facts)
         return false;
-    if (folders.IsFile(node.facts->path))
+    if (folders.IsFile(node.facts->path, &node.facts->found))
         return true;
     node.facts.reset();
     return false;
