@@ -15,6 +15,8 @@
 #include <unordered_set>
 #include <vector>
 
+#include "server/AnswerFolders.h"
+
 enum class NodeKind : uint8_t { Root, Class, Folder, Playlist, Song, Photo };
 
 inline bool IsContainerKind(NodeKind kind)
@@ -49,6 +51,9 @@ struct ItemFacts {
     int width = 0;
     int height = 0;
     int64_t captureSec = 0;
+    // Where the file was last found: kept by answers on the main thread, which alone read it,
+    // beside facts that do not change once read.
+    mutable FolderStamp found;
 };
 
 // One child as a listing gives it.

@@ -12,6 +12,7 @@
 #include "host/HostInternals.h"
 #include "host/MediaItem.h"
 #include "host/Url.h"
+#include "server/AnswerFolders.h"
 #include "server/DlnaProfiles.h"
 #include "server/WaveFile.h"
 
@@ -50,12 +51,11 @@ void LowerThisThreadsPriority()
 
 // Facts are kept, but a published file can go without any folder noticing: each answer checks
 // that the file is still there.
-bool StillThere(Node& node)
+bool StillThere(Node& node, AnswerFolders& folders)
 {
     if (!node.facts)
         return false;
-    struct stat info { };
-    if (::stat(node.facts->path.c_str(), &info) == 0 && S_ISREG(info.st_mode))
+    if (folders.IsFile(node.facts->path, &node.facts->found))
         return true;
     node.facts.reset();
     return false;
@@ -541,7 +541,8 @@ void ServerCore::FindObject(const std::string& id, GTask* task)
         EnsureFacts({nodeId}, [this, task, nodeId] {
             Node* item = m_index.Find(nodeId);
             RygelMediaObject* object = nullptr;
-            if (item && StillThere(*item)) {
+            AnswerFolders folders;
+            if (item && StillThere(*item, folders)) {
                 RygelMediaContainer* parent = ParentObject(*item);
                 object = NewItemObject(*item, parent, &ServerCore::PictureBytes);
                 g_object_unref(parent);
@@ -574,6 +575,7 @@ void ServerCore::GetChildren(
         }
         EnsureFacts(page, [this, task, container, page] {
             RygelMediaObjects* objects = rygel_media_objects_new();
+            AnswerFolders folders;
             bool missing = false;
             for (const std::string& childId : page) {
                 Node* child = m_index.Find(childId);
@@ -583,7 +585,7 @@ void ServerCore::GetChildren(
                 if (child->IsContainer())
                     object = RYGEL_MEDIA_OBJECT(
                         NewContainerObject(*child, child->listed ? int(child->children.size()) : -1, container));
-                else if (StillThere(*child))
+                else if (StillThere(*child, folders))
                     object = NewItemObject(*child, container, &ServerCore::PictureBytes);
                 if (!object) {
                     missing = true;

@@ -137,6 +137,12 @@ void TameServices(RygelRootDevice* device)
     for (int index = 0; index < count; ++index) {
         auto* service = static_cast<GObject*>(gee_abstract_list_get(GEE_ABSTRACT_LIST(services), index));
         if (RYGEL_IS_CONTENT_DIRECTORY(service)) {
+            // Rygel runs every resource URI it writes through these placeholder replacements,
+            // compiling a regular expression per placeholder per resource: most of a Browse
+            // answer's regex work. Our URIs are made by its HTTP server with the address in
+            // them and never hold a placeholder, and our media engine takes none.
+            if (RygelHTTPServer* http = RYGEL_CONTENT_DIRECTORY(service)->http_server; http && http->replacements)
+                g_hash_table_remove_all(http->replacements);
             // With no handler left, GUPnP answers 401 "Invalid Action".
             // (GLib's bulk disconnect needs a function or data to match; these are found one by
             // one.)

@@ -1,7 +1,9 @@
 #include "server/ServerObjects.h"
 
+#include <cstring>
 #include <ctime>
 #include <libxml/tree.h>
+#include <vector>
 
 #include "server/DlnaProfiles.h"
 #include "server/MediaEngine.h"
@@ -87,21 +89,129 @@ void lumo_music_item_init(LumoMusicItem*)
 {
 }
 
+// The start of every URL server gives: "http://<address>:<port>/<root>".
+std::string ServerUrlPrefix(RygelHTTPServer* server)
+{
+    GInetAddress* address = gssdp_client_get_address(GSSDP_CLIENT(server->context));
+    gchar* text = g_inet_address_to_string(address);
+    const bool six = g_inet_address_get_family(address) == G_SOCKET_FAMILY_IPV6;
+    std::string prefix = std::string("http://") + (six ? "[" : "") + text + (six ? "]" : "") + ":"
+        + std::to_string(gupnp_context_get_port(server->context)) + rygel_http_server_get_path_root(server);
+    g_free(text);
+    g_object_unref(address);
+    return prefix;
+}
+
+std::string Escaped(const char* text)
+{
+    gchar* escaped = g_uri_escape_string(text, "", TRUE);
+    std::string result = escaped;
+    g_free(escaped);
+    return result;
+}
+
+// The URL Rygel's HTTP server serves a resource of an item at, written the way its own
+// item URIs are ("<prefix>/i/<id in URL-safe base64>/res/<name>.<extension>"). Rygel makes
+// these per resource per answer with an object and two regular expressions; made here, the
+// resource is written as it stands.
+std::string ResourceUrl(const std::string& prefix, const std::string& itemPart, RygelMediaResource* resource)
+{
+    const gchar* extension = rygel_media_resource_get_extension(resource);
+    std::string url = prefix + "/i/" + itemPart + "/res/" + Escaped(rygel_media_resource_get_name(resource));
+    if (extension && *extension)
+        url += std::string(".") + extension;
+    return url;
+}
+
+std::string ItemUrlPart(const char* id)
+{
+    gchar* encoded = g_base64_encode(reinterpret_cast<const guchar*>(id), strlen(id));
+    for (gchar* c = encoded; *c; ++c) {
+        if (*c == '/')
+            *c = '_';
+        else if (*c == '+')
+            *c = '-';
+    }
+    std::string part = Escaped(encoded);
+    g_free(encoded);
+    return part;
+}
+
+// Serialises self with the parent class's serialize, its resources' URLs made beforehand
+// (with the protocol and flags Rygel's HTTP server would give them) and cleared again after.
+GUPnPDIDLLiteObject* SerializeWithUrls(RygelMediaObjectClass* parentClass, RygelMediaObject* self,
+    RygelSerializer* serializer, RygelHTTPServer* server, GError** error)
+{
+    GeeList* resources = rygel_media_object_get_resource_list(self);
+    const int count = gee_collection_get_size(GEE_COLLECTION(resources));
+    std::vector<RygelMediaResource*> made;
+    if (server && server->context) {
+        const std::string prefix = ServerUrlPrefix(server);
+        const std::string itemPart = ItemUrlPart(rygel_media_object_get_id(self));
+        for (int index = 0; index < count; ++index) {
+            auto* resource = static_cast<RygelMediaResource*>(gee_list_get(resources, index));
+            const gchar* uri = rygel_media_resource_get_uri(resource);
+            if (uri && *uri) {
+                g_object_unref(resource);
+                continue;
+            }
+            rygel_media_resource_set_uri(resource, ResourceUrl(prefix, itemPart, resource).c_str());
+            rygel_media_resource_set_protocol(resource, "http-get");
+            rygel_media_resource_set_dlna_flags(
+                resource, GUPnPDLNAFlags(rygel_media_resource_get_dlna_flags(resource) | GUPNP_DLNA_FLAGS_DLNA_V15));
+            made.push_back(resource);
+        }
+    }
+    GUPnPDIDLLiteObject* didl = parentClass->serialize(self, serializer, server, error);
+    for (RygelMediaResource* resource : made) {
+        rygel_media_resource_set_uri(resource, "");
+        g_object_unref(resource);
+    }
+    g_object_unref(resources);
+    return didl;
+}
+
+// The URL Rygel's HTTP server gives an item's first thumbnail (the album art, a JPEG), made
+// from the URL it wrote for the item's first resource: both are "<server>/i/<item>/..." with
+// the item's part encoded the same way, and making it again costs an object and two regular
+// expressions per song. Empty when no resource of that form was written.
+std::string AlbumArtUrl(xmlNode* item)
+{
+    for (xmlNode* child = item ? item->children : nullptr; child; child = child->next) {
+        if (child->type != XML_ELEMENT_NODE || xmlStrcmp(child->name, BAD_CAST "res") != 0)
+            continue;
+        xmlChar* content = xmlNodeGetContent(child);
+        std::string url = content ? reinterpret_cast<const char*>(content) : "";
+        xmlFree(content);
+        // The resource's name is escaped, so the last "/res/" is the one Rygel wrote.
+        const size_t resource = url.rfind("/res/");
+        if (resource == std::string::npos || url.rfind("/i/", resource) == std::string::npos)
+            return std::string();
+        return url.substr(0, resource) + "/th/0.jpg";
+    }
+    return std::string();
+}
+
 // The album art is always an HTTP URL of this server: Rygel would hand a loopback client
 // the internal URI, which no player can open. Strict TVs also want its profile named.
 GUPnPDIDLLiteObject* SerializeSong(
     RygelMediaObject* self, RygelSerializer* serializer, RygelHTTPServer* server, GError** error)
 {
     GUPnPDIDLLiteObject* didl
-        = RYGEL_MEDIA_OBJECT_CLASS(lumo_music_item_parent_class)->serialize(self, serializer, server, error);
+        = SerializeWithUrls(RYGEL_MEDIA_OBJECT_CLASS(lumo_music_item_parent_class), self, serializer, server, error);
     if (!didl || !rygel_music_item_get_album_art(RYGEL_MUSIC_ITEM(self)))
         return didl;
-    RygelHTTPItemURI* uri = rygel_http_item_uri_new(self, server, 0, -1, nullptr);
-    gchar* text = rygel_http_item_uri_to_string(uri);
-    gupnp_didl_lite_object_set_album_art(didl, text);
-    g_free(text);
-    g_object_unref(uri);
     xmlNode* node = gupnp_didl_lite_object_get_xml_node(didl);
+    const std::string art = AlbumArtUrl(node);
+    if (!art.empty()) {
+        gupnp_didl_lite_object_set_album_art(didl, art.c_str());
+    } else {
+        RygelHTTPItemURI* uri = rygel_http_item_uri_new(self, server, 0, -1, nullptr);
+        gchar* text = rygel_http_item_uri_to_string(uri);
+        gupnp_didl_lite_object_set_album_art(didl, text);
+        g_free(text);
+        g_object_unref(uri);
+    }
     for (xmlNode* child = node ? node->children : nullptr; child; child = child->next) {
         if (child->type == XML_ELEMENT_NODE && xmlStrcmp(child->name, BAD_CAST "albumArtURI") == 0)
             xmlSetNsProp(
@@ -113,6 +223,32 @@ GUPnPDIDLLiteObject* SerializeSong(
 void lumo_music_item_class_init(LumoMusicItemClass* klass)
 {
     RYGEL_MEDIA_OBJECT_CLASS(klass)->serialize = SerializeSong;
+}
+
+// ---- Photos ------------------------------------------------------------------------------
+
+struct LumoPhotoItem {
+    RygelPhotoItem parent_instance;
+};
+struct LumoPhotoItemClass {
+    RygelPhotoItemClass parent_class;
+};
+
+G_DEFINE_TYPE(LumoPhotoItem, lumo_photo_item, RYGEL_TYPE_PHOTO_ITEM)
+
+void lumo_photo_item_init(LumoPhotoItem*)
+{
+}
+
+GUPnPDIDLLiteObject* SerializePhoto(
+    RygelMediaObject* self, RygelSerializer* serializer, RygelHTTPServer* server, GError** error)
+{
+    return SerializeWithUrls(RYGEL_MEDIA_OBJECT_CLASS(lumo_photo_item_parent_class), self, serializer, server, error);
+}
+
+void lumo_photo_item_class_init(LumoPhotoItemClass* klass)
+{
+    RYGEL_MEDIA_OBJECT_CLASS(klass)->serialize = SerializePhoto;
 }
 
 // ---- Resources ---------------------------------------------------------------------------
@@ -255,7 +391,7 @@ RygelMediaObject* NewSong(
 RygelMediaObject* NewPhoto(
     const Node& node, const ItemFacts& facts, RygelMediaContainer* parent, int64_t (*pictureBytes)(const std::string&))
 {
-    auto* object = static_cast<RygelMediaObject*>(g_object_new(rygel_photo_item_get_type(), "id", node.Id().c_str(),
+    auto* object = static_cast<RygelMediaObject*>(g_object_new(lumo_photo_item_get_type(), "id", node.Id().c_str(),
         "title", node.title.c_str(), "upnp-class", RYGEL_PHOTO_ITEM_UPNP_CLASS, nullptr));
     rygel_media_object_set_parent_ref(object, parent);
     rygel_media_object_add_uri(object, FileUri(facts.path).c_str());
