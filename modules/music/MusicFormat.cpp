@@ -46,9 +46,15 @@ std::optional<AudioFormat> IdentifyNetworkItem(UrlApi* url)
 
 std::optional<AudioFormat> IdentifyItem(UrlApi* url)
 {
+    LocalFile file;
+    return IdentifyItem(url, file);
+}
+
+std::optional<AudioFormat> IdentifyItem(UrlApi* url, LocalFile& file)
+{
+    file = LocalFile();
     if (!url)
         return std::nullopt;
-    LocalFile file;
     if (!LocalFileOf(url, file))
         return IsNetworkScheme(url->GetScheme()) ? IdentifyNetworkItem(url) : std::nullopt;
     const std::string extension = ExtensionOf(file.path);
