@@ -124,13 +124,14 @@ std::string FormatModuleGroup::TypeFromExtension(const std::string& extension) c
     return found == m_typeByExtension.end() ? std::string() : found->second;
 }
 
-std::string FormatModuleGroup::DecideContentType(UrlApi* url, DataApi* data)
+std::string FormatModuleGroup::DecideContentType(UrlApi* url, DataApi* data, bool remember)
 {
     if (!url)
         ThrowWinError(ERROR_INVALID_PARAMETER);
-    const char* rawText = url->GetText();
-    const std::string text = rawText ? rawText : "";
-    {
+    std::string text;
+    if (remember) {
+        const char* rawText = url->GetText();
+        text = rawText ? rawText : "";
         std::lock_guard<std::mutex> lock(m_lock);
         std::string cached;
         if (m_decided.Lookup(text, cached))
@@ -147,7 +148,7 @@ std::string FormatModuleGroup::DecideContentType(UrlApi* url, DataApi* data)
     }
     if (decided.empty())
         decided = TypeFromExtension(ExtensionOf(url));
-    if (!decided.empty()) {
+    if (remember && !decided.empty()) {
         std::lock_guard<std::mutex> lock(m_lock);
         m_decided.Store(text, decided);
     }

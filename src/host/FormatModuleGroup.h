@@ -38,7 +38,9 @@ public:
 
     // The content type of an item, lower case, or "" when nothing places it. data is the item's
     // bytes (or empty data). Any thread: modules' Identify must be thread-safe.
-    std::string DecideContentType(LumoApi::UrlApi* url, LumoApi::DataApi* data);
+    // remember false: neither asks nor fills the cache of decisions, for a walk that meets each
+    // item once and would only push out what others will ask for again.
+    std::string DecideContentType(LumoApi::UrlApi* url, LumoApi::DataApi* data, bool remember = true);
 
     int32_t LUMO_CALL GetFormatCount() override;
     int32_t LUMO_CALL GetFormat(int32_t index, LumoApi::FormatInfo* info) override;

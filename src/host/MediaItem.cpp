@@ -112,11 +112,12 @@ std::string Details::Value(const std::string& name)
     return value;
 }
 
-MediaItem::MediaItem(ApiRef<UrlApi> url) : m_url(std::move(url)), m_mediaModule(nullptr), m_details(*this)
+MediaItem::MediaItem(ApiRef<UrlApi> url, Look look)
+    : m_url(std::move(url)), m_mediaModule(nullptr), m_look(look), m_details(*this)
 {
     if (!m_url)
         ThrowWinError(ERROR_INVALID_PARAMETER);
-    m_mediaModule = &Media().ModuleForItem(m_url.Get());
+    m_mediaModule = &Media().ModuleForItem(m_url.Get(), m_look == Look::Kept);
 }
 
 MediaItem::~MediaItem() = default;
@@ -144,7 +145,7 @@ bool MediaItem::IsImage()
 
 ApiRef<Api> MediaItem::GetApi(const char* typeId)
 {
-    ApiRef<Api> api = Media().ItemApi(*m_mediaModule, typeId, m_url.Get());
+    ApiRef<Api> api = Media().ItemApi(*m_mediaModule, typeId, m_url.Get(), m_look == Look::Kept);
     if (!api)
         ThrowLastError();
     return api;

@@ -269,6 +269,36 @@ TEST_F(MediaModelTest, DetailsAreCachedButNeverSharedByTwoHolders)
     EXPECT_STREQ(static_cast<DetailsApi*>(third.Get())->GetValue("FileName"), "song1.fxa");
 }
 
+TEST_F(MediaModelTest, AnItemLookedAtOnceAnswersAsAKeptOneAndLeavesTheDetailsCacheAlone)
+{
+    MediaApi& media = m_host.MediaGroup();
+    const char* const texts[] = {"mem://fixture/root/Album.2003/track01.fxa", "mem://fixture/root/Album.2003",
+        "mem://fixture/root/song1.fxa?LumoExternalUrl=http%3A%2F%2Fradio"};
+    for (const char* text : texts) {
+        MediaItem once(Url(text), Look::Once);
+        MediaItem kept(Url(text));
+        for (const char* name : {"ContentType", "Title", "FileName"})
+            EXPECT_EQ(once.Property(name), kept.Property(name)) << text << " " << name;
+        EXPECT_EQ(&once.Module(), &kept.Module());
+    }
+
+    // A look once takes its own details object from the module, and none from the cache: the
+    // object the cache holds free for a URL is still handed to the next holder.
+    ApiRef<UrlApi> song = Url("mem://fixture/root/song1.fxa");
+    ApiRef<Api> first = ApiRef<Api>::Adopt(media.GetApi("DetailsApi", song.Get()));
+    ASSERT_TRUE(first);
+    Api* cached = first.Get();
+    first.Reset();
+    {
+        MediaItem once(song, Look::Once);
+        EXPECT_EQ(once.Property("FileName"), "song1");
+        ApiRef<DetailsApi> details = once.GetApi<DetailsApi>();
+        EXPECT_NE(static_cast<Api*>(details.Get()), cached);
+    }
+    ApiRef<Api> again = ApiRef<Api>::Adopt(media.GetApi("DetailsApi", song.Get()));
+    EXPECT_EQ(again.Get(), cached);
+}
+
 TEST_F(MediaModelTest, TheSystemsTypesAreReadOnceWhenSeveralThreadsFirstNeedThemAtOnce)
 {
     // The host reads the system's types when first needed: whoever asks first, on any thread,

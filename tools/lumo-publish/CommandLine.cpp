@@ -61,7 +61,8 @@ std::string PrintItemLine(HostInternals& host, const ApiRef<UrlApi>& url)
     std::string type;
     std::string title;
     try {
-        MediaItem item(url);
+        // Each line's item is looked at once: the host's caches are for the window's items.
+        MediaItem item(url, Look::Once);
         type = item.Property("ContentType");
         title = item.Property("Title");
     } catch (const WinErrorException&) {
