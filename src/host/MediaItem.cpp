@@ -120,6 +120,13 @@ MediaItem::MediaItem(ApiRef<UrlApi> url, Look look)
     m_mediaModule = &Media().ModuleForItem(m_url.Get(), m_look == Look::Kept);
 }
 
+MediaItem::MediaItem(ApiRef<UrlApi> url, const MediaModule& module, Look look)
+    : m_url(std::move(url)), m_mediaModule(&module), m_look(look), m_details(*this)
+{
+    if (!m_url)
+        ThrowWinError(ERROR_INVALID_PARAMETER);
+}
+
 MediaItem::~MediaItem() = default;
 
 std::string MediaItem::UrlText() const
@@ -152,6 +159,11 @@ ApiRef<Api> MediaItem::GetApi(const char* typeId)
 }
 
 Container::Container(ApiRef<UrlApi> url) : MediaItem(std::move(url))
+{
+    m_ref = MediaItem::GetApi<ContainerApi>();
+}
+
+Container::Container(ApiRef<UrlApi> url, const MediaModule& module, Look look) : MediaItem(std::move(url), module, look)
 {
     m_ref = MediaItem::GetApi<ContainerApi>();
 }

@@ -62,6 +62,8 @@ class MediaItem {
 public:
     // Decides the item's content type and finds its module; raises 1630 when none handles it.
     explicit MediaItem(LumoApi::ApiRef<LumoApi::UrlApi> url, Look look = Look::Kept);
+    // An item whose module an earlier look at the same URL found (Module()), not decided again.
+    MediaItem(LumoApi::ApiRef<LumoApi::UrlApi> url, const MediaModule& module, Look look);
     virtual ~MediaItem();
     MediaItem(const MediaItem&) = delete;
     MediaItem& operator=(const MediaItem&) = delete;
@@ -101,6 +103,8 @@ public:
 
     // Raises when the item has no "ContainerApi".
     explicit Container(LumoApi::ApiRef<LumoApi::UrlApi> url);
+    // With the module an earlier look at the same URL found.
+    Container(LumoApi::ApiRef<LumoApi::UrlApi> url, const MediaModule& module, Look look);
     ~Container() override;
 
     bool IsContainer() override { return true; }
