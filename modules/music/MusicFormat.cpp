@@ -62,6 +62,11 @@ std::optional<AudioFormat> IdentifyItem(UrlApi* url, LocalFile& file)
         return format;
     if (!extension.empty() && MusicState::Instance().IsOtherFormatsExtension(extension))
         return std::nullopt;
+    // Only a regular file's bytes are sniffed: what the listing saw to be something else (a
+    // folder without an extension, most often) is settled without opening it.
+    if (const std::optional<ListedFile> listed = MusicState::Instance().Class().Listed(url);
+        listed && listed->fileType != c_ListedRegular)
+        return std::nullopt;
     return SniffPath(file.path);
 }
 
