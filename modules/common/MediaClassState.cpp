@@ -163,7 +163,7 @@ MediaClassState::MediaClassState(MediaClassConfig config)
 
 MediaClassState::~MediaClassState() = default;
 
-int32_t MediaClassState::Identify(UrlApi* url, const std::string& urlText)
+int32_t MediaClassState::Identify(UrlApi* url, std::string_view urlText)
 {
     if (urlText == m_rootsUrl)
         return MediaClassSupport::c_RootsFormat;
@@ -181,7 +181,7 @@ int32_t MediaClassState::Identify(UrlApi* url, const std::string& urlText)
         return S_ISDIR(info.st_mode) ? MediaClassSupport::c_FolderFormat : -1;
     // A published folder that went away is still the class's: it shows as broken.
     try {
-        const std::optional<PublishedEntry> entry = m_store.Find(m_config.classId, urlText);
+        const std::optional<PublishedEntry> entry = m_store.Find(m_config.classId, std::string(urlText));
         if (entry && entry->folder)
             return MediaClassSupport::c_FolderFormat;
     } catch (const ClassError&) {

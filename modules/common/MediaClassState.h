@@ -82,7 +82,7 @@ public:
 
     // Index of the class format of url (its text given), or -1. Reads the listing's record of
     // url when there is one, else looks at the file once.
-    int32_t Identify(LumoApi::UrlApi* url, const std::string& urlText);
+    int32_t Identify(LumoApi::UrlApi* url, std::string_view urlText);
     // The kind of a folder's child by its content type, decided by the host.
     ChildKind KindOf(LumoApi::UrlApi* url);
     // What publishing url would add; raises when the host cannot be asked.

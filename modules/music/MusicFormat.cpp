@@ -46,15 +46,26 @@ std::optional<AudioFormat> IdentifyNetworkItem(UrlApi* url)
 
 std::optional<AudioFormat> IdentifyItem(UrlApi* url)
 {
+    LocalFile file;
+    return IdentifyItem(url, file);
+}
+
+std::optional<AudioFormat> IdentifyItem(UrlApi* url, LocalFile& file)
+{
+    file = LocalFile();
     if (!url)
         return std::nullopt;
-    LocalFile file;
     if (!LocalFileOf(url, file))
         return IsNetworkScheme(url->GetScheme()) ? IdentifyNetworkItem(url) : std::nullopt;
     const std::string extension = ExtensionOf(file.path);
     if (const std::optional<AudioFormat> format = FormatOfExtension(extension))
         return format;
     if (!extension.empty() && MusicState::Instance().IsOtherFormatsExtension(extension))
+        return std::nullopt;
+    // Only a regular file's bytes are sniffed: what the listing saw to be something else (a
+    // folder without an extension, most often) is settled without opening it.
+    if (const std::optional<ListedFile> listed = MusicState::Instance().Class().Listed(url);
+        listed && listed->fileType != c_ListedRegular)
         return std::nullopt;
     return SniffPath(file.path);
 }

@@ -9,6 +9,7 @@
 #include <lumo/Url.h>
 
 #include "AudioFormats.h"
+#include "MusicPaths.h"
 
 namespace LumoMusic {
 
@@ -19,6 +20,9 @@ namespace LumoMusic {
 // - a network URL (a playlist's "http://…" entry): a song by its extension, else a stream.
 // Folders never pass: sniffing refuses anything but a regular file.
 std::optional<AudioFormat> IdentifyItem(LumoApi::UrlApi* url);
+// The same, keeping the local file it found (file.path empty for a network URL), so that whoever
+// goes on to make the item need not work it out of the URL again.
+std::optional<AudioFormat> IdentifyItem(LumoApi::UrlApi* url, LocalFile& file);
 
 // The index of format in the module's FormatApi.
 int32_t FormatIndexOf(AudioFormat format);

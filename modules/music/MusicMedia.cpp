@@ -44,24 +44,26 @@ Api* LUMO_CALL MusicMedia::GetApi(const char* type_id, UrlApi* url)
         LumoModules::MediaClassSupport& support = MusicState::Instance().Class();
         if (support.IsClassItem(url))
             return support.GetApi(type_id, url);
-        const std::optional<AudioFormat> format = IdentifyItem(url);
+        LocalFile file;
+        const std::optional<AudioFormat> format = IdentifyItem(url, file);
         if (!format)
             throw MusicError(ERROR_UNSUPPORTED_TYPE);
 
         const bool details = std::strcmp(type_id, DetailsApi::TypeId) == 0;
         const bool container = std::strcmp(type_id, ContainerApi::TypeId) == 0;
+        const bool local = !file.path.empty();
         if (*format == AudioFormat::Playlist) {
-            LocalFile playlist;
-            if (!LocalFileOf(url, playlist))
+            if (!local)
                 throw MusicError(ERROR_INVALID_PARAMETER);
             if (details)
-                return new PlaylistDetails(std::move(playlist));
+                return new PlaylistDetails(std::move(file));
             if (container)
-                return new PlaylistContainer(std::move(playlist));
+                return new PlaylistContainer(std::move(file));
             throw MusicError(ERROR_INVALID_PARAMETER);
         }
         if (details)
-            return SongDetails::Create(url, *format).Detach();
+            return (local ? SongDetails::Create(url, *format, std::move(file)) : SongDetails::Create(url, *format))
+                .Detach();
         if (std::strcmp(type_id, ImageApi::TypeId) == 0) {
             // Only a song that stores a cover has a picture; the others answer "not found".
             LocalFile song;

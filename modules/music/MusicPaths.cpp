@@ -32,8 +32,36 @@ bool LocalFileOf(LumoApi::UrlApi* url, LocalFile& file)
     return true;
 }
 
+namespace {
+
+// A path NormalizePath would give back unchanged: absolute, with no empty, "." or ".." part and
+// no slash at the end. Listed paths are nearly all of this kind.
+bool IsNormalPath(std::string_view path)
+{
+    if (path.empty() || path[0] != '/')
+        return false;
+    if (path.size() == 1)
+        return true;
+    if (path.back() == '/')
+        return false;
+    for (size_t at = 1; at <= path.size();) {
+        size_t slash = path.find('/', at);
+        if (slash == std::string_view::npos)
+            slash = path.size();
+        const std::string_view part = path.substr(at, slash - at);
+        if (part.empty() || part == "." || part == "..")
+            return false;
+        at = slash + 1;
+    }
+    return true;
+}
+
+} // namespace
+
 std::string NormalizePath(std::string_view path)
 {
+    if (IsNormalPath(path))
+        return std::string(path);
     std::vector<std::string_view> parts;
     size_t at = 0;
     while (at <= path.size()) {

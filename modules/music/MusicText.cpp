@@ -150,6 +150,15 @@ std::string ReadableText(std::string_view bytes)
     out.reserve(bytes.size());
     for (size_t at = 0; at < bytes.size();) {
         const uint8_t byte = uint8_t(bytes[at]);
+        // Printable ASCII, most of any name, goes over as a run.
+        if (byte >= 0x20 && byte < 0x7F) {
+            size_t end = at + 1;
+            while (end < bytes.size() && uint8_t(bytes[end]) >= 0x20 && uint8_t(bytes[end]) < 0x7F)
+                ++end;
+            out.append(bytes.substr(at, end - at));
+            at = end;
+            continue;
+        }
         const size_t length = SequenceLength(bytes, at);
         if (length == 0) {
             AppendUtf8(out, Cp1252(byte));

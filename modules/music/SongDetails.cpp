@@ -46,11 +46,8 @@ constexpr PropertyName c_SongNames[] = {
 ApiRef<DetailsApi> SongDetails::Create(UrlApi* url, AudioFormat format)
 {
     LocalFile file;
-    if (LocalFileOf(url, file)) {
-        std::string location = ReadableText(file.path);
-        return ApiRef<DetailsApi>::Adopt(
-            new SongDetails(format, true, std::move(file.path), std::move(location), ApiRef<UrlApi>::Share(url)));
-    }
+    if (LocalFileOf(url, file))
+        return Create(url, format, std::move(file));
     const char* text = url ? url->GetText() : nullptr;
     if (!text)
         throw MusicError(ERROR_INVALID_PARAMETER);
@@ -63,6 +60,13 @@ ApiRef<DetailsApi> SongDetails::Create(UrlApi* url, AudioFormat format)
         networkPath = host ? host : "";
     }
     return ApiRef<DetailsApi>::Adopt(new SongDetails(format, false, std::move(networkPath), ReadableText(text)));
+}
+
+ApiRef<DetailsApi> SongDetails::Create(UrlApi* url, AudioFormat format, LocalFile file)
+{
+    std::string location = ReadableText(file.path);
+    return ApiRef<DetailsApi>::Adopt(
+        new SongDetails(format, true, std::move(file.path), std::move(location), ApiRef<UrlApi>::Share(url)));
 }
 
 SongDetails::SongDetails(AudioFormat format, bool local, std::string path, std::string location, ApiRef<UrlApi> url)

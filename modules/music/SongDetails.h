@@ -25,6 +25,8 @@ public:
     // the listing's record of url when it carries one still fresh when they are first asked
     // for, else from a look at the file.
     static LumoApi::ApiRef<LumoApi::DetailsApi> Create(LumoApi::UrlApi* url, AudioFormat format);
+    // The same for the local file identification found url to name (LocalFileOf's answer).
+    static LumoApi::ApiRef<LumoApi::DetailsApi> Create(LumoApi::UrlApi* url, AudioFormat format, LocalFile file);
 
 private:
     SongDetails(AudioFormat format, bool local, std::string path, std::string location,

@@ -15,7 +15,7 @@ using namespace LumoApi;
 FormatModuleGroup::FormatModuleGroup() = default;
 FormatModuleGroup::~FormatModuleGroup() = default;
 
-void FormatModuleGroup::Initialize(const ModuleGroup& modules, const std::vector<FileType>& systemTypes)
+void FormatModuleGroup::Initialize(const ModuleGroup& modules, std::function<std::vector<FileType>()> systemTypes)
 {
     for (size_t index = 0; index < modules.Count(); ++index) {
         const Module& module = modules[index];
@@ -30,28 +30,40 @@ void FormatModuleGroup::Initialize(const ModuleGroup& modules, const std::vector
             if (!api->GetFormat(format, &info) || !info.contentType)
                 ThrowLastError();
             formatModule.contentTypes.push_back(ToLower(info.contentType));
-            AddType(info.contentType, SplitCommaList(info.extensions ? info.extensions : ""),
-                info.description ? info.description : "");
+            m_moduleTypes.push_back(FileType{info.contentType, SplitCommaList(info.extensions ? info.extensions : ""),
+                info.description ? info.description : ""});
         }
         m_formatModules.push_back(std::move(formatModule));
     }
-    for (const FileType& type : systemTypes)
-        AddType(type.contentType, type.extensions, type.description.empty() ? type.contentType : type.description);
+    m_systemTypes = std::move(systemTypes);
+}
 
-    for (TypeInfo& type : m_types) {
-        type.extensionsText.clear();
-        for (const std::string& extension : type.extensions) {
-            if (!type.extensionsText.empty())
-                type.extensionsText += ',';
-            type.extensionsText += extension;
+void FormatModuleGroup::RequireTypes() const
+{
+    std::call_once(m_typesComplete, [this] {
+        for (const FileType& type : m_moduleTypes)
+            AddType(type.contentType, type.extensions, type.description);
+        if (m_systemTypes) {
+            for (const FileType& type : m_systemTypes())
+                AddType(
+                    type.contentType, type.extensions, type.description.empty() ? type.contentType : type.description);
+            m_systemTypes = nullptr;
         }
-        for (const std::string& extension : type.extensions)
-            m_typeByExtension.try_emplace(extension, type.contentType);
-    }
+        for (TypeInfo& type : m_types) {
+            type.extensionsText.clear();
+            for (const std::string& extension : type.extensions) {
+                if (!type.extensionsText.empty())
+                    type.extensionsText += ',';
+                type.extensionsText += extension;
+            }
+            for (const std::string& extension : type.extensions)
+                m_typeByExtension.try_emplace(extension, type.contentType);
+        }
+    });
 }
 
 void FormatModuleGroup::AddType(
-    const std::string& contentType, const std::vector<std::string>& extensions, const std::string& description)
+    const std::string& contentType, const std::vector<std::string>& extensions, const std::string& description) const
 {
     const std::string key = ToLower(contentType);
     auto found = std::lower_bound(m_types.begin(), m_types.end(), key,
@@ -72,6 +84,7 @@ void FormatModuleGroup::AddType(
 
 int32_t FormatModuleGroup::IndexOf(const std::string& contentType) const
 {
+    RequireTypes();
     const std::string key = ToLower(contentType);
     auto found = std::lower_bound(m_types.begin(), m_types.end(), key,
         [](const TypeInfo& type, const std::string& k) { return type.contentType < k; });
@@ -106,17 +119,19 @@ std::string FormatModuleGroup::TypeFromExtension(const std::string& extension) c
 {
     if (extension.empty())
         return std::string();
+    RequireTypes();
     auto found = m_typeByExtension.find(extension);
     return found == m_typeByExtension.end() ? std::string() : found->second;
 }
 
-std::string FormatModuleGroup::DecideContentType(UrlApi* url, DataApi* data)
+std::string FormatModuleGroup::DecideContentType(UrlApi* url, DataApi* data, bool remember)
 {
     if (!url)
         ThrowWinError(ERROR_INVALID_PARAMETER);
-    const char* rawText = url->GetText();
-    const std::string text = rawText ? rawText : "";
-    {
+    std::string text;
+    if (remember) {
+        const char* rawText = url->GetText();
+        text = rawText ? rawText : "";
         std::lock_guard<std::mutex> lock(m_lock);
         std::string cached;
         if (m_decided.Lookup(text, cached))
@@ -133,7 +148,7 @@ std::string FormatModuleGroup::DecideContentType(UrlApi* url, DataApi* data)
     }
     if (decided.empty())
         decided = TypeFromExtension(ExtensionOf(url));
-    if (!decided.empty()) {
+    if (remember && !decided.empty()) {
         std::lock_guard<std::mutex> lock(m_lock);
         m_decided.Store(text, decided);
     }
@@ -142,12 +157,16 @@ std::string FormatModuleGroup::DecideContentType(UrlApi* url, DataApi* data)
 
 int32_t LUMO_CALL FormatModuleGroup::GetFormatCount()
 {
-    return static_cast<int32_t>(m_types.size());
+    return ApiBoundary(0, [&] {
+        RequireTypes();
+        return static_cast<int32_t>(m_types.size());
+    });
 }
 
 int32_t LUMO_CALL FormatModuleGroup::GetFormat(int32_t index, FormatInfo* info)
 {
     return ApiBoundary(0, [&]() -> int32_t {
+        RequireTypes();
         if (index < 0 || static_cast<size_t>(index) >= m_types.size())
             ThrowWinError(ERROR_INVALID_INDEX);
         if (!info)

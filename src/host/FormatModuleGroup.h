@@ -2,6 +2,7 @@
 // know, and the decision of an item's content type from its URL and data.
 #pragma once
 
+#include <functional>
 #include <mutex>
 #include <string>
 #include <unordered_map>
@@ -30,12 +31,16 @@ public:
     FormatModuleGroup();
     ~FormatModuleGroup();
 
-    // Reads every module's formats, then adds the system's file types. Once, at start-up.
-    void Initialize(const ModuleGroup& modules, const std::vector<FileType>& systemTypes);
+    // Reads every module's formats. Once, at start-up. The system's file types are read from
+    // systemTypes the first time a question needs them: reading the system's database costs a
+    // short-lived process more than its work, and an item a module places never needs it.
+    void Initialize(const ModuleGroup& modules, std::function<std::vector<FileType>()> systemTypes);
 
     // The content type of an item, lower case, or "" when nothing places it. data is the item's
     // bytes (or empty data). Any thread: modules' Identify must be thread-safe.
-    std::string DecideContentType(LumoApi::UrlApi* url, LumoApi::DataApi* data);
+    // remember false: neither asks nor fills the cache of decisions, for a walk that meets each
+    // item once and would only push out what others will ask for again.
+    std::string DecideContentType(LumoApi::UrlApi* url, LumoApi::DataApi* data, bool remember = true);
 
     int32_t LUMO_CALL GetFormatCount() override;
     int32_t LUMO_CALL GetFormat(int32_t index, LumoApi::FormatInfo* info) override;
@@ -59,18 +64,25 @@ private:
         std::vector<std::string> contentTypes;
     };
 
-    void AddType(
-        const std::string& contentType, const std::vector<std::string>& extensions, const std::string& description);
+    void AddType(const std::string& contentType, const std::vector<std::string>& extensions,
+        const std::string& description) const;
+    // Completes m_types and m_typeByExtension with the system's types, once; any thread.
+    void RequireTypes() const;
     // Index of contentType in m_types (ignoring case), or -1.
     int32_t IndexOf(const std::string& contentType) const;
     std::string TypeFromExtension(const std::string& extension) const;
     static std::string ExtensionOf(LumoApi::UrlApi* url);
 
-    // Sorted by content type; fixed after Initialize.
-    std::vector<TypeInfo> m_types;
+    // Sorted by content type; fixed once RequireTypes has run. Read only after it.
+    mutable std::vector<TypeInfo> m_types;
     std::vector<FormatModule> m_formatModules;
     // Extension → the first content type in m_types order that lists it.
-    std::unordered_map<std::string, std::string> m_typeByExtension;
+    mutable std::unordered_map<std::string, std::string> m_typeByExtension;
+    // The modules' formats as read at start-up, and the source of the system's, until
+    // RequireTypes merges them into m_types.
+    std::vector<FileType> m_moduleTypes;
+    mutable std::function<std::vector<FileType>()> m_systemTypes;
+    mutable std::once_flag m_typesComplete;
 
     // Guards m_decided only: module calls run outside it, so a slow Identify on one thread
     // never holds up decisions on another.

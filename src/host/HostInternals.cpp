@@ -92,7 +92,7 @@ HostInternals::HostInternals(std::string programFolder)
     try {
         m_modules.Initialize();
         m_cacheModule.Initialize(m_modules);
-        m_formatGroup.Initialize(m_modules, SystemFileTypes());
+        m_formatGroup.Initialize(m_modules, SystemFileTypes);
         m_mediaGroup.Initialize(m_modules);
         m_mediaClassGroup.Initialize(m_modules);
     } catch (...) {

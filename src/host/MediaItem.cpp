@@ -112,11 +112,19 @@ std::string Details::Value(const std::string& name)
     return value;
 }
 
-MediaItem::MediaItem(ApiRef<UrlApi> url) : m_url(std::move(url)), m_mediaModule(nullptr), m_details(*this)
+MediaItem::MediaItem(ApiRef<UrlApi> url, Look look)
+    : m_url(std::move(url)), m_mediaModule(nullptr), m_look(look), m_details(*this)
 {
     if (!m_url)
         ThrowWinError(ERROR_INVALID_PARAMETER);
-    m_mediaModule = &Media().ModuleForItem(m_url.Get());
+    m_mediaModule = &Media().ModuleForItem(m_url.Get(), m_look == Look::Kept);
+}
+
+MediaItem::MediaItem(ApiRef<UrlApi> url, const MediaModule& module, Look look)
+    : m_url(std::move(url)), m_mediaModule(&module), m_look(look), m_details(*this)
+{
+    if (!m_url)
+        ThrowWinError(ERROR_INVALID_PARAMETER);
 }
 
 MediaItem::~MediaItem() = default;
@@ -144,13 +152,18 @@ bool MediaItem::IsImage()
 
 ApiRef<Api> MediaItem::GetApi(const char* typeId)
 {
-    ApiRef<Api> api = Media().ItemApi(*m_mediaModule, typeId, m_url.Get());
+    ApiRef<Api> api = Media().ItemApi(*m_mediaModule, typeId, m_url.Get(), m_look == Look::Kept);
     if (!api)
         ThrowLastError();
     return api;
 }
 
 Container::Container(ApiRef<UrlApi> url) : MediaItem(std::move(url))
+{
+    m_ref = MediaItem::GetApi<ContainerApi>();
+}
+
+Container::Container(ApiRef<UrlApi> url, const MediaModule& module, Look look) : MediaItem(std::move(url), module, look)
 {
     m_ref = MediaItem::GetApi<ContainerApi>();
 }

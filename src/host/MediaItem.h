@@ -53,10 +53,17 @@ private:
     bool m_hasExternalUrl = false;
 };
 
+// How an item is looked at. Kept: as the window does, sharing its decided type and details
+// with later looks at the same URL. Once: by a walk that meets each item once (the command
+// line's listing); the same answers, without filling the host's caches.
+enum class Look { Kept, Once };
+
 class MediaItem {
 public:
     // Decides the item's content type and finds its module; raises 1630 when none handles it.
-    explicit MediaItem(LumoApi::ApiRef<LumoApi::UrlApi> url);
+    explicit MediaItem(LumoApi::ApiRef<LumoApi::UrlApi> url, Look look = Look::Kept);
+    // An item whose module an earlier look at the same URL found (Module()), not decided again.
+    MediaItem(LumoApi::ApiRef<LumoApi::UrlApi> url, const MediaModule& module, Look look);
     virtual ~MediaItem();
     MediaItem(const MediaItem&) = delete;
     MediaItem& operator=(const MediaItem&) = delete;
@@ -84,6 +91,7 @@ public:
 private:
     LumoApi::ApiRef<LumoApi::UrlApi> m_url;
     const MediaModule* m_mediaModule;
+    Look m_look;
     Details m_details;
 };
 
@@ -95,6 +103,8 @@ public:
 
     // Raises when the item has no "ContainerApi".
     explicit Container(LumoApi::ApiRef<LumoApi::UrlApi> url);
+    // With the module an earlier look at the same URL found.
+    Container(LumoApi::ApiRef<LumoApi::UrlApi> url, const MediaModule& module, Look look);
     ~Container() override;
 
     bool IsContainer() override { return true; }

@@ -86,15 +86,15 @@ const MediaModule& MediaModuleGroup::ModuleForType(const std::string& contentTyp
     return m_modules[found->second];
 }
 
-const MediaModule& MediaModuleGroup::ModuleForItem(UrlApi* url) const
+const MediaModule& MediaModuleGroup::ModuleForItem(UrlApi* url, bool remember) const
 {
     ApiRef<DataApi> data = OpenItemData(m_views, url);
-    return ModuleForType(m_formats.DecideContentType(url, data.Get()));
+    return ModuleForType(m_formats.DecideContentType(url, data.Get(), remember));
 }
 
-ApiRef<Api> MediaModuleGroup::ItemApi(const MediaModule& module, const char* typeId, UrlApi* url) const
+ApiRef<Api> MediaModuleGroup::ItemApi(const MediaModule& module, const char* typeId, UrlApi* url, bool cached) const
 {
-    if (typeId && std::strcmp(typeId, DetailsApi::TypeId) == 0) {
+    if (cached && typeId && std::strcmp(typeId, DetailsApi::TypeId) == 0) {
         const char* text = url ? url->GetText() : nullptr;
         ApiRef<DetailsApi> cached = m_details.Lookup(text ? text : "", [&] {
             ApiRef<Api> details = ApiRef<Api>::Adopt(module.api->GetApi(DetailsApi::TypeId, url));

@@ -38,12 +38,15 @@ public:
     // Any thread.
     const MediaModule& ModuleForType(const std::string& contentType) const;
 
-    // Decides the item's content type from its URL and data and finds its module.
-    const MediaModule& ModuleForItem(LumoApi::UrlApi* url) const;
+    // Decides the item's content type from its URL and data and finds its module. remember:
+    // as for FormatModuleGroup::DecideContentType.
+    const MediaModule& ModuleForItem(LumoApi::UrlApi* url, bool remember = true) const;
 
     // The item's API of type typeId from module; "DetailsApi" comes from the details cache
-    // when it has a free object for the URL. Null with the module's last error when it has none.
-    LumoApi::ApiRef<LumoApi::Api> ItemApi(const MediaModule& module, const char* typeId, LumoApi::UrlApi* url) const;
+    // when it has a free object for the URL (and goes into it), unless cached is false. Null
+    // with the module's last error when it has none.
+    LumoApi::ApiRef<LumoApi::Api> ItemApi(
+        const MediaModule& module, const char* typeId, LumoApi::UrlApi* url, bool cached = true) const;
 
     const std::vector<MediaModule>& Modules() const noexcept { return m_modules; }
 

@@ -133,7 +133,10 @@ std::string Unescape(std::string_view text)
     plain.reserve(text.size());
     for (size_t i = 0; i < text.size(); ++i) {
         if (text[i] != '%') {
-            plain += text[i];
+            // The text up to the next escape goes over as one run.
+            const size_t escape = std::min(text.find('%', i), text.size());
+            plain.append(text.substr(i, escape - i));
+            i = escape - 1;
             continue;
         }
         if (text.size() - i < 3)

@@ -1,5 +1,6 @@
 // The media item model through a real host: content types, media modules, details, containers
 // and media classes, with the in-memory media module as the only media knowledge.
+#include <algorithm>
 #include <string>
 #include <thread>
 #include <vector>
@@ -266,4 +267,67 @@ TEST_F(MediaModelTest, DetailsAreCachedButNeverSharedByTwoHolders)
     ApiRef<Api> third = ApiRef<Api>::Adopt(media.GetApi("DetailsApi", song.Get()));
     EXPECT_EQ(third.Get(), cached);
     EXPECT_STREQ(static_cast<DetailsApi*>(third.Get())->GetValue("FileName"), "song1.fxa");
+}
+
+TEST_F(MediaModelTest, AnItemLookedAtOnceAnswersAsAKeptOneAndLeavesTheDetailsCacheAlone)
+{
+    MediaApi& media = m_host.MediaGroup();
+    const char* const texts[] = {"mem://fixture/root/Album.2003/track01.fxa", "mem://fixture/root/Album.2003",
+        "mem://fixture/root/song1.fxa?LumoExternalUrl=http%3A%2F%2Fradio"};
+    for (const char* text : texts) {
+        MediaItem once(Url(text), Look::Once);
+        MediaItem kept(Url(text));
+        for (const char* name : {"ContentType", "Title", "FileName"})
+            EXPECT_EQ(once.Property(name), kept.Property(name)) << text << " " << name;
+        EXPECT_EQ(&once.Module(), &kept.Module());
+    }
+
+    // A look once takes its own details object from the module, and none from the cache: the
+    // object the cache holds free for a URL is still handed to the next holder.
+    ApiRef<UrlApi> song = Url("mem://fixture/root/song1.fxa");
+    ApiRef<Api> first = ApiRef<Api>::Adopt(media.GetApi("DetailsApi", song.Get()));
+    ASSERT_TRUE(first);
+    Api* cached = first.Get();
+    first.Reset();
+    {
+        MediaItem once(song, Look::Once);
+        EXPECT_EQ(once.Property("FileName"), "song1");
+        ApiRef<DetailsApi> details = once.GetApi<DetailsApi>();
+        EXPECT_NE(static_cast<Api*>(details.Get()), cached);
+    }
+    ApiRef<Api> again = ApiRef<Api>::Adopt(media.GetApi("DetailsApi", song.Get()));
+    EXPECT_EQ(again.Get(), cached);
+}
+
+TEST_F(MediaModelTest, TheSystemsTypesAreReadOnceWhenSeveralThreadsFirstNeedThemAtOnce)
+{
+    // The host reads the system's types when first needed: whoever asks first, on any thread,
+    // sees the whole table, and no type is added twice.
+    constexpr int c_Threads = 4;
+    std::vector<int32_t> counts(c_Threads);
+    std::vector<std::string> decided(c_Threads);
+    std::vector<std::thread> threads;
+    for (int thread = 0; thread < c_Threads; ++thread) {
+        threads.emplace_back([&, thread] {
+            if (thread % 2 == 0)
+                decided[thread] = Decide("file:///x/notes" + std::to_string(thread) + ".txt");
+            counts[thread] = m_host.FormatGroup().GetFormatCount();
+            if (thread % 2 == 1)
+                decided[thread] = Decide("file:///x/notes" + std::to_string(thread) + ".txt");
+        });
+    }
+    for (std::thread& thread : threads)
+        thread.join();
+    for (int thread = 0; thread < c_Threads; ++thread) {
+        EXPECT_EQ(decided[thread], "text/plain");
+        EXPECT_EQ(counts[thread], counts[0]);
+    }
+    FormatInfo info{};
+    std::vector<std::string> types;
+    for (int32_t index = 0; index < counts[0]; ++index) {
+        ASSERT_NE(m_host.FormatGroup().GetFormat(index, &info), 0);
+        types.push_back(info.contentType);
+    }
+    EXPECT_TRUE(std::is_sorted(types.begin(), types.end()));
+    EXPECT_EQ(std::adjacent_find(types.begin(), types.end()), types.end());
 }

@@ -43,7 +43,11 @@ TEST(UrlEscapeTest, EveryByteRoundTripsAndHighBytesAreAlwaysEscaped)
 TEST(UrlEscapeTest, Unescape)
 {
     const std::pair<std::string, std::string> cases[]
-        = {{"a%20b", "a b"}, {"%e9%E9", "\xE9\xE9"}, {"%G1", "\x01"}, {"%1G", "\x10"}, {"a+b", "a+b"}};
+        = {{"a%20b", "a b"}, {"%e9%E9", "\xE9\xE9"}, {"%G1", "\x01"}, {"%1G", "\x10"}, {"a+b", "a+b"}, {"", ""},
+            {"/Music/Ana%20L%C3%BAcia/01 - x.mp3",
+                "/Music/Ana L\xC3\xBA"
+                "cia/01 - x.mp3"},
+            {"tail%41", "tailA"}};
     for (const auto& [text, plain] : cases)
         EXPECT_EQ(Unescape(text), plain) << text;
 

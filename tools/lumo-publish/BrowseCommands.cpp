@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <sys/stat.h>
 
@@ -33,12 +34,18 @@ std::string IdentityOf(UrlApi* url)
 // Prints the children of url and, when recursive, their children after each of them. A
 // playlist may list itself or another that lists it back, so a container already on the way
 // down is not entered again.
-void ListChildren(
-    HostInternals& host, const ApiRef<UrlApi>& url, bool recursive, std::vector<std::string>& path, Outcome& outcome)
+void ListChildren(HostInternals& host, const ApiRef<UrlApi>& url, const MediaModule* module, bool recursive,
+    std::vector<std::string>& path, Outcome& outcome)
 {
-    Container container(url);
-    for (ApiRef<UrlApi> child = container.GetFirst(); child; child = container.GetNext()) {
-        const std::string type = PrintItemLine(host, child);
+    // The module its line found: the child is not identified again to be entered.
+    std::optional<Container> container;
+    if (module)
+        container.emplace(url, *module, Look::Once);
+    else
+        container.emplace(url);
+    for (ApiRef<UrlApi> child = container->GetFirst(); child; child = container->GetNext()) {
+        const MediaModule* childModule = nullptr;
+        const std::string type = PrintItemLine(host, child, &childModule);
         if (!recursive || !IsContainerType(type))
             continue;
         const std::string text = child->GetText();
@@ -47,7 +54,7 @@ void ListChildren(
             continue;
         path.push_back(identity);
         try {
-            ListChildren(host, child, recursive, path, outcome);
+            ListChildren(host, child, childModule, recursive, path, outcome);
         } catch (const std::exception& error) {
             outcome.Fail(text, error);
         }
@@ -152,7 +159,7 @@ int ListItems(HostInternals& host, const Arguments& args)
                 continue;
             }
             std::vector<std::string> path{IdentityOf(url.Get())};
-            ListChildren(host, url, recursive, path, outcome);
+            ListChildren(host, url, nullptr, recursive, path, outcome);
         } catch (const std::exception& error) {
             outcome.Fail(input, error);
         }

@@ -56,14 +56,19 @@ bool IsContainerType(const std::string& type)
     return type.rfind("x-container/", 0) == 0;
 }
 
-std::string PrintItemLine(HostInternals& host, const ApiRef<UrlApi>& url)
+std::string PrintItemLine(HostInternals& host, const ApiRef<UrlApi>& url, const MediaModule** module)
 {
     std::string type;
     std::string title;
+    if (module)
+        *module = nullptr;
     try {
-        MediaItem item(url);
+        // Each line's item is looked at once: the host's caches are for the window's items.
+        MediaItem item(url, Look::Once);
         type = item.Property("ContentType");
         title = item.Property("Title");
+        if (module)
+            *module = &item.Module();
     } catch (const WinErrorException&) {
         ApiRef<DataApi> data = OpenItemData(host.FileViews(), url.Get());
         type = host.FormatGroup().DecideContentType(url.Get(), data.Get());

@@ -11,6 +11,7 @@
 #include <lumo/Url.h>
 
 class HostInternals;
+struct MediaModule;
 class Url;
 
 using Arguments = std::vector<std::string>;
@@ -41,8 +42,10 @@ std::string ClassIdOf(const std::string& name);
 std::string OneLine(std::string text);
 
 // Prints "CONTENT-TYPE <tab> TITLE <tab> URL" and answers the content type. An item no module
-// handles still prints, with the host's decided type and the last part of its path.
-std::string PrintItemLine(HostInternals& host, const LumoApi::ApiRef<LumoApi::UrlApi>& url);
+// handles still prints, with the host's decided type and the last part of its path. module,
+// when given, receives the module found for the item, or null.
+std::string PrintItemLine(
+    HostInternals& host, const LumoApi::ApiRef<LumoApi::UrlApi>& url, const MediaModule** module = nullptr);
 
 // Raises the file system's answer when url names a local file or folder that cannot be
 // reached, which says more than the "no module handles it" that would follow.

@@ -2,9 +2,11 @@
 // the name says nothing, and never a folder or a file of another format.
 #include <dlfcn.h>
 #include <random>
+#include <sys/stat.h>
 
 #include "AudioFormats.h"
 #include "MusicTestSupport.h"
+#include "host/ListedFiles.h"
 
 using namespace LumoApi;
 using namespace MusicTest;
@@ -122,6 +124,41 @@ TEST_F(MusicFormatTest, WhatIsNotASongIsNotClaimed)
         const std::string type = ContentTypeOf(path);
         EXPECT_TRUE(type.rfind("audio/", 0) != 0 && type != "x-container/lumomusic-playlist") << path << ": " << type;
     }
+}
+
+TEST_F(MusicFormatTest, AListingsRecordSettlesWhatIsNoFileAsSniffingWould)
+{
+    const std::string fifo = m_sandbox.Path("pipe-without-extension");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::string cases[] = {
+        m_sandbox.Folder("folder-without-extension"),
+        m_sandbox.Folder("Album.zzqx"),
+        fifo,
+        m_sandbox.File("song-without-extension", Mp3Bytes(4)),
+        m_sandbox.File("noise-without-extension", RandomBytes(4096, 3)),
+    };
+    for (const std::string& path : cases) {
+        struct stat info { };
+        ASSERT_EQ(stat(path.c_str(), &info), 0) << path;
+        ListedFile record{};
+        record.size = sizeof record;
+        record.fileType = S_ISREG(info.st_mode) ? c_ListedRegular
+            : S_ISDIR(info.st_mode)             ? c_ListedFolder
+                                                : c_ListedOther;
+        ApiRef<UrlApi> listed = FileUrl(path);
+        ASSERT_NE(ListedFiles::Instance().Attach(listed.Get(), &record), 0);
+        EXPECT_EQ(ModuleTypeOf(listed.Get()), ModuleTypeOf(FileUrl(path).Get())) << path;
+    }
+
+    // The record is what decides, as for any listed fact: a song the listing saw as a folder
+    // is not opened to be sniffed.
+    ListedFile folder{};
+    folder.size = sizeof folder;
+    folder.fileType = c_ListedFolder;
+    ApiRef<UrlApi> seenAsFolder = FileUrl(m_sandbox.Path("song-without-extension"));
+    ASSERT_NE(ListedFiles::Instance().Attach(seenAsFolder.Get(), &folder), 0);
+    EXPECT_EQ(ModuleTypeOf(seenAsFolder.Get()), "");
+    EXPECT_EQ(ModuleTypeOf(FileUrl(m_sandbox.Path("song-without-extension")).Get()), "audio/mpeg");
 }
 
 TEST_F(MusicFormatTest, AnotherFormatsExtensionSettlesTheType)
