@@ -36,6 +36,10 @@ public:
     // short-lived process more than its work, and an item a module places never needs it.
     void Initialize(const ModuleGroup& modules, std::function<std::vector<FileType>()> systemTypes);
 
+    // Reads the system's file types now unless done: a long-lived program calls it on a thread
+    // of its own at start-up, so that no question waits for the database. Any thread.
+    void PrepareTypes() const { RequireTypes(); }
+
     // The content type of an item, lower case, or "" when nothing places it. data is the item's
     // bytes (or empty data). Any thread: modules' Identify must be thread-safe.
     // remember false: neither asks nor fills the cache of decisions, for a walk that meets each

@@ -3,6 +3,8 @@
 #include <atomic>
 #include <cstring>
 #include <filesystem>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <lumo/Errors.h>
 #include <lumo/Platform.h>
@@ -103,7 +105,25 @@ HostInternals::HostInternals(std::string programFolder)
 
 HostInternals::~HostInternals()
 {
+    if (m_typesReader.joinable())
+        m_typesReader.join();
     g_host.store(nullptr);
+}
+
+void HostInternals::PrepareTypesInBackground()
+{
+    if (m_typesReader.joinable())
+        return;
+    m_typesReader = std::thread([this] {
+        // Behind the window's own start, on a processor of its own or not at all; not the idle
+        // class, since the first question that needs the types waits for this thread.
+        setpriority(PRIO_PROCESS, id_t(gettid()), 19);
+        try {
+            m_formatGroup.PrepareTypes();
+        } catch (...) {
+            // The question that needs the types reads them again, and meets the failure there.
+        }
+    });
 }
 
 HostInternals* HostInternals::Instance() noexcept

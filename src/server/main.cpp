@@ -111,6 +111,7 @@ int main(int argc, char** argv)
 
     try {
         HostInternals host;
+        host.PrepareTypesInBackground();
         EngineConfigValues values;
         values.pluginName = ServerDevices::c_PluginName;
         const ServerSettings settings = ServerSettings::Load(host.ComputerName());

@@ -302,7 +302,9 @@ TEST_F(MediaModelTest, AnItemLookedAtOnceAnswersAsAKeptOneAndLeavesTheDetailsCac
 TEST_F(MediaModelTest, TheSystemsTypesAreReadOnceWhenSeveralThreadsFirstNeedThemAtOnce)
 {
     // The host reads the system's types when first needed: whoever asks first, on any thread,
-    // sees the whole table, and no type is added twice.
+    // sees the whole table, and no type is added twice. A long-lived program's reader at start-up
+    // races the questions too.
+    m_host.PrepareTypesInBackground();
     constexpr int c_Threads = 4;
     std::vector<int32_t> counts(c_Threads);
     std::vector<std::string> decided(c_Threads);
@@ -330,4 +332,16 @@ TEST_F(MediaModelTest, TheSystemsTypesAreReadOnceWhenSeveralThreadsFirstNeedThem
     }
     EXPECT_TRUE(std::is_sorted(types.begin(), types.end()));
     EXPECT_EQ(std::adjacent_find(types.begin(), types.end()), types.end());
+}
+
+TEST(HostTypes, AHostGoneWhileItsTypesAreReadWaitsForTheReader)
+{
+    HostFolder folder;
+    for (int round = 0; round < 3; ++round) {
+        HostInternals host(folder.Path());
+        host.PrepareTypesInBackground();
+    }
+    HostInternals host(folder.Path());
+    host.PrepareTypesInBackground();
+    EXPECT_GT(host.FormatGroup().GetFormatCount(), 0);
 }
