@@ -3,8 +3,6 @@
 #include <atomic>
 #include <cstring>
 #include <filesystem>
-#include <sys/resource.h>
-#include <unistd.h>
 
 #include <lumo/Errors.h>
 #include <lumo/Platform.h>
@@ -117,7 +115,7 @@ void HostInternals::PrepareTypesInBackground()
     m_typesReader = std::thread([this] {
         // Behind the window's own start, on a processor of its own or not at all; not the idle
         // class, since the first question that needs the types waits for this thread.
-        setpriority(PRIO_PROCESS, id_t(gettid()), 19);
+        Platform::LowerThisThreadsPriority();
         try {
             m_formatGroup.PrepareTypes();
         } catch (...) {

@@ -1,28 +1,17 @@
 #include "picker/EnumerateContainer.h"
 
 #include <chrono>
-#include <pthread.h>
-#include <sched.h>
-#include <sys/resource.h>
-#include <unistd.h>
 #include <utility>
 
 #include "common/Exceptions.h"
 #include "host/MediaItem.h"
+#include "platform/System.h"
 
 using namespace LumoApi;
 
 namespace {
 
 std::atomic<int> g_running{0};
-
-// Listing must never compete with the interface for the processor.
-void LowerOwnPriority()
-{
-    sched_param param{};
-    if (pthread_setschedparam(pthread_self(), SCHED_IDLE, &param) != 0)
-        setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 19);
-}
 
 bool MayBeContainer(const ApiRef<UrlApi>& child)
 {
@@ -64,7 +53,8 @@ int EnumerateContainer::Running() noexcept
 
 void EnumerateContainer::Run()
 {
-    LowerOwnPriority();
+    // Listing must never compete with the interface for the processor.
+    Platform::IdleThisThread();
     if (m_first) {
         std::exception_ptr firstFailure;
         if (!m_terminate) {

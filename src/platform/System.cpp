@@ -4,7 +4,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <pthread.h>
 #include <pwd.h>
+#include <sched.h>
+#include <sys/resource.h>
 #include <sys/uio.h>
 #include <unistd.h>
 #include <vector>
@@ -154,6 +157,18 @@ bool IsBadReadPtr(const void* memory, size_t sizeBytes)
         done += size;
     }
     return false;
+}
+
+void LowerThisThreadsPriority()
+{
+    setpriority(PRIO_PROCESS, id_t(gettid()), 19);
+}
+
+void IdleThisThread()
+{
+    sched_param param{};
+    if (pthread_setschedparam(pthread_self(), SCHED_IDLE, &param) != 0)
+        LowerThisThreadsPriority();
 }
 
 } // namespace Platform

@@ -5,13 +5,13 @@
 #include <algorithm>
 #include <exception>
 #include <malloc.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "host/HostInternals.h"
 #include "host/MediaItem.h"
 #include "host/Url.h"
+#include "platform/System.h"
 #include "server/AnswerFolders.h"
 #include "server/DlnaProfiles.h"
 #include "server/WaveFile.h"
@@ -41,13 +41,6 @@ constexpr size_t c_FirstPageItems = 100;
 constexpr size_t c_FactsPerWorker = 20;
 // Containers events named lately, kept so that the engine sees one object per container.
 constexpr size_t c_MaxEventContainers = 256;
-
-// For work no answer waits for: reading ahead, counting. The lowest share of the processor, but
-// not the idle class, whose threads can wait for long while holding a lock an answer needs.
-void LowerThisThreadsPriority()
-{
-    setpriority(PRIO_PROCESS, id_t(gettid()), 19);
-}
 
 // Facts are kept, but a published file can go without any folder noticing: each answer checks
 // that the file is still there.
@@ -719,7 +712,8 @@ void ServerCore::PrefetchNext()
         }
         m_prefetching = true;
         m_background.start([this, slice = std::move(slice)] {
-            LowerThisThreadsPriority();
+            // Not the idle class: such a thread can wait long while holding a lock an answer needs.
+            Platform::LowerThisThreadsPriority();
             auto read = std::make_shared<std::vector<std::shared_ptr<ItemFacts>>>();
             for (const Want& want : slice) {
                 if (m_stopping)
@@ -856,7 +850,7 @@ void ServerCore::CountNow()
     m_countRunning = true;
     m_counter.start([this] {
         // The count is for the properties window: it lists everything, and must not slow answers.
-        LowerThisThreadsPriority();
+        Platform::LowerThisThreadsPriority();
         Counts counts;
         for (const MediaClassKind kind : {MediaClassKind::Music, MediaClassKind::Photos}) {
             int& total = kind == MediaClassKind::Music ? counts.songs : counts.photos;

@@ -30,6 +30,14 @@ uint32_t CodeFromErrno(int error);
 // comes first. Probing never faults.
 bool IsBadStringPtr(const char* text, size_t maxChars);
 
+// Gives the calling thread the lowest share of the processor (nice 19): for work nobody waits
+// for, which may still hold a lock or a result someone waits for.
+void LowerThisThreadsPriority();
+
+// Puts the calling thread in the idle scheduling class, where it runs only when nothing else
+// would (nice 19 where that is refused): for work that holds nothing anyone waits for.
+void IdleThisThread();
+
 // True when memory is null or [memory, memory + sizeBytes) cannot be read.
 bool IsBadReadPtr(const void* memory, size_t sizeBytes);
 
