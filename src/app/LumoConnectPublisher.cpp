@@ -52,6 +52,9 @@ constexpr int c_ScreenMarginWidth = 40;
 constexpr int c_ScreenMarginHeight = 60;
 // Keeps the idle pass from spinning while nothing is queued.
 constexpr uint32_t c_IdleSleepMs = 20;
+// While a page waits for a listing: short enough that its arrival is placed without a long
+// pause, long enough that the listing's worker (lowest priority) still gets the processor.
+constexpr uint32_t c_ListingNapMs = 5;
 
 QAction* AddItem(QMenu* menu, const QString& caption, const QKeySequence& shortcut = {})
 {
@@ -326,11 +329,16 @@ void TLumoConnectPublisher::SaveLayout()
 bool TLumoConnectPublisher::RunIdle(bool mayRest)
 {
     PagesIdle();
+    const size_t waiting = m_queue->Count();
     const bool idle = m_queue->DeliverSome(c_RecordsPerIdlePass);
     UpdateStatus();
     // A page placing a listing is not idle: the sleep would only hold up its slices.
-    if (mayRest && idle && !PagesBusy())
-        Platform::Sleep(c_IdleSleepMs);
+    // Records just posted are applied before the next pass: resting now would only hold them up.
+    if (mayRest && idle && waiting == 0) {
+        const PagesState state = PagesWork();
+        if (state != PagesState::Placing)
+            m_rest(state == PagesState::AwaitingListing ? c_ListingNapMs : c_IdleSleepMs);
+    }
     return m_queue->Count() == 0;
 }
 
@@ -515,13 +523,19 @@ void TLumoConnectPublisher::PagesIdle()
     }
 }
 
-bool TLumoConnectPublisher::PagesBusy()
+TLumoConnectPublisher::PagesState TLumoConnectPublisher::PagesWork()
 {
+    PagesState state = PagesState::Idle;
     for (TMediaPage* page : {m_musicPage, m_photosPage}) {
-        if (page && page->ItemsStatus().m_busy)
-            return true;
+        if (!page)
+            continue;
+        const ItemsStatusEvent status = page->ItemsStatus();
+        if (status.m_busy)
+            return PagesState::Placing;
+        if (!status.m_listing.isEmpty())
+            state = PagesState::AwaitingListing;
     }
-    return false;
+    return state;
 }
 
 void TLumoConnectPublisher::PagesCloseWork()

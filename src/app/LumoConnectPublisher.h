@@ -11,6 +11,7 @@
 #include <QMainWindow>
 
 #include "app/ServerLocator.h"
+#include "platform/Tick.h"
 
 class ActionLink;
 class HelpCommands;
@@ -53,11 +54,14 @@ public:
     HelpCommands& Help() { return *m_help; }
 
     // One idle pass: the pages' idle calls, then up to c_RecordsPerIdlePass queued records
-    // posted to their views, in order, then the status bar brought up to date; a pass that
-    // leaves the queue empty sleeps 20 ms unless a view is placing a listing, or the caller
-    // rests between passes itself (mayRest false). True when the queue is empty. Called by the
-    // event loop and by code that waits for background work.
+    // posted to their views, in order, then the status bar brought up to date. A pass that
+    // found nothing queued sleeps 20 ms, 5 ms while a view waits for a listing, not at all
+    // while a view is placing one or when the caller rests between passes itself (mayRest
+    // false). True when the queue is empty. Called by the event loop and by code that waits
+    // for background work.
     bool RunIdle(bool mayRest = true);
+    // How a pass sleeps (milliseconds); tests watch it.
+    void SetRest(std::function<void(uint32_t)> rest) { m_rest = std::move(rest); }
 
     // Binds every menu item and button of action to source (null: unbound and disabled).
     // Menu items take the source's caption and shortcut; buttons keep their own.
@@ -97,8 +101,10 @@ private:
     void UpdateUndo();
     // First step of each idle pass.
     void PagesIdle();
-    // A page's view has work in hand, so an idle pass must not sleep.
-    bool PagesBusy();
+    // Placing: a page's view has work in hand, so an idle pass must not sleep.
+    // AwaitingListing: a page's view waits for a listing; the pass only naps.
+    enum class PagesState { Idle, AwaitingListing, Placing };
+    PagesState PagesWork();
     // Before the layout is saved: the pages empty their published lists.
     void PagesCloseWork();
     // After the layout, when the window placement was read: the splitter positions.
@@ -116,6 +122,7 @@ private:
     std::unique_ptr<ServerLocator> m_server;
     std::unique_ptr<HelpCommands> m_help;
     std::unique_ptr<IdleProcessor> m_idle;
+    std::function<void(uint32_t)> m_rest = Platform::Sleep;
     bool m_shown = false;
 
     QTabWidget* m_tabs = nullptr;

@@ -203,6 +203,23 @@ TEST_F(LumoConnectPublisherTest, BoundButtonsKeepTheirCaptionsAndMenuItemsTakeTh
     EXPECT_FALSE(publishButton->isEnabled());
 }
 
+// The idle pass's sleep keeps the loop from spinning; after posting records it would only hold
+// up their views.
+TEST_F(LumoConnectPublisherTest, AnIdlePassSleepsOnlyWhenItFoundNothingQueued)
+{
+    TLumoConnectPublisher& window = Window();
+    std::vector<uint32_t> rests;
+    window.SetRest([&](uint32_t ms) { rests.push_back(ms); });
+    RecordingView view;
+    window.Queue().AddItem(&view, std::make_unique<UpdateInfo>(ChildAdded, MakeUrl("mem://a")));
+    EXPECT_TRUE(window.RunIdle());
+    EXPECT_TRUE(rests.empty()) << "slept after posting a record";
+    EXPECT_TRUE(window.RunIdle());
+    EXPECT_EQ(rests, std::vector<uint32_t>{20});
+    EXPECT_TRUE(window.RunIdle(false));
+    EXPECT_EQ(rests.size(), 1u) << "slept for a caller that rests itself";
+}
+
 // A burst (a large publish arriving) goes out in a few passes, not one record per pass, each
 // record once and in the order queued.
 TEST_F(LumoConnectPublisherTest, IdlePassesDeliverRecordsInBatchesInOrder)
