@@ -37,6 +37,22 @@ public:
     virtual int32_t LUMO_CALL Identify(UrlApi* url, DataApi* data) = 0;
 };
 
+// Implemented by the host ("FormatLookupApi"; RefNeutral): who claims one extension, without
+// the whole list. Walking the host's FormatApi makes it read the system's entire file-type
+// database first, which costs a short-lived program more than its work; a module that only
+// needs to know whether some format claims an extension asks here instead. Older hosts answer
+// null with 87 for this type id: walk FormatApi then.
+class FormatLookupApi : public Api {
+public:
+    static constexpr const char TypeId[] = "FormatLookupApi";
+
+    // The content types, lower case and comma-separated, of the formats among the host's
+    // FormatApi formats whose extensions include extension (".jpg", any case), in that API's
+    // order; "" when none does. Borrowed; valid while the host lives. Null with 87 for a null
+    // or empty extension. Any thread.
+    virtual const char* LUMO_CALL GetTypesOfExtension(const char* extension) = 0;
+};
+
 // Hands out the APIs of items of the content types it handles. Implemented by modules, and
 // by the host, which decides an item's type and asks the module that handles it.
 class MediaApi : public Api {

@@ -34,17 +34,18 @@ bool LocalFileOf(LumoApi::UrlApi* url, LocalFile& file)
 
 namespace {
 
-// A path NormalizePath would give back unchanged: absolute, with no empty, "." or ".." part and
-// no slash at the end. Listed paths are nearly all of this kind.
-bool IsNormalPath(std::string_view path)
+// Whether a path's parts, after its leading slash if any, are all plain: no empty, "." or ".."
+// part and no slash at the end. Listed paths are nearly all of this kind, and URLs give their
+// paths without the leading slash.
+bool HasPlainParts(std::string_view path)
 {
-    if (path.empty() || path[0] != '/')
-        return false;
-    if (path.size() == 1)
+    if (!path.empty() && path[0] == '/')
+        path.remove_prefix(1);
+    if (path.empty())
         return true;
     if (path.back() == '/')
         return false;
-    for (size_t at = 1; at <= path.size();) {
+    for (size_t at = 0; at <= path.size();) {
         size_t slash = path.find('/', at);
         if (slash == std::string_view::npos)
             slash = path.size();
@@ -60,8 +61,15 @@ bool IsNormalPath(std::string_view path)
 
 std::string NormalizePath(std::string_view path)
 {
-    if (IsNormalPath(path))
-        return std::string(path);
+    if (HasPlainParts(path)) {
+        if (!path.empty() && path[0] == '/')
+            return std::string(path);
+        std::string out;
+        out.reserve(path.size() + 1);
+        out += '/';
+        out += path;
+        return out;
+    }
     std::vector<std::string_view> parts;
     size_t at = 0;
     while (at <= path.size()) {

@@ -77,22 +77,47 @@ void MusicState::Log(int32_t severity, const std::string& text)
 
 bool MusicState::IsOtherFormatsExtension(const std::string& extension)
 {
-    if (!m_extensionsRead.load(std::memory_order_acquire)) {
-        std::lock_guard<std::mutex> extensionsLock(m_extensionsLock);
-        if (!m_extensionsRead.load(std::memory_order_relaxed)) {
-            HostProgramApi* host = nullptr;
-            {
-                std::lock_guard<std::mutex> lock(m_lock);
-                host = m_host;
-            }
-            // Without a host nothing is known yet; the next call asks again.
-            if (!host)
-                return false;
-            ReadOtherExtensions(host);
-            m_extensionsRead.store(true, std::memory_order_release);
-        }
+    std::lock_guard<std::mutex> extensionsLock(m_extensionsLock);
+    if (m_extensionsRead)
+        return m_otherExtensions.count(extension) != 0;
+    if (const auto answer = m_answers.find(extension); answer != m_answers.end())
+        return answer->second;
+    HostProgramApi* host = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        host = m_host;
     }
-    return m_otherExtensions.count(extension) != 0;
+    // Without a host nothing is known yet; the next call asks again.
+    if (!host)
+        return false;
+    const uint32_t savedError = LumoGetLastError();
+    const ApiRef<FormatLookupApi> lookup
+        = ApiRef<FormatLookupApi>::Adopt(static_cast<FormatLookupApi*>(host->GetApi(FormatLookupApi::TypeId, nullptr)));
+    bool other = false;
+    if (!lookup) {
+        ReadOtherExtensions(host);
+        m_extensionsRead = true;
+        other = m_otherExtensions.count(extension) != 0;
+    } else if (const char* types = lookup->GetTypesOfExtension(extension.c_str())) {
+        // The module's own extensions stay its own whatever else claims them.
+        other = !FormatOfExtension(extension) && ListsOtherType(types);
+        m_answers.emplace(extension, other);
+    }
+    LumoSetLastError(savedError);
+    return other;
+}
+
+bool MusicState::ListsOtherType(const char* types) const
+{
+    std::string_view list = types;
+    while (!list.empty()) {
+        const size_t comma = list.find(',');
+        const std::string type(list.substr(0, comma));
+        if (!type.empty() && !FormatOfContentType(type) && !m_class.HandlesContentType(type.c_str()))
+            return true;
+        list = comma == std::string_view::npos ? std::string_view() : list.substr(comma + 1);
+    }
+    return false;
 }
 
 void MusicState::ReadOtherExtensions(HostProgramApi* host)

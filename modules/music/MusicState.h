@@ -4,10 +4,10 @@
 // so they all reach these through here. Any thread.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 
 #include <lumo/Api.h>
@@ -37,7 +37,8 @@ public:
     void Log(int32_t severity, const std::string& text);
 
     // True when a format of another module or of the system lists extension (".jpg"), so a file
-    // of that name is not sniffed: its name already settles its type. Asks the host once.
+    // of that name is not sniffed: its name already settles its type. Asks the host once per
+    // extension (FormatLookupApi), or for every format once where the host has no such API.
     bool IsOtherFormatsExtension(const std::string& extension);
 
     // A new host URL holding text; raises MusicError with the host's last error.
@@ -47,6 +48,8 @@ private:
     MusicState();
 
     void ReadOtherExtensions(LumoApi::HostProgramApi* host);
+    // Whether one of the comma-separated types is neither this module's nor its class's.
+    bool ListsOtherType(const char* types) const;
 
     LumoModules::MediaClassSupport m_class;
 
@@ -56,10 +59,13 @@ private:
     LumoApi::ModuleApi* m_module = nullptr;
     LumoApi::ApiRef<LumoApi::LogApi> m_log;
 
-    // Filled once under m_extensionsLock, then only read once m_extensionsRead is set.
+    // Guards the answers below. m_otherExtensions is filled once, from every format, where the
+    // host cannot be asked about one extension (m_extensionsRead); m_answers holds the host's
+    // answers otherwise.
     std::mutex m_extensionsLock;
-    std::atomic<bool> m_extensionsRead{false};
+    bool m_extensionsRead = false;
     std::unordered_set<std::string> m_otherExtensions;
+    std::unordered_map<std::string, bool> m_answers;
 };
 
 } // namespace LumoMusic

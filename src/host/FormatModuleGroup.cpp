@@ -15,7 +15,7 @@ using namespace LumoApi;
 FormatModuleGroup::FormatModuleGroup() = default;
 FormatModuleGroup::~FormatModuleGroup() = default;
 
-void FormatModuleGroup::Initialize(const ModuleGroup& modules, std::function<std::vector<FileType>()> systemTypes)
+void FormatModuleGroup::Initialize(const ModuleGroup& modules, SystemTypes systemTypes, SystemGlobs systemGlobs)
 {
     for (size_t index = 0; index < modules.Count(); ++index) {
         const Module& module = modules[index];
@@ -36,6 +36,62 @@ void FormatModuleGroup::Initialize(const ModuleGroup& modules, std::function<std
         m_formatModules.push_back(std::move(formatModule));
     }
     m_systemTypes = std::move(systemTypes);
+    m_systemGlobs = std::move(systemGlobs);
+}
+
+std::vector<std::string> FormatModuleGroup::TypesOfExtension(const std::string& extension) const
+{
+    std::call_once(m_extensionsIndexed, [this] {
+        std::optional<std::vector<FileType>> globs;
+        if (m_systemGlobs)
+            globs = m_systemGlobs();
+        if (!globs && m_systemTypes)
+            RequireTypes();
+        const auto add = [this](const std::string& contentType, const std::vector<std::string>& extensions) {
+            const std::string type = ToLower(contentType);
+            for (const std::string& extension : extensions) {
+                std::vector<std::string>& types = m_typesByExtension[ToLower(extension)];
+                if (std::find(types.begin(), types.end(), type) == types.end())
+                    types.push_back(type);
+            }
+        };
+        if (globs) {
+            for (const FileType& type : m_moduleTypes)
+                add(type.contentType, type.extensions);
+            for (const FileType& type : *globs)
+                add(type.contentType, type.extensions);
+        } else {
+            for (const TypeInfo& type : m_types)
+                add(type.contentType, type.extensions);
+        }
+        for (auto& entry : m_typesByExtension)
+            std::sort(entry.second.begin(), entry.second.end());
+    });
+    const auto found = m_typesByExtension.find(extension);
+    return found == m_typesByExtension.end() ? std::vector<std::string>() : found->second;
+}
+
+const char* LUMO_CALL FormatLookup::GetTypesOfExtension(const char* extension)
+{
+    return ApiBoundary(nullptr, [&]() -> const char* {
+        if (!extension || !*extension)
+            ThrowWinError(ERROR_INVALID_PARAMETER);
+        const std::string key = ToLower(extension);
+        {
+            std::lock_guard<std::mutex> lock(m_lock);
+            if (const auto found = m_answers.find(key); found != m_answers.end())
+                return found->second.c_str();
+        }
+        std::string text;
+        for (const std::string& type : m_formats.TypesOfExtension(key)) {
+            if (!text.empty())
+                text += ',';
+            text += type;
+        }
+        // An answer once given keeps its address: callers may hold it while the host lives.
+        std::lock_guard<std::mutex> lock(m_lock);
+        return m_answers.try_emplace(key, std::move(text)).first->second.c_str();
+    });
 }
 
 void FormatModuleGroup::RequireTypes() const

@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -26,15 +27,41 @@ struct FileType {
     std::string description;
 };
 
+class FormatModuleGroup;
+
+// The host's FormatLookupApi over a FormatModuleGroup; answers are kept for the host's life.
+class FormatLookup : public LumoApi::RefNeutral<LumoApi::FormatLookupApi> {
+public:
+    explicit FormatLookup(const FormatModuleGroup& formats) : m_formats(formats) { }
+
+    const char* LUMO_CALL GetTypesOfExtension(const char* extension) override;
+
+private:
+    const FormatModuleGroup& m_formats;
+    std::mutex m_lock;
+    std::unordered_map<std::string, std::string> m_answers;
+};
+
 class FormatModuleGroup : public LumoApi::RefNeutral<LumoApi::FormatApi> {
 public:
+    using SystemTypes = std::function<std::vector<FileType>()>;
+    using SystemGlobs = std::function<std::optional<std::vector<FileType>>()>;
+
     FormatModuleGroup();
     ~FormatModuleGroup();
 
     // Reads every module's formats. Once, at start-up. The system's file types are read from
     // systemTypes the first time a question needs them: reading the system's database costs a
     // short-lived process more than its work, and an item a module places never needs it.
-    void Initialize(const ModuleGroup& modules, std::function<std::vector<FileType>()> systemTypes);
+    // systemGlobs gives the same types' extensions alone, cheaply, for questions about one
+    // extension; where it answers nullopt those wait for systemTypes.
+    void Initialize(const ModuleGroup& modules, SystemTypes systemTypes, SystemGlobs systemGlobs = nullptr);
+
+    // The content types (lower case, sorted) among GetFormat's whose extensions include
+    // extension (lower case, with its dot), without reading the whole system database where
+    // its globs can be read instead. Any thread.
+    std::vector<std::string> TypesOfExtension(const std::string& extension) const;
+    FormatLookup& Lookup() noexcept { return m_lookup; }
 
     // Reads the system's file types now unless done: a long-lived program calls it on a thread
     // of its own at start-up, so that no question waits for the database. Any thread.
@@ -85,8 +112,14 @@ private:
     // The modules' formats as read at start-up, and the source of the system's, until
     // RequireTypes merges them into m_types.
     std::vector<FileType> m_moduleTypes;
-    mutable std::function<std::vector<FileType>()> m_systemTypes;
+    mutable SystemTypes m_systemTypes;
     mutable std::once_flag m_typesComplete;
+    // Extension → content types, for TypesOfExtension; made once, from the modules' types and
+    // the system's globs (or the whole table where there are none).
+    SystemGlobs m_systemGlobs;
+    mutable std::once_flag m_extensionsIndexed;
+    mutable std::unordered_map<std::string, std::vector<std::string>> m_typesByExtension;
+    FormatLookup m_lookup{*this};
 
     // Guards m_decided only: module calls run outside it, so a slow Identify on one thread
     // never holds up decisions on another.

@@ -65,6 +65,7 @@ const CatalogueEntry c_catalogue[] = {
     {RegistryApi::TypeId, [](HostInternals&, ModuleApi* module) -> Api* { return new ModuleRegistry(IdOf(module)); }},
     {MediaApi::TypeId, [](HostInternals& host, ModuleApi*) -> Api* { return &host.MediaGroup(); }},
     {FormatApi::TypeId, [](HostInternals& host, ModuleApi*) -> Api* { return &host.FormatGroup(); }},
+    {FormatLookupApi::TypeId, [](HostInternals& host, ModuleApi*) -> Api* { return &host.FormatGroup().Lookup(); }},
     {ComHelpApi::TypeId, [](HostInternals&, ModuleApi*) -> Api* { return &ComHelp::Instance(); }},
     {CacheApi::TypeId,
         [](HostInternals& host, ModuleApi* module) -> Api* {
@@ -92,7 +93,7 @@ HostInternals::HostInternals(std::string programFolder)
     try {
         m_modules.Initialize();
         m_cacheModule.Initialize(m_modules);
-        m_formatGroup.Initialize(m_modules, SystemFileTypes);
+        m_formatGroup.Initialize(m_modules, SystemFileTypes, SystemGlobTypes);
         m_mediaGroup.Initialize(m_modules);
         m_mediaClassGroup.Initialize(m_modules);
     } catch (...) {

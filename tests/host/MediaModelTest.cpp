@@ -1,6 +1,7 @@
 // The media item model through a real host: content types, media modules, details, containers
 // and media classes, with the in-memory media module as the only media knowledge.
 #include <algorithm>
+#include <map>
 #include <string>
 #include <thread>
 #include <vector>
@@ -332,6 +333,34 @@ TEST_F(MediaModelTest, TheSystemsTypesAreReadOnceWhenSeveralThreadsFirstNeedThem
     }
     EXPECT_TRUE(std::is_sorted(types.begin(), types.end()));
     EXPECT_EQ(std::adjacent_find(types.begin(), types.end()), types.end());
+}
+
+TEST_F(MediaModelTest, WhoClaimsAnExtensionIsAnsweredAsTheWholeTableWouldAnswer)
+{
+    // The lookup reads the database's globs, the table every type's definition: they must agree.
+    FormatLookupApi& lookup = m_host.FormatGroup().Lookup();
+    const std::string text = lookup.GetTypesOfExtension(".TXT");
+    FormatInfo info{};
+    std::map<std::string, std::string> expected;
+    for (int32_t index = 0; index < m_host.FormatGroup().GetFormatCount(); ++index) {
+        ASSERT_NE(m_host.FormatGroup().GetFormat(index, &info), 0);
+        std::string_view list = info.extensions;
+        while (!list.empty()) {
+            const size_t comma = list.find(',');
+            // A type may list an extension twice ("*.pl", "*.PL").
+            std::string& types = expected[std::string(list.substr(0, comma))];
+            if (types != info.contentType && !types.ends_with("," + std::string(info.contentType)))
+                types += (types.empty() ? "" : ",") + std::string(info.contentType);
+            list = comma == std::string_view::npos ? std::string_view() : list.substr(comma + 1);
+        }
+    }
+    ASSERT_GT(expected.size(), 100u) << "the system's types were not read";
+    EXPECT_EQ(text, expected[".txt"]);
+    for (const auto& [extension, types] : expected)
+        EXPECT_EQ(lookup.GetTypesOfExtension(extension.c_str()), types) << extension;
+    EXPECT_STREQ(lookup.GetTypesOfExtension(".no-such-extension"), "");
+    EXPECT_EQ(lookup.GetTypesOfExtension(nullptr), nullptr);
+    EXPECT_EQ(LumoGetLastError(), ERROR_INVALID_PARAMETER);
 }
 
 TEST(HostTypes, AHostGoneWhileItsTypesAreReadWaitsForTheReader)

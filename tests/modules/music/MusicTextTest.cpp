@@ -91,6 +91,8 @@ TEST(MusicTextTest, PathsAreNormalizedWhateverTheirShape)
         {"/Music/x/../a.mp3", "/Music/a.mp3"},
         {"/Music/", "/Music"},
         {"Music/a.mp3", "/Music/a.mp3"},
+        {"Music/./a.mp3", "/Music/a.mp3"},
+        {"Music/", "/Music"},
         {"/Music/.", "/Music"},
         {"/..", "/"},
         {"/Music/..a/.b", "/Music/..a/.b"},
