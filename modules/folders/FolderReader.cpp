@@ -142,23 +142,29 @@ bool FolderReader::Lists(const FolderEntry& entry, EntryState* state)
 
 bool FolderReader::BitsAllow(uint32_t mode, uint32_t owner, uint32_t group, bool folder)
 {
-    if (!m_idsRead) {
-        m_idsRead = true;
-        m_uid = getuid();
-        m_groups.assign(1, getgid());
-        const int count = getgroups(0, nullptr);
-        if (count > 0) {
-            std::vector<gid_t> more(static_cast<size_t>(count));
-            const int got = getgroups(count, more.data());
-            if (got > 0)
-                m_groups.insert(m_groups.end(), more.begin(), more.begin() + got);
+    // Read once per process: nothing here changes its ids, and a listing opens a reader per
+    // folder.
+    struct RealIds {
+        uid_t uid = getuid();
+        std::vector<gid_t> groups;
+        RealIds()
+        {
+            groups.assign(1, getgid());
+            const int count = getgroups(0, nullptr);
+            if (count > 0) {
+                std::vector<gid_t> more(static_cast<size_t>(count));
+                const int got = getgroups(count, more.data());
+                if (got > 0)
+                    groups.insert(groups.end(), more.begin(), more.begin() + got);
+            }
         }
-    }
+    };
+    static const RealIds ids;
     // The owner's bits alone count for the owner, the group's for its members, else the others'.
     unsigned bits = mode & 7;
-    if (owner == m_uid)
+    if (owner == ids.uid)
         bits = (mode >> 6) & 7;
-    else if (std::find(m_groups.begin(), m_groups.end(), gid_t(group)) != m_groups.end())
+    else if (std::find(ids.groups.begin(), ids.groups.end(), gid_t(group)) != ids.groups.end())
         bits = (mode >> 3) & 7;
     const unsigned wanted = folder ? c_ReadBit | c_SearchBit : c_ReadBit;
     return (bits & wanted) == wanted;

@@ -83,10 +83,6 @@ private:
     // The folder's own device, and whether its file system checks access by the mode bits.
     dev_t m_device = 0;
     bool m_bitsDecide = false;
-    // The real ids faccessat checks with, read when first needed.
-    bool m_idsRead = false;
-    uid_t m_uid = 0;
-    std::vector<gid_t> m_groups;
     std::string m_path;
     bool m_ancestorsFound = false;
     std::vector<FileId> m_ancestors;
