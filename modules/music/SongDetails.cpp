@@ -16,16 +16,17 @@ namespace LumoMusic {
 
 namespace {
 
-enum Stage { c_FromUrl, c_FromFileSystem, c_FromTags };
+// Small stages: a listing asks a song for its name and type alone.
+enum Stage { c_FromUrl, c_Location, c_FileType, c_FileFacts, c_FromTags };
 
 constexpr PropertyName c_SongNames[] = {
     {"FileName", c_FromUrl},
-    {"SourceLocation", c_FromUrl},
-    {"ContentType", c_FromFileSystem},
-    {"SourceFormat", c_FromFileSystem},
-    {"SourceSize", c_FromFileSystem},
-    {"CreationDate", c_FromFileSystem},
-    {"LastChangeDate", c_FromFileSystem},
+    {"SourceLocation", c_Location},
+    {"ContentType", c_FileType},
+    {"SourceFormat", c_FileType},
+    {"SourceSize", c_FileFacts},
+    {"CreationDate", c_FileFacts},
+    {"LastChangeDate", c_FileFacts},
     {"SongTitle", c_FromTags},
     {"ArtistName", c_FromTags},
     {"AlbumTitle", c_FromTags},
@@ -64,9 +65,8 @@ ApiRef<DetailsApi> SongDetails::Create(UrlApi* url, AudioFormat format)
 
 ApiRef<DetailsApi> SongDetails::Create(UrlApi* url, AudioFormat format, LocalFile file)
 {
-    std::string location = ReadableText(file.path);
     return ApiRef<DetailsApi>::Adopt(
-        new SongDetails(format, true, std::move(file.path), std::move(location), ApiRef<UrlApi>::Share(url)));
+        new SongDetails(format, true, std::move(file.path), std::string(), ApiRef<UrlApi>::Share(url)));
 }
 
 SongDetails::SongDetails(AudioFormat format, bool local, std::string path, std::string location, ApiRef<UrlApi> url)
@@ -84,31 +84,36 @@ void SongDetails::LoadStage(int stage)
     switch (stage) {
     case c_FromUrl:
         SetValue("FileName", ReadableText(LeafOf(m_path)));
-        SetValue("SourceLocation", m_location);
         break;
-    case c_FromFileSystem: {
+    case c_Location:
+        SetValue("SourceLocation", m_local ? ReadableText(m_path) : m_location);
+        break;
+    case c_FileType: {
         const char* type = InfoOf(m_format).contentType;
         if (m_local) {
             const std::optional<ListedFile> listed = MusicState::Instance().Class().Listed(m_url.Get());
-            const FileFacts facts = listed ? FactsOfListing(*listed) : ReadFileFacts(m_path);
+            m_facts = listed ? FactsOfListing(*listed) : ReadFileFacts(m_path);
             // Something else under the song's name (a folder left where the file was) is no
             // more the song than nothing is.
-            m_broken = facts.gone || (facts.known && !facts.regular);
-            m_regular = facts.known && facts.regular;
+            m_broken = m_facts.gone || (m_facts.known && !m_facts.regular);
+            m_regular = m_facts.known && m_facts.regular;
             if (m_broken)
                 type = c_BrokenType;
-            if (m_regular) {
-                SetValue("SourceSize", DecimalText(int64_t(facts.sizeBytes)));
-                SetValue("CreationDate", DecimalText(facts.creationTime));
-                SetValue("LastChangeDate", DecimalText(facts.changeTime));
-            }
         }
         SetValue("ContentType", type);
         SetValue("SourceFormat", type);
         break;
     }
+    case c_FileFacts:
+        RunStage(c_FileType);
+        if (m_regular) {
+            SetValue("SourceSize", DecimalText(int64_t(m_facts.sizeBytes)));
+            SetValue("CreationDate", DecimalText(m_facts.creationTime));
+            SetValue("LastChangeDate", DecimalText(m_facts.changeTime));
+        }
+        break;
     case c_FromTags: {
-        RunStage(c_FromFileSystem);
+        RunStage(c_FileType);
         if (!m_local || m_broken)
             break;
         SongInfo info;

@@ -11,6 +11,7 @@
 #include <lumo/Url.h>
 
 #include "AudioFormats.h"
+#include "FileFacts.h"
 #include "ListedDetails.h"
 #include "MusicPaths.h"
 
@@ -38,10 +39,13 @@ private:
     bool m_local;
     // The local path, or the network URL's path.
     std::string m_path;
-    // What "SourceLocation" shows: the readable path, or the network URL as it stands.
+    // What "SourceLocation" shows for a network entry: its URL as it stands. A local song's
+    // readable path is made when first asked for.
     std::string m_location;
     // The local song's URL, for the record of what its listing saw.
     LumoApi::ApiRef<LumoApi::UrlApi> m_url;
+    // From the stage that settles the type, for the one that shows size and dates.
+    FileFacts m_facts;
     bool m_broken = false;
     bool m_regular = false;
 };

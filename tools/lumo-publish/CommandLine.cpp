@@ -76,6 +76,13 @@ std::string PrintItemLine(HostInternals& host, const ApiRef<UrlApi>& url, const 
         title = path.substr(path.find_last_of('/') + 1);
     }
     const char* text = url->GetText();
-    std::printf("%s\t%s\t%s\n", type.empty() ? "-" : OneLine(type).c_str(), OneLine(title).c_str(), text ? text : "");
+    // One write per line: ls -R prints a line for every file of a tree.
+    std::string line = type.empty() ? std::string("-") : OneLine(type);
+    line += '\t';
+    line += OneLine(std::move(title));
+    line += '\t';
+    line += text ? text : "";
+    line += '\n';
+    std::fwrite(line.data(), 1, line.size(), stdout);
     return type;
 }
