@@ -1,6 +1,7 @@
 #include "MusicFormat.h"
 
 #include <cstring>
+#include <string>
 
 #include <lumo/Errors.h>
 #include <lumo/Platform.h>
@@ -42,11 +43,35 @@ std::optional<AudioFormat> IdentifyNetworkItem(UrlApi* url)
     return AudioFormat::Stream;
 }
 
+// This thread's last identification by Identify. The URL text tells a URL object that was
+// changed, or freed and made again at the same address.
+struct LastIdentified {
+    const UrlApi* url = nullptr;
+    std::string text;
+    std::optional<AudioFormat> format;
+    LocalFile file;
+};
+
+thread_local LastIdentified t_last;
+
 } // namespace
 
 std::optional<AudioFormat> IdentifyItem(UrlApi* url)
 {
     LocalFile file;
+    return IdentifyItem(url, file);
+}
+
+std::optional<AudioFormat> IdentifyAgain(UrlApi* url, LocalFile& file)
+{
+    if (url && url == t_last.url) {
+        t_last.url = nullptr;
+        const char* text = url->GetText();
+        if (text && t_last.text == text) {
+            file = std::move(t_last.file);
+            return t_last.format;
+        }
+    }
     return IdentifyItem(url, file);
 }
 
@@ -105,7 +130,13 @@ int32_t LUMO_CALL MusicFormat::Identify(UrlApi* url, DataApi* /*data*/)
         const int32_t classIndex = MusicState::Instance().Class().Identify(url);
         if (classIndex >= 0)
             return classIndex;
-        const std::optional<AudioFormat> format = IdentifyItem(url);
+        LocalFile file;
+        const std::optional<AudioFormat> format = IdentifyItem(url, file);
+        const char* text = url->GetText();
+        t_last.url = text ? url : nullptr;
+        t_last.text = text ? text : "";
+        t_last.format = format;
+        t_last.file = std::move(file);
         LumoSetLastError(ERROR_SUCCESS);
         return format ? FormatIndexOf(*format) : -1;
     });

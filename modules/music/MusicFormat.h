@@ -1,5 +1,6 @@
 // The module's "FormatApi": the class's formats first, then songs and playlists. Identify is
-// called on the interface thread and on enumeration threads at once; it keeps no state.
+// called on the interface thread and on enumeration threads at once; it keeps only its thread's
+// last answer, for IdentifyAgain.
 #pragma once
 
 #include <optional>
@@ -23,6 +24,10 @@ std::optional<AudioFormat> IdentifyItem(LumoApi::UrlApi* url);
 // The same, keeping the local file it found (file.path empty for a network URL), so that whoever
 // goes on to make the item need not work it out of the URL again.
 std::optional<AudioFormat> IdentifyItem(LumoApi::UrlApi* url, LocalFile& file);
+
+// IdentifyItem(url, file), reusing what this thread's last Identify found for the same URL
+// text: the host identifies an item and then, on the same thread, asks for its API.
+std::optional<AudioFormat> IdentifyAgain(LumoApi::UrlApi* url, LocalFile& file);
 
 // The index of format in the module's FormatApi.
 int32_t FormatIndexOf(AudioFormat format);

@@ -45,7 +45,7 @@ Api* LUMO_CALL MusicMedia::GetApi(const char* type_id, UrlApi* url)
         if (support.IsClassItem(url))
             return support.GetApi(type_id, url);
         LocalFile file;
-        const std::optional<AudioFormat> format = IdentifyItem(url, file);
+        const std::optional<AudioFormat> format = IdentifyAgain(url, file);
         if (!format)
             throw MusicError(ERROR_UNSUPPORTED_TYPE);
 

@@ -170,6 +170,23 @@ TEST_F(MusicFormatTest, AnotherFormatsExtensionSettlesTheType)
     EXPECT_NE(ContentTypeOf(path), "audio/mpeg");
 }
 
+TEST_F(MusicFormatTest, AnItemsApiIsMadeForWhatItsUrlNamesNotForTheLastItemIdentified)
+{
+    // The host identifies an item, then asks for its API; a URL object freed in between may be
+    // made again at the same address (the allocator's usual way) for another file.
+    const std::string mp3 = m_sandbox.File("a.mp3", Mp3Bytes(4));
+    const std::string flac = m_sandbox.File("b.flac", FlacBytes(44100, 2, 16, 4410));
+    ApiRef<FormatApi> formats = m_host.Modules().ModuleById("LumoMusic").GetApi<FormatApi>();
+    ApiRef<MediaApi> media = m_host.Modules().ModuleById("LumoMusic").GetApi<MediaApi>();
+    ASSERT_GE(formats->Identify(FileUrl(mp3).Get(), nullptr), 0);
+    ApiRef<UrlApi> url = FileUrl(flac);
+    ApiRef<DetailsApi> details
+        = ApiRef<DetailsApi>::Adopt(static_cast<DetailsApi*>(media->GetApi("DetailsApi", url.Get())));
+    ASSERT_TRUE(details);
+    EXPECT_STREQ(details->GetValue("ContentType"), "audio/flac");
+    EXPECT_STREQ(details->GetValue("FileName"), "b.flac");
+}
+
 TEST_F(MusicFormatTest, NetworkEntriesAreSongsOrStreams)
 {
     EXPECT_EQ(ContentTypeOf(UrlOfText("http://radio.example/live.mp3").Get()), "audio/mpeg");
