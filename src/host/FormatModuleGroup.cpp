@@ -39,8 +39,9 @@ void FormatModuleGroup::Initialize(const ModuleGroup& modules, SystemTypes syste
     m_systemGlobs = std::move(systemGlobs);
 }
 
-std::vector<std::string> FormatModuleGroup::TypesOfExtension(const std::string& extension) const
+const std::vector<std::string>& FormatModuleGroup::TypesOfExtension(const std::string& extension) const
 {
+    static const std::vector<std::string> c_none;
     std::call_once(m_extensionsIndexed, [this] {
         std::optional<std::vector<FileType>> globs;
         if (m_systemGlobs)
@@ -68,7 +69,7 @@ std::vector<std::string> FormatModuleGroup::TypesOfExtension(const std::string& 
             std::sort(entry.second.begin(), entry.second.end());
     });
     const auto found = m_typesByExtension.find(extension);
-    return found == m_typesByExtension.end() ? std::vector<std::string>() : found->second;
+    return found == m_typesByExtension.end() ? c_none : found->second;
 }
 
 const char* LUMO_CALL FormatLookup::GetTypesOfExtension(const char* extension)
@@ -112,8 +113,6 @@ void FormatModuleGroup::RequireTypes() const
                     type.extensionsText += ',';
                 type.extensionsText += extension;
             }
-            for (const std::string& extension : type.extensions)
-                m_typeByExtension.try_emplace(extension, type.contentType);
         }
     });
 }
@@ -173,11 +172,11 @@ std::string FormatModuleGroup::ExtensionOf(UrlApi* url)
 
 std::string FormatModuleGroup::TypeFromExtension(const std::string& extension) const
 {
+    // The first of the table's types (sorted) that lists it, without waiting for the whole table.
     if (extension.empty())
         return std::string();
-    RequireTypes();
-    auto found = m_typeByExtension.find(extension);
-    return found == m_typeByExtension.end() ? std::string() : found->second;
+    const std::vector<std::string>& types = TypesOfExtension(extension);
+    return types.empty() ? std::string() : types.front();
 }
 
 std::string FormatModuleGroup::DecideContentType(UrlApi* url, DataApi* data, bool remember)

@@ -53,14 +53,15 @@ public:
     // Reads every module's formats. Once, at start-up. The system's file types are read from
     // systemTypes the first time a question needs them: reading the system's database costs a
     // short-lived process more than its work, and an item a module places never needs it.
-    // systemGlobs gives the same types' extensions alone, cheaply, for questions about one
-    // extension; where it answers nullopt those wait for systemTypes.
+    // systemGlobs gives the same types' extensions alone, cheaply: a decision by extension and
+    // a question about one extension use them, and wait for systemTypes only where it answers
+    // nullopt.
     void Initialize(const ModuleGroup& modules, SystemTypes systemTypes, SystemGlobs systemGlobs = nullptr);
 
     // The content types (lower case, sorted) among GetFormat's whose extensions include
     // extension (lower case, with its dot), without reading the whole system database where
     // its globs can be read instead. Any thread.
-    std::vector<std::string> TypesOfExtension(const std::string& extension) const;
+    const std::vector<std::string>& TypesOfExtension(const std::string& extension) const;
     FormatLookup& Lookup() noexcept { return m_lookup; }
 
     // Reads the system's file types now unless done: a long-lived program calls it on a thread
@@ -97,7 +98,7 @@ private:
 
     void AddType(const std::string& contentType, const std::vector<std::string>& extensions,
         const std::string& description) const;
-    // Completes m_types and m_typeByExtension with the system's types, once; any thread.
+    // Completes m_types with the system's types, once; any thread.
     void RequireTypes() const;
     // Index of contentType in m_types (ignoring case), or -1.
     int32_t IndexOf(const std::string& contentType) const;
@@ -107,8 +108,6 @@ private:
     // Sorted by content type; fixed once RequireTypes has run. Read only after it.
     mutable std::vector<TypeInfo> m_types;
     std::vector<FormatModule> m_formatModules;
-    // Extension → the first content type in m_types order that lists it.
-    mutable std::unordered_map<std::string, std::string> m_typeByExtension;
     // The modules' formats as read at start-up, and the source of the system's, until
     // RequireTypes merges them into m_types.
     std::vector<FileType> m_moduleTypes;
