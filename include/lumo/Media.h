@@ -37,11 +37,11 @@ public:
     virtual int32_t LUMO_CALL Identify(UrlApi* url, DataApi* data) = 0;
 };
 
-// Implemented by the host ("FormatLookupApi"; RefNeutral): who claims one extension, without
-// the whole list. Walking the host's FormatApi makes it read the system's entire file-type
-// database first, which costs a short-lived program more than its work; a module that only
-// needs to know whether some format claims an extension asks here instead. Older hosts answer
-// null with 87 for this type id: walk FormatApi then.
+// Implemented by the host ("FormatLookupApi"; RefNeutral): who claims one extension, and what
+// type an item is, without the whole list of formats. The index FormatApi's Identify answers,
+// and its GetFormatCount, make the host read the system's entire file-type database first,
+// which costs more than a listing's work; a module asks here instead. Older hosts answer null
+// with 87 for this type id: use FormatApi then.
 class FormatLookupApi : public Api {
 public:
     static constexpr const char TypeId[] = "FormatLookupApi";
@@ -51,6 +51,10 @@ public:
     // order; "" when none does. Borrowed; valid while the host lives. Null with 87 for a null
     // or empty extension. Any thread.
     virtual const char* LUMO_CALL GetTypesOfExtension(const char* extension) = 0;
+    // The content type of url (and its data, both borrowed; data may be null), lower case, as
+    // FormatApi's Identify and GetFormat would name it; "" when no format places it. Borrowed;
+    // valid while the host lives. Null with a last error on failure. Any thread.
+    virtual const char* LUMO_CALL DecideContentType(UrlApi* url, DataApi* data) = 0;
 };
 
 // Hands out the APIs of items of the content types it handles. Implemented by modules, and

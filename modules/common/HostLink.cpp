@@ -31,14 +31,14 @@ bool HostLink::IsAttached() const
     return m_host != nullptr;
 }
 
-Api* HostLink::GetApi(const char* typeId) const
+Api* HostLink::GetApi(const char* typeId, bool mayLack) const
 {
     std::shared_lock lock(m_lock);
     if (!m_host || !m_module)
         throw ClassError(ERROR_INVALID_FUNCTION);
     // The host takes over one reference to the module: pass one of ours.
     Api* api = m_host->GetApi(typeId, ApiRef<ModuleApi>::Share(m_module).Detach());
-    if (!api)
+    if (!api && !(mayLack && LumoGetLastError() == ERROR_INVALID_PARAMETER))
         ThrowLastError();
     return api;
 }

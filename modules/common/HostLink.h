@@ -25,6 +25,12 @@ public:
     {
         return LumoApi::ApiRef<T>::Adopt(static_cast<T*>(GetApi(T::TypeId)));
     }
+    // The same, or null for an API an older host does not offer (87).
+    template <class T>
+    LumoApi::ApiRef<T> Find() const
+    {
+        return LumoApi::ApiRef<T>::Adopt(static_cast<T*>(GetApi(T::TypeId, true)));
+    }
     // A new URL with the given text. Raises on failure.
     LumoApi::ApiRef<LumoApi::UrlApi> NewUrl(const std::string& text) const;
     // The "file" URL text of a local path, escaped as the host escapes every URL.
@@ -33,7 +39,7 @@ public:
     const ListedFacts& Listed() const noexcept { return m_listed; }
 
 private:
-    LumoApi::Api* GetApi(const char* typeId) const;
+    LumoApi::Api* GetApi(const char* typeId, bool mayLack = false) const;
 
     // Guards m_host and m_module: requests hold it shared, so Detach waits for those under way.
     mutable std::shared_mutex m_lock;

@@ -192,9 +192,16 @@ int32_t MediaClassState::Identify(UrlApi* url, std::string_view urlText)
 
 std::string MediaClassState::DecideContentType(UrlApi* url)
 {
-    ApiRef<FormatApi> formats = m_link->Get<FormatApi>();
     LazyItemData data(*m_link, url);
     data.AddRef(); // on the stack: the modules only borrow it
+    // The lookup names the type without the index, which would make the host read the whole
+    // type database.
+    if (const ApiRef<FormatLookupApi> lookup = m_link->Find<FormatLookupApi>()) {
+        // A failure places the item nowhere, as a failed Identify does.
+        const char* type = lookup->DecideContentType(url, &data);
+        return type ? type : std::string();
+    }
+    ApiRef<FormatApi> formats = m_link->Get<FormatApi>();
     const int32_t index = formats->Identify(url, &data);
     if (index < 0)
         return std::string();

@@ -95,7 +95,6 @@ TLumoConnectPublisher::TLumoConnectPublisher(const std::string& programFolder)
     BuildDesign();
     m_host = std::make_unique<HostInternals>(programFolder);
     m_host->SetWindow(static_cast<QWidget*>(this));
-    m_host->PrepareTypesInBackground();
     m_settings = std::make_unique<HostRegistry>("Publisher");
     m_queue = std::make_unique<UpdateQueue>();
     m_server = std::make_unique<ServerLocator>(m_host->ProgramFolder());

@@ -95,6 +95,17 @@ const char* LUMO_CALL FormatLookup::GetTypesOfExtension(const char* extension)
     });
 }
 
+const char* LUMO_CALL FormatLookup::DecideContentType(UrlApi* url, DataApi* data)
+{
+    return ApiBoundary(nullptr, [&]() -> const char* {
+        if (!url)
+            ThrowWinError(ERROR_INVALID_PARAMETER);
+        std::string type = m_formats.DecideContentType(url, data);
+        std::lock_guard<std::mutex> lock(m_lock);
+        return m_types.insert(std::move(type)).first->c_str();
+    });
+}
+
 void FormatModuleGroup::RequireTypes() const
 {
     std::call_once(m_typesComplete, [this] {
@@ -105,6 +116,7 @@ void FormatModuleGroup::RequireTypes() const
                 AddType(
                     type.contentType, type.extensions, type.description.empty() ? type.contentType : type.description);
             m_systemTypes = nullptr;
+            m_wholeTableRead.store(true, std::memory_order_release);
         }
         for (TypeInfo& type : m_types) {
             type.extensionsText.clear();

@@ -2,11 +2,13 @@
 // know, and the decision of an item's content type from its URL and data.
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include <lumo/Api.h>
@@ -32,14 +34,17 @@ class FormatModuleGroup;
 // The host's FormatLookupApi over a FormatModuleGroup; answers are kept for the host's life.
 class FormatLookup : public LumoApi::RefNeutral<LumoApi::FormatLookupApi> {
 public:
-    explicit FormatLookup(const FormatModuleGroup& formats) : m_formats(formats) { }
+    explicit FormatLookup(FormatModuleGroup& formats) : m_formats(formats) { }
 
     const char* LUMO_CALL GetTypesOfExtension(const char* extension) override;
+    const char* LUMO_CALL DecideContentType(LumoApi::UrlApi* url, LumoApi::DataApi* data) override;
 
 private:
-    const FormatModuleGroup& m_formats;
+    FormatModuleGroup& m_formats;
+    // Guards the texts below, which keep their addresses for callers while the host lives.
     std::mutex m_lock;
     std::unordered_map<std::string, std::string> m_answers;
+    std::unordered_set<std::string> m_types;
 };
 
 class FormatModuleGroup : public LumoApi::RefNeutral<LumoApi::FormatApi> {
@@ -63,10 +68,8 @@ public:
     // its globs can be read instead. Any thread.
     const std::vector<std::string>& TypesOfExtension(const std::string& extension) const;
     FormatLookup& Lookup() noexcept { return m_lookup; }
-
-    // Reads the system's file types now unless done: a long-lived program calls it on a thread
-    // of its own at start-up, so that no question waits for the database. Any thread.
-    void PrepareTypes() const { RequireTypes(); }
+    // Whether the system's whole type database has been read.
+    bool WholeTableRead() const noexcept { return m_wholeTableRead.load(std::memory_order_acquire); }
 
     // The content type of an item, lower case, or "" when nothing places it. data is the item's
     // bytes (or empty data). Any thread: modules' Identify must be thread-safe.
@@ -113,6 +116,7 @@ private:
     std::vector<FileType> m_moduleTypes;
     mutable SystemTypes m_systemTypes;
     mutable std::once_flag m_typesComplete;
+    mutable std::atomic<bool> m_wholeTableRead{false};
     // Extension → content types, for TypesOfExtension; made once, from the modules' types and
     // the system's globs (or the whole table where there are none).
     SystemGlobs m_systemGlobs;

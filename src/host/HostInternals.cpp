@@ -104,25 +104,7 @@ HostInternals::HostInternals(std::string programFolder)
 
 HostInternals::~HostInternals()
 {
-    if (m_typesReader.joinable())
-        m_typesReader.join();
     g_host.store(nullptr);
-}
-
-void HostInternals::PrepareTypesInBackground()
-{
-    if (m_typesReader.joinable())
-        return;
-    m_typesReader = std::thread([this] {
-        // Behind the window's own start, on a processor of its own or not at all; not the idle
-        // class, since the first question that needs the types waits for this thread.
-        Platform::LowerThisThreadsPriority();
-        try {
-            m_formatGroup.PrepareTypes();
-        } catch (...) {
-            // The question that needs the types reads them again, and meets the failure there.
-        }
-    });
 }
 
 HostInternals* HostInternals::Instance() noexcept

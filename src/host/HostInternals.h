@@ -5,7 +5,6 @@
 
 #include <memory>
 #include <string>
-#include <thread>
 
 #include <lumo/Api.h>
 #include <lumo/Module.h>
@@ -45,11 +44,6 @@ public:
     MediaClassGroup& MediaClasses() noexcept { return m_mediaClassGroup; }
     FileViewCache& FileViews() noexcept { return m_fileViewCache; }
 
-    // Reads the system's file types on a thread of its own, for a long-lived program: the
-    // first question that needs them then does not wait for the database (a short command
-    // never meets it). The destructor waits for the thread.
-    void PrepareTypesInBackground();
-
     // The main window handed to modules through GetWindow.
     void SetWindow(void* window) noexcept { m_window = window; }
 
@@ -74,5 +68,4 @@ private:
     FileViewCache m_fileViewCache;
     MediaModuleGroup m_mediaGroup;
     MediaClassGroup m_mediaClassGroup;
-    std::thread m_typesReader;
 };

@@ -111,7 +111,6 @@ int main(int argc, char** argv)
 
     try {
         HostInternals host;
-        host.PrepareTypesInBackground();
         EngineConfigValues values;
         values.pluginName = ServerDevices::c_PluginName;
         const ServerSettings settings = ServerSettings::Load(host.ComputerName());
