@@ -10,6 +10,7 @@
 
 #include "host/HostInternals.h"
 #include "host/MediaItem.h"
+#include "host/ModuleLog.h"
 #include "host/Url.h"
 #include "platform/System.h"
 #include "server/AnswerFolders.h"
@@ -94,6 +95,8 @@ std::string NameOf(const std::string& url)
 
 ServerCore::ServerCore(HostInternals& host, QObject* parent) : QObject(parent), m_host(host)
 {
+    m_store = std::make_unique<FactsStore>(FactsStore::DefaultFolder(),
+        [](const std::string& text) { ModuleLog::Host().Write(c_LogWarning, "Server", "%s", text.c_str()); });
     m_workers.setMaxThreadCount(std::max(2, QThread::idealThreadCount()));
     m_counter.setMaxThreadCount(1);
     m_background.setMaxThreadCount(1);
@@ -186,10 +189,19 @@ void ServerCore::StartListing(Node& node)
         // A client that opens a container asks for its first page next.
         std::vector<std::shared_ptr<ItemFacts>> firstFacts;
         if (firstPage && listing.ok) {
-            for (size_t index = 0; index < listing.entries.size() && index < c_FirstPageItems && !m_stopping; ++index) {
+            std::vector<FactsWant> wants;
+            std::vector<size_t> at;
+            firstFacts.resize(std::min(listing.entries.size(), c_FirstPageItems));
+            for (size_t index = 0; index < firstFacts.size(); ++index) {
                 const ChildEntry& entry = listing.entries[index];
-                firstFacts.push_back(IsContainerKind(entry.kind) ? nullptr : ReadFacts(m_host, entry.url, entry.kind));
+                if (!IsContainerKind(entry.kind)) {
+                    wants.push_back(FactsWant{entry.url, entry.kind});
+                    at.push_back(index);
+                }
             }
+            std::vector<std::shared_ptr<ItemFacts>> read = ReadKeptFacts(wants);
+            for (size_t index = 0; index < read.size(); ++index)
+                firstFacts[at[index]] = std::move(read[index]);
         }
         QMetaObject::invokeMethod(
             this,
@@ -625,12 +637,14 @@ void ServerCore::EnsureFacts(const std::vector<std::string>& ids, std::function<
     auto left = std::make_shared<std::atomic<size_t>>(parts);
     for (size_t part = 0; part < parts; ++part) {
         m_workers.start([this, wants, left, part, parts, then] {
-            for (size_t index = part; index < wants->size(); index += parts) {
-                if (m_stopping)
-                    return;
-                Want& want = (*wants)[index];
-                want.facts = ReadFacts(m_host, want.url, want.kind);
-            }
+            std::vector<FactsWant> mine;
+            for (size_t index = part; index < wants->size(); index += parts)
+                mine.push_back(FactsWant{(*wants)[index].url, (*wants)[index].kind});
+            std::vector<std::shared_ptr<ItemFacts>> read = ReadKeptFacts(mine);
+            if (m_stopping)
+                return;
+            for (size_t index = part, mineIndex = 0; index < wants->size(); index += parts, ++mineIndex)
+                (*wants)[index].facts = std::move(read[mineIndex]);
             if (left->fetch_sub(1) != 1)
                 return;
             QMetaObject::invokeMethod(
@@ -643,6 +657,14 @@ void ServerCore::EnsureFacts(const std::vector<std::string>& ids, std::function<
                 Qt::QueuedConnection);
         });
     }
+}
+
+std::vector<std::shared_ptr<ItemFacts>> ServerCore::ReadKeptFacts(const std::vector<FactsWant>& wants)
+{
+    return ReadFactsThrough(
+        m_store.get(), wants, [this](const std::string& url, NodeKind kind, FileIdentity& identity) {
+            return m_stopping ? nullptr : ReadFacts(m_host, url, kind, &identity);
+        });
 }
 
 void ServerCore::DropOldFacts()
@@ -714,12 +736,12 @@ void ServerCore::PrefetchNext()
         m_background.start([this, slice = std::move(slice)] {
             // Not the idle class: such a thread can wait long while holding a lock an answer needs.
             Platform::LowerThisThreadsPriority();
-            auto read = std::make_shared<std::vector<std::shared_ptr<ItemFacts>>>();
-            for (const Want& want : slice) {
-                if (m_stopping)
-                    return;
-                read->push_back(ReadFacts(m_host, want.url, want.kind));
-            }
+            std::vector<FactsWant> wants;
+            for (const Want& want : slice)
+                wants.push_back(FactsWant{want.url, want.kind});
+            auto read = std::make_shared<std::vector<std::shared_ptr<ItemFacts>>>(ReadKeptFacts(wants));
+            if (m_stopping)
+                return;
             QMetaObject::invokeMethod(
                 this,
                 [this, slice, read] {

@@ -19,6 +19,7 @@
 
 #include "server/ContentIndex.h"
 #include "server/ContentLoader.h"
+#include "server/FactsStore.h"
 #include "server/MediaEngine.h"
 #include "server/ServerObjects.h"
 
@@ -108,9 +109,13 @@ private:
     void PrefetchNext();
     // Puts facts read on a worker in place, for nodes still holding url and none yet.
     void KeepFacts(const std::string& id, const std::string& url, std::shared_ptr<ItemFacts> facts);
+    // The facts of items, from the store where their files are as they were, else read. Workers.
+    std::vector<std::shared_ptr<ItemFacts>> ReadKeptFacts(const std::vector<FactsWant>& wants);
     void DropOldFacts();
 
     HostInternals& m_host;
+    // Facts read in earlier runs; outlives the pools, whose threads use it.
+    std::unique_ptr<FactsStore> m_store;
     ContentIndex m_index;
     RygelMediaContainer* m_rootObject = nullptr;
 

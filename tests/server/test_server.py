@@ -5,9 +5,11 @@ network namespace whose only interface is the loopback. Run through netns.sh:
     tests/server/netns.sh /usr/bin/python3 tests/server/test_server.py BIN_DIR
 """
 import base64
+import contextlib
 import os
 import re
 import socket
+import sqlite3
 import subprocess
 import sys
 import time
@@ -541,7 +543,27 @@ class RestartTest(ServerTest):
         write(m + '/Keep/one.mp3', mp3_bytes('One'))
         write(m + '/Keep/two.mp3', mp3_bytes('Two'))
         write(m + '/other.mp3', mp3_bytes('Other'))
-        cls.programs.publish('music', m + '/Keep', m + '/other.mp3')
+        # Written long ago: the server keeps the details of files that have settled.
+        for index, (title, artist) in enumerate((('Été', 'Zoë Ångström'), ('数字', '歌手'), ('Plain', ''))):
+            path = m + '/Kept/%d.mp3' % index
+            write(path, mp3_bytes(title, artist, 'Album ü', 'Jazz' if index else '', track=index, year=1999 * index))
+            os.utime(path, (time.time() - 86400, time.time() - 86400))
+        cls.programs.publish('music', m + '/Keep', m + '/other.mp3', m + '/Kept')
+
+    def restart(self):
+        self.programs.stop()
+        self.programs.start()
+        type(self).device, _ = self.cp.wait_device(10)
+        type(self).cd = service(self.device, CONTENT_DIRECTORY)
+
+    def test_details_kept_from_the_run_before_answer_the_same(self):
+        kept = self.child('music', 'Kept')['id']
+        before = browse(self.cd, kept)[3]
+        self.restart()
+        store = os.path.join(self.programs.env['XDG_CACHE_HOME'], 'Lumo Desktop', 'ServerFacts.db')
+        with contextlib.closing(sqlite3.connect(store)) as db:
+            self.assertEqual(db.execute("SELECT COUNT(*) FROM facts WHERE url LIKE '%/Kept/%'").fetchone()[0], 3)
+        self.assertEqual(browse(self.cd, kept)[3], before)
 
     def ids(self):
         keep = self.child('music', 'Keep')
