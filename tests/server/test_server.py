@@ -545,10 +545,15 @@ class RestartTest(ServerTest):
         write(m + '/other.mp3', mp3_bytes('Other'))
         # Written long ago: the server keeps the details of files that have settled.
         for index, (title, artist) in enumerate((('Été', 'Zoë Ångström'), ('数字', '歌手'), ('Plain', ''))):
-            path = m + '/Kept/%d.mp3' % index
-            write(path, mp3_bytes(title, artist, 'Album ü', 'Jazz' if index else '', track=index, year=1999 * index))
-            os.utime(path, (time.time() - 86400, time.time() - 86400))
+            write(m + '/Kept/%d.mp3' % index,
+                  mp3_bytes(title, artist, 'Album ü', 'Jazz' if index else '', track=index, year=1999 * index))
+        write(m + '/Kept/wave.wav', wav_bytes(rate=22050, channels=1, frames=2205)[0])
+        make_jpeg(m + '/KeptPhotos/photo ü.jpg', 320, 200)
+        for folder in ('Kept', 'KeptPhotos'):
+            for name in os.listdir(os.path.join(m, folder)):
+                os.utime(os.path.join(m, folder, name), (time.time() - 86400, time.time() - 86400))
         cls.programs.publish('music', m + '/Keep', m + '/other.mp3', m + '/Kept')
+        cls.programs.publish('photos', m + '/KeptPhotos')
 
     def restart(self):
         self.programs.stop()
@@ -557,13 +562,13 @@ class RestartTest(ServerTest):
         type(self).cd = service(self.device, CONTENT_DIRECTORY)
 
     def test_details_kept_from_the_run_before_answer_the_same(self):
-        kept = self.child('music', 'Kept')['id']
-        before = browse(self.cd, kept)[3]
+        kept = [self.child('music', 'Kept')['id'], self.child('photos', 'KeptPhotos')['id']]
+        before = [browse(self.cd, container)[3] for container in kept]
         self.restart()
         store = os.path.join(self.programs.env['XDG_CACHE_HOME'], 'Lumo Desktop', 'ServerFacts.db')
         with contextlib.closing(sqlite3.connect(store)) as db:
-            self.assertEqual(db.execute("SELECT COUNT(*) FROM facts WHERE url LIKE '%/Kept/%'").fetchone()[0], 3)
-        self.assertEqual(browse(self.cd, kept)[3], before)
+            self.assertEqual(db.execute("SELECT COUNT(*) FROM facts WHERE url LIKE '%/Kept%/%'").fetchone()[0], 5)
+        self.assertEqual([browse(self.cd, container)[3] for container in kept], before)
 
     def ids(self):
         keep = self.child('music', 'Keep')
