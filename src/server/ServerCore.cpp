@@ -3,6 +3,7 @@
 #include <QMetaObject>
 #include <QThread>
 #include <algorithm>
+#include <chrono>
 #include <exception>
 #include <malloc.h>
 #include <sys/stat.h>
@@ -40,6 +41,10 @@ constexpr size_t c_ReadAheadPages = 2;
 constexpr size_t c_FirstPageItems = 100;
 // Fewer files than this are read on one worker.
 constexpr size_t c_FactsPerWorker = 20;
+// Items looked up (and read when missing) at a time by the store's filling after start.
+constexpr size_t c_FillSlice = 50;
+// The store is filled only after this long without an answer or a read-ahead.
+constexpr int64_t c_FillQuietMs = 2000;
 // Containers events named lately, kept so that the engine sees one object per container.
 constexpr size_t c_MaxEventContainers = 256;
 
@@ -53,6 +58,12 @@ bool StillThere(Node& node, AnswerFolders& folders)
         return true;
     node.facts.reset();
     return false;
+}
+
+int64_t NowMs()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
 MediaClassKind ClassOf(const std::string& id)
@@ -100,6 +111,7 @@ ServerCore::ServerCore(HostInternals& host, QObject* parent) : QObject(parent), 
     m_workers.setMaxThreadCount(std::max(2, QThread::idealThreadCount()));
     m_counter.setMaxThreadCount(1);
     m_background.setMaxThreadCount(1);
+    m_filler.setMaxThreadCount(1);
     m_rootObject = NewContainerObject(m_index.Root(), 2, nullptr);
     g_core = this;
     SetObjectSource(this);
@@ -135,6 +147,8 @@ ServerCore::~ServerCore()
     m_workers.waitForDone();
     m_background.clear();
     m_background.waitForDone();
+    m_filler.clear();
+    m_filler.waitForDone();
     m_counter.clear();
     m_counter.waitForDone();
     for (auto& [id, object] : m_eventContainers)
@@ -516,6 +530,7 @@ RygelMediaContainer* ServerCore::ParentObject(const Node& node)
 
 void ServerCore::FindObject(const std::string& id, GTask* task)
 {
+    m_lastBusyMs = NowMs();
     g_object_ref(task);
     Resolve(id, [this, task](Node* node) {
         if (!node) {
@@ -563,6 +578,7 @@ void ServerCore::FindObject(const std::string& id, GTask* task)
 void ServerCore::GetChildren(
     RygelMediaContainer* container, unsigned offset, unsigned count, const std::string& sort, GTask* task)
 {
+    m_lastBusyMs = NowMs();
     const std::string id = rygel_media_object_get_id(RYGEL_MEDIA_OBJECT(container));
     g_object_ref(task);
     g_object_ref(container);
@@ -733,6 +749,7 @@ void ServerCore::PrefetchNext()
             continue;
         }
         m_prefetching = true;
+        m_lastBusyMs = NowMs();
         m_background.start([this, slice = std::move(slice)] {
             // Not the idle class: such a thread can wait long while holding a lock an answer needs.
             Platform::LowerThisThreadsPriority();
@@ -858,6 +875,43 @@ void ServerCore::ProducePicture(const std::string& uri, Done done)
 
 // ---- Counting ----------------------------------------------------------------------------
 
+void ServerCore::FillStore()
+{
+    if (m_store->Location().empty())
+        return;
+    m_filler.start([this] {
+        // Nobody waits for it; it yields to answers and to the count.
+        Platform::LowerThisThreadsPriority();
+        for (const MediaClassKind kind : {MediaClassKind::Music, MediaClassKind::Photos}) {
+            // What is published first, then each container's items, each container once.
+            std::vector<Listing> stack{ListPublished(m_host, kind)};
+            std::unordered_set<std::string> seen;
+            while (!stack.empty() && !m_stopping) {
+                const Listing listing = std::move(stack.back());
+                stack.pop_back();
+                std::vector<FactsWant> items;
+                for (const ChildEntry& entry : listing.entries) {
+                    if (!IsContainerKind(entry.kind)) {
+                        items.push_back(FactsWant{entry.url, entry.kind});
+                        continue;
+                    }
+                    const std::string key = entry.fileKey.empty() ? entry.url : entry.fileKey;
+                    if (seen.insert(key).second)
+                        stack.push_back(ListContainer(m_host, entry.url, kind, &m_stopping));
+                }
+                for (size_t first = 0; first < items.size() && !m_stopping; first += c_FillSlice) {
+                    // While clients browse, answers and reading ahead read what they need; this
+                    // would only read the same files beside them.
+                    while (!m_stopping && NowMs() < m_lastBusyMs.load() + c_FillQuietMs)
+                        QThread::msleep(200);
+                    const size_t end = std::min(items.size(), first + c_FillSlice);
+                    ReadKeptFacts(std::vector<FactsWant>(items.begin() + first, items.begin() + end));
+                }
+            }
+        }
+    });
+}
+
 void ServerCore::CountSoon()
 {
     m_countTimer.start();
@@ -870,6 +924,10 @@ void ServerCore::CountNow()
         return;
     }
     m_countRunning = true;
+    if (!m_storeFilled) {
+        m_storeFilled = true;
+        FillStore();
+    }
     m_counter.start([this] {
         // The count is for the properties window: it lists everything, and must not slow answers.
         Platform::LowerThisThreadsPriority();
