@@ -164,12 +164,13 @@ struct FactsStore::Row {
 // after every statement is finalised.
 class FactsStore::Db {
 public:
-    Db(const std::string& path, int busyMs) : m_handle(Open(path, busyMs)) { }
+    Db(const std::string& path, int busyMs) : m_handle(Open(path)) { sqlite3_busy_timeout(Handle(), busyMs); }
 
     sqlite3* Handle() const { return m_handle.get(); }
 
 private:
-    static DatabaseHandle Open(const std::string& path, int busyMs)
+    // Waits only briefly for a lock: the first open delays the start of serving.
+    static DatabaseHandle Open(const std::string& path)
     {
         sqlite3* raw = nullptr;
         const int rc = sqlite3_open_v2(
@@ -177,7 +178,7 @@ private:
         DatabaseHandle db(raw);
         if (rc != SQLITE_OK)
             throw SqliteError{rc, raw ? sqlite3_errmsg(raw) : sqlite3_errstr(rc)};
-        sqlite3_busy_timeout(raw, busyMs);
+        sqlite3_busy_timeout(raw, c_ReadBusyMs);
         Exec(raw, c_Setup);
         Exec(raw, ("PRAGMA cache_size=-" + std::to_string(c_CacheKiB)).c_str());
         Exec(raw, "BEGIN IMMEDIATE");
@@ -444,7 +445,7 @@ void FactsStore::Flush()
     const uint64_t target = m_queued;
     m_flushing = true;
     m_wake.notify_all();
-    m_written.wait(lock, [&] { return m_done >= target || m_path.empty(); });
+    m_written.wait(lock, [&] { return (m_pruned && m_done >= target) || m_path.empty(); });
     m_flushing = false;
 }
 
@@ -453,6 +454,8 @@ void FactsStore::Run()
     Platform::LowerThisThreadsPriority();
     Prune();
     std::unique_lock<std::mutex> lock(m_queueLock);
+    m_pruned = true;
+    m_written.notify_all();
     for (;;) {
         m_idle = true;
         m_wake.wait(lock, [&] { return m_stopping || !m_queue.empty(); });

@@ -78,7 +78,8 @@ public:
     // file system's clock would leave its identity as it was. Any thread, never waits.
     void Keep(const std::string& url, NodeKind kind, const FileIdentity& identity, const ItemFacts& facts);
 
-    // Waits until everything queued so far is written (tests).
+    // Waits until the rows of start-up are dropped and everything queued so far is written
+    // (tests).
     void Flush();
 
     // The database file; "" once the store keeps nothing.
@@ -107,6 +108,7 @@ private:
     uint64_t m_queued = 0;
     uint64_t m_done = 0;
     bool m_stopping = false;
+    bool m_pruned = false;
     // The store's thread waits for a first row: the next one wakes it.
     bool m_idle = false;
     // Someone waits in Flush: the batch goes at once.

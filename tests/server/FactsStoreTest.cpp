@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
+#include <sqlite3.h>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -183,6 +184,44 @@ TEST_F(FactsStoreTest, ADamagedStoreIsReplacedAndAMissingOneReadsTheFiles)
     const int before = m_reads;
     Read(nowhere, m_song);
     EXPECT_EQ(Read(nowhere, m_song)->trackNumber, before + 2);
+}
+
+// Rows not seen for 60 days go at start-up; a row used is marked seen, so a store in use
+// keeps what it serves.
+TEST_F(FactsStoreTest, RowsNotSeenForLongAreDropped)
+{
+    const std::string folder = m_root + "/cache";
+    const std::string other = m_root + "/other.mp3";
+    Write(other, "x");
+    Age(other, 1000);
+    {
+        FactsStore store(folder, [](const std::string& text) { ADD_FAILURE() << text; });
+        Read(store, m_song);
+        Read(store, other);
+    }
+    const int64_t today = int64_t(time(nullptr)) / 86400;
+    auto run = [&](const std::string& sql) {
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open((folder + "/" + FactsStore::c_FileName).c_str(), &db), SQLITE_OK);
+        EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+        sqlite3_close(db);
+    };
+    run("UPDATE facts SET seen_day = " + std::to_string(today - 61) + " WHERE url LIKE '%other.mp3'");
+    run("UPDATE facts SET seen_day = " + std::to_string(today - 59) + " WHERE url NOT LIKE '%other.mp3'");
+    {
+        FactsStore store(folder, [](const std::string& text) { ADD_FAILURE() << text; });
+        store.Flush();
+        Read(store, m_song);
+        ASSERT_EQ(m_reads, 2);
+        Read(store, other);
+        EXPECT_EQ(m_reads, 3) << "a row not seen for 61 days was kept";
+    }
+    run("UPDATE facts SET seen_day = seen_day - 2");
+    FactsStore store(folder, [](const std::string& text) { ADD_FAILURE() << text; });
+    // Dropping runs behind the first lookups.
+    store.Flush();
+    Read(store, m_song);
+    EXPECT_EQ(m_reads, 3) << "a row used two days ago was dropped";
 }
 
 } // namespace
