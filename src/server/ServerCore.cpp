@@ -882,28 +882,35 @@ void ServerCore::FillStore()
     m_filler.start([this] {
         // Nobody waits for it; it yields to answers and to the count.
         Platform::LowerThisThreadsPriority();
+        // While clients browse, answers and reading ahead read what they need; this would only
+        // list and read the same beside them.
+        auto waitForQuiet = [this] {
+            while (!m_stopping && NowMs() < m_lastBusyMs.load() + c_FillQuietMs)
+                QThread::msleep(200);
+        };
         for (const MediaClassKind kind : {MediaClassKind::Music, MediaClassKind::Photos}) {
-            // What is published first, then each container's items, each container once.
-            std::vector<Listing> stack{ListPublished(m_host, kind)};
+            // What is published first, then each container's items, each container once. A
+            // container is listed when its turn comes: one listing is held at a time.
+            std::vector<std::string> pending{std::string()};
             std::unordered_set<std::string> seen;
-            while (!stack.empty() && !m_stopping) {
-                const Listing listing = std::move(stack.back());
-                stack.pop_back();
+            while (!pending.empty() && !m_stopping) {
+                const std::string url = std::move(pending.back());
+                pending.pop_back();
+                waitForQuiet();
+                const Listing listing
+                    = url.empty() ? ListPublished(m_host, kind) : ListContainer(m_host, url, kind, &m_stopping);
                 std::vector<FactsWant> items;
+                const size_t below = pending.size();
                 for (const ChildEntry& entry : listing.entries) {
-                    if (!IsContainerKind(entry.kind)) {
+                    if (!IsContainerKind(entry.kind))
                         items.push_back(FactsWant{entry.url, entry.kind});
-                        continue;
-                    }
-                    const std::string key = entry.fileKey.empty() ? entry.url : entry.fileKey;
-                    if (seen.insert(key).second)
-                        stack.push_back(ListContainer(m_host, entry.url, kind, &m_stopping));
+                    else if (seen.insert(entry.fileKey.empty() ? entry.url : entry.fileKey).second)
+                        pending.push_back(entry.url);
                 }
+                // Taken from the back: the first child container comes next.
+                std::reverse(pending.begin() + ptrdiff_t(below), pending.end());
                 for (size_t first = 0; first < items.size() && !m_stopping; first += c_FillSlice) {
-                    // While clients browse, answers and reading ahead read what they need; this
-                    // would only read the same files beside them.
-                    while (!m_stopping && NowMs() < m_lastBusyMs.load() + c_FillQuietMs)
-                        QThread::msleep(200);
+                    waitForQuiet();
                     const size_t end = std::min(items.size(), first + c_FillSlice);
                     ReadKeptFacts(std::vector<FactsWant>(items.begin() + first, items.begin() + end));
                 }
