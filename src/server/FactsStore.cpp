@@ -1,12 +1,9 @@
 #include "server/FactsStore.h"
 
 #include <chrono>
-#include <cstdlib>
 #include <ctime>
 #include <filesystem>
-#include <pwd.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <sqlite3.h>
 
@@ -105,15 +102,6 @@ int64_t NowNs()
 int64_t Today()
 {
     return int64_t(std::time(nullptr)) / 86400;
-}
-
-std::string HomeFolder()
-{
-    if (const char* home = std::getenv("HOME"); home && *home)
-        return home;
-    if (const passwd* entry = getpwuid(getuid()); entry && entry->pw_dir)
-        return entry->pw_dir;
-    return std::string();
 }
 
 void RemoveFiles(const std::string& path)
@@ -253,14 +241,7 @@ private:
 
 std::string FactsStore::DefaultFolder()
 {
-    std::string base;
-    // Relative values are ignored, as the base directory rules say.
-    if (const char* xdg = std::getenv("XDG_CACHE_HOME"); xdg && xdg[0] == '/')
-        base = xdg;
-    else if (std::string home = HomeFolder(); !home.empty())
-        base = home + "/.cache";
-    while (base.size() > 1 && base.back() == '/')
-        base.pop_back();
+    const std::string base = Platform::UserCacheFolder();
     return base.empty() ? base : base + "/Lumo Desktop";
 }
 
