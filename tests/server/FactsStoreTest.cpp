@@ -177,6 +177,31 @@ TEST_F(FactsStoreTest, ADamagedStoreIsReplacedAndAMissingOneReadsTheFiles)
     }
     EXPECT_EQ(warnings, 2);
 
+    // Written by another version: made again, not read, and not kept as damaged.
+    ASSERT_EQ(std::remove((file + ".bad").c_str()), 0);
+    {
+        FactsStore store(folder, [&](const std::string&) { ++warnings; });
+        Read(store, m_song);
+        const int before = m_reads;
+        Read(store, m_song);
+        ASSERT_EQ(m_reads, before);
+    }
+    {
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+        EXPECT_EQ(sqlite3_exec(db, "PRAGMA user_version = 99", nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_close(db);
+    }
+    {
+        FactsStore store(folder, [&](const std::string&) { ++warnings; });
+        const int before = m_reads;
+        Read(store, m_song);
+        EXPECT_EQ(m_reads, before + 1) << "a row of another version was used";
+        EXPECT_EQ(Read(store, m_song)->trackNumber, before + 1);
+    }
+    EXPECT_EQ(warnings, 2);
+    EXPECT_NE(access((file + ".bad").c_str(), F_OK), 0);
+
     // Nowhere to keep anything.
     Write(m_root + "/plain", "x");
     FactsStore nowhere(m_root + "/plain/cache", [&](const std::string&) { ++warnings; });
