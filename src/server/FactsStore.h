@@ -4,8 +4,10 @@
 // gave. A row holds the file's identity as it was when read (size, modification and change
 // times in ns, inode, device); a file changed, replaced or touched since is read again.
 //
-// Lookups run on any thread on a connection of their own and never wait for a write: new
-// facts are queued and written in batches by a thread of the store's. Whatever goes wrong
+// Lookups run on any thread and never wait for a write: they share one read connection behind
+// a lock, held for one batch of point queries, while new facts are queued and written in
+// batches by the store's own thread on a second connection (WAL: readers and the writer do
+// not block each other). Whatever goes wrong
 // with the file (damaged, locked, read-only, missing folder) costs the cache, never an
 // answer: the store logs once and the files are read as without it. A damaged file is moved
 // to "<file>.bad" and made again.
