@@ -53,7 +53,8 @@ def pinned(command, pin):
 
 
 class Lumo:
-    """One LumoServer build, run with its own disk cache so every start is cold."""
+    """One LumoServer build, run with its own disk cache so every start is cold; only the store of
+    file details it keeps between runs is kept from the round before (emptied at the first)."""
 
     def __init__(self, label, bin_dir, programs, pin, wrap=()):
         self.label = label
@@ -66,9 +67,19 @@ class Lumo:
         self.env['XDG_CACHE_HOME'] = self.cache
         self.process = None
 
-    def start(self):
-        shutil.rmtree(self.cache, ignore_errors=True)
-        os.makedirs(self.cache)
+    def start(self, keep_store=False):
+        kept = os.path.join(self.cache, 'Lumo Desktop')
+        if keep_store and os.path.isdir(kept):
+            for name in os.listdir(kept):
+                if not name.startswith('ServerFacts.db'):
+                    path = os.path.join(kept, name)
+                    shutil.rmtree(path) if os.path.isdir(path) else os.remove(path)
+            for name in os.listdir(self.cache):
+                if name != 'Lumo Desktop':
+                    shutil.rmtree(os.path.join(self.cache, name), ignore_errors=True)
+        else:
+            shutil.rmtree(self.cache, ignore_errors=True)
+            os.makedirs(self.cache)
         self.process = subprocess.Popen(pinned(self.wrap + [os.path.join(self.bin_dir, 'LumoServer'), '/resume'], self.pin),
                                         env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
@@ -97,7 +108,7 @@ class MiniDlna:
         self.name = 'ReadyMedia bench'
         self.process = None
 
-    def start(self):
+    def start(self, keep_store=False):
         # A fresh database each time: it scans the whole folder, as a first start does.
         shutil.rmtree(self.root, ignore_errors=True)
         os.makedirs(os.path.join(self.root, 'db'))
@@ -267,7 +278,11 @@ def main():
     # label -> row -> values over the rounds
     results = {}
 
-    def note(server, row, value):
+    def note(server, row, value, round_number=None):
+        # LumoServer's first round starts with an empty store of file details, later ones with
+        # the store the round before filled (a build without one, and minidlna, start cold).
+        if round_number is not None:
+            row += ' [round 1, store empty]' if round_number == 0 else ' [later rounds, store filled]'
         results.setdefault(row, {}).setdefault(server.label, []).append(value)
         print('%s: %s %s' % (row, server.label, value_text(value)), flush=True)
 
@@ -283,30 +298,30 @@ def main():
                 # A control point of its own: two builds announce the same device.
                 cp = ControlPoint()
                 start = time.monotonic()
-                server.start()
+                server.start(keep_store=round_number > 0)
                 if isinstance(server, MiniDlna):
                     # minidlna shows every song of its folders under Music > All Music ("1$4").
                     locate = lambda cd: '1$4'  # noqa: E731
                 else:
                     locate = lambda cd: browse(cd, 'music')[0][0]['id']  # noqa: E731
                 first, cd, container, device = first_answer(cp, start, server.is_device, locate, args.songs)
-                note(server, 'start -> whole collection browsable (s)', first)
+                note(server, 'start -> whole collection browsable (s)', first, round_number)
                 if container:
                     # At least the songs made; a file each earlier round added comes on top.
                     total = args.songs
                     first_ms, cold_ms, walk_s, warm_ms, walk_cpu_s = pages(cd, container, total,
                                                                            server.process.pid)
-                    note(server, 'Browse first page of 100 of %d (ms)' % args.songs, first_ms)
-                    note(server, 'Browse a page of 100 far from the start, cold (ms)', cold_ms)
-                    note(server, 'Browse walk of all %d in pages of 100 (s)' % args.songs, walk_s)
-                    note(server, 'Browse a page of 100 again, warm (ms)', warm_ms)
-                    note(server, 'server CPU over the walk (s)', walk_cpu_s)
+                    note(server, 'Browse first page of 100 of %d (ms)' % args.songs, first_ms, round_number)
+                    note(server, 'Browse a page of 100 far from the start, cold (ms)', cold_ms, round_number)
+                    note(server, 'Browse walk of all %d in pages of 100 (s)' % args.songs, walk_s, round_number)
+                    note(server, 'Browse a page of 100 again, warm (ms)', warm_ms, round_number)
+                    note(server, 'server CPU over the walk (s)', walk_cpu_s, round_number)
                     # Sorts before "song 000000.mp3".
                     title = 'Late %s %d' % (re.sub(r'\W', '', server.label), round_number)
                     browsed, evented = new_file_visible(cp, cd, container, flat, title, device,
                                                         not isinstance(server, MiniDlna))
-                    note(server, 'new file -> listed in Browse (s)', browsed)
-                    note(server, 'new file -> ContainerUpdateIDs event (s)', evented)
+                    note(server, 'new file -> listed in Browse (s)', browsed, round_number)
+                    note(server, 'new file -> ContainerUpdateIDs event (s)', evented, round_number)
                 server.stop()
                 cp.close()
 

@@ -28,15 +28,19 @@ std::string ProgramFolder()
     return slash == std::string::npos ? std::string("./") : path.substr(0, slash + 1);
 }
 
-std::string UserDataFolder()
+namespace {
+
+// $variable when absolute (relative values are ignored, as the base directory rules say), else
+// the home folder followed by below; created when missing.
+std::string UserFolder(const char* variable, const char* below)
 {
     std::string base;
-    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && xdg[0] == '/') {
+    if (const char* xdg = std::getenv(variable); xdg && xdg[0] == '/') {
         base = xdg;
     } else if (const char* home = std::getenv("HOME"); home && home[0]) {
-        base = std::string(home) + "/.local/share";
+        base = std::string(home) + below;
     } else if (passwd* entry = getpwuid(getuid()); entry && entry->pw_dir) {
-        base = std::string(entry->pw_dir) + "/.local/share";
+        base = std::string(entry->pw_dir) + below;
     }
     while (base.size() > 1 && base.back() == '/')
         base.pop_back();
@@ -45,6 +49,18 @@ std::string UserDataFolder()
         std::filesystem::create_directories(base, ignored);
     }
     return base;
+}
+
+} // namespace
+
+std::string UserDataFolder()
+{
+    return UserFolder("XDG_DATA_HOME", "/.local/share");
+}
+
+std::string UserCacheFolder()
+{
+    return UserFolder("XDG_CACHE_HOME", "/.cache");
 }
 
 std::string ComputerName()

@@ -221,16 +221,17 @@ Listing ListPublished(HostInternals& host, MediaClassKind kind)
     return ListContainer(host, root, kind, nullptr);
 }
 
-std::shared_ptr<ItemFacts> ReadFacts(HostInternals&, const std::string& url, NodeKind kind)
+std::shared_ptr<ItemFacts> ReadFacts(HostInternals&, const std::string& url, NodeKind kind, FileIdentity* identity)
 {
     try {
         auto facts = std::make_shared<ItemFacts>();
         facts->path = LocalPathOfItem(url);
-        struct stat info { };
-        if (facts->path.empty() || ::stat(facts->path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+        // Taken before the details: a write while they are read then shows as a change later.
+        FileIdentity file;
+        if (!IdentityOf(facts->path, file))
             return nullptr;
-        facts->sizeBytes = int64_t(info.st_size);
-        facts->modifiedSec = int64_t(info.st_mtime);
+        facts->sizeBytes = file.sizeBytes;
+        facts->modifiedSec = file.ModifiedSec();
         MediaItem item(UrlOf(url));
         const std::string type = item.Property("ContentType");
         if (type == c_BrokenType)
@@ -275,6 +276,8 @@ std::shared_ptr<ItemFacts> ReadFacts(HostInternals&, const std::string& url, Nod
             facts->height = LeadingNumber(item.Property("SourceHeight"));
             facts->captureSec = LeadingNumber64(item.Property("CaptureDate"));
         }
+        if (identity)
+            *identity = file;
         return facts;
     } catch (const std::exception&) {
         return nullptr;

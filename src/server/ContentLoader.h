@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "server/ContentIndex.h"
+#include "server/FactsStore.h"
 
 class HostInternals;
 
@@ -40,7 +41,9 @@ Listing ListPublished(HostInternals& host, MediaClassKind kind);
 std::string LocalPathOfItem(const std::string& url);
 
 // The facts of a song or photo; null when the item cannot be read (gone since its listing).
-std::shared_ptr<ItemFacts> ReadFacts(HostInternals& host, const std::string& url, NodeKind kind);
+// identity (may be null) receives the file as it was before its details were read.
+std::shared_ptr<ItemFacts> ReadFacts(
+    HostInternals& host, const std::string& url, NodeKind kind, FileIdentity* identity = nullptr);
 
 // A JPEG of the photo at most width x height, from the photos module's thumbnailer (and its
 // disk cache); null when it cannot be made.

@@ -3,6 +3,7 @@
 #include <QMetaObject>
 #include <QThread>
 #include <algorithm>
+#include <chrono>
 #include <exception>
 #include <malloc.h>
 #include <sys/stat.h>
@@ -10,6 +11,7 @@
 
 #include "host/HostInternals.h"
 #include "host/MediaItem.h"
+#include "host/ModuleLog.h"
 #include "host/Url.h"
 #include "platform/System.h"
 #include "server/AnswerFolders.h"
@@ -39,6 +41,10 @@ constexpr size_t c_ReadAheadPages = 2;
 constexpr size_t c_FirstPageItems = 100;
 // Fewer files than this are read on one worker.
 constexpr size_t c_FactsPerWorker = 20;
+// Items looked up (and read when missing) at a time by the store's filling after start.
+constexpr size_t c_FillSlice = 50;
+// The store is filled only after this long without an answer or a read-ahead.
+constexpr int64_t c_FillQuietMs = 2000;
 // Containers events named lately, kept so that the engine sees one object per container.
 constexpr size_t c_MaxEventContainers = 256;
 
@@ -52,6 +58,12 @@ bool StillThere(Node& node, AnswerFolders& folders)
         return true;
     node.facts.reset();
     return false;
+}
+
+int64_t NowMs()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
 MediaClassKind ClassOf(const std::string& id)
@@ -94,9 +106,12 @@ std::string NameOf(const std::string& url)
 
 ServerCore::ServerCore(HostInternals& host, QObject* parent) : QObject(parent), m_host(host)
 {
+    m_store = std::make_unique<FactsStore>(FactsStore::DefaultFolder(),
+        [](const std::string& text) { ModuleLog::Host().Write(c_LogWarning, "Server", "%s", text.c_str()); });
     m_workers.setMaxThreadCount(std::max(2, QThread::idealThreadCount()));
     m_counter.setMaxThreadCount(1);
     m_background.setMaxThreadCount(1);
+    m_filler.setMaxThreadCount(1);
     m_rootObject = NewContainerObject(m_index.Root(), 2, nullptr);
     g_core = this;
     SetObjectSource(this);
@@ -132,6 +147,8 @@ ServerCore::~ServerCore()
     m_workers.waitForDone();
     m_background.clear();
     m_background.waitForDone();
+    m_filler.clear();
+    m_filler.waitForDone();
     m_counter.clear();
     m_counter.waitForDone();
     for (auto& [id, object] : m_eventContainers)
@@ -186,10 +203,19 @@ void ServerCore::StartListing(Node& node)
         // A client that opens a container asks for its first page next.
         std::vector<std::shared_ptr<ItemFacts>> firstFacts;
         if (firstPage && listing.ok) {
-            for (size_t index = 0; index < listing.entries.size() && index < c_FirstPageItems && !m_stopping; ++index) {
+            std::vector<FactsWant> wants;
+            std::vector<size_t> at;
+            firstFacts.resize(std::min(listing.entries.size(), c_FirstPageItems));
+            for (size_t index = 0; index < firstFacts.size(); ++index) {
                 const ChildEntry& entry = listing.entries[index];
-                firstFacts.push_back(IsContainerKind(entry.kind) ? nullptr : ReadFacts(m_host, entry.url, entry.kind));
+                if (!IsContainerKind(entry.kind)) {
+                    wants.push_back(FactsWant{entry.url, entry.kind});
+                    at.push_back(index);
+                }
             }
+            std::vector<std::shared_ptr<ItemFacts>> read = ReadKeptFacts(wants);
+            for (size_t index = 0; index < read.size(); ++index)
+                firstFacts[at[index]] = std::move(read[index]);
         }
         QMetaObject::invokeMethod(
             this,
@@ -504,6 +530,7 @@ RygelMediaContainer* ServerCore::ParentObject(const Node& node)
 
 void ServerCore::FindObject(const std::string& id, GTask* task)
 {
+    m_lastBusyMs = NowMs();
     g_object_ref(task);
     Resolve(id, [this, task](Node* node) {
         if (!node) {
@@ -551,6 +578,7 @@ void ServerCore::FindObject(const std::string& id, GTask* task)
 void ServerCore::GetChildren(
     RygelMediaContainer* container, unsigned offset, unsigned count, const std::string& sort, GTask* task)
 {
+    m_lastBusyMs = NowMs();
     const std::string id = rygel_media_object_get_id(RYGEL_MEDIA_OBJECT(container));
     g_object_ref(task);
     g_object_ref(container);
@@ -625,12 +653,14 @@ void ServerCore::EnsureFacts(const std::vector<std::string>& ids, std::function<
     auto left = std::make_shared<std::atomic<size_t>>(parts);
     for (size_t part = 0; part < parts; ++part) {
         m_workers.start([this, wants, left, part, parts, then] {
-            for (size_t index = part; index < wants->size(); index += parts) {
-                if (m_stopping)
-                    return;
-                Want& want = (*wants)[index];
-                want.facts = ReadFacts(m_host, want.url, want.kind);
-            }
+            std::vector<FactsWant> mine;
+            for (size_t index = part; index < wants->size(); index += parts)
+                mine.push_back(FactsWant{(*wants)[index].url, (*wants)[index].kind});
+            std::vector<std::shared_ptr<ItemFacts>> read = ReadKeptFacts(mine);
+            if (m_stopping)
+                return;
+            for (size_t index = part, mineIndex = 0; index < wants->size(); index += parts, ++mineIndex)
+                (*wants)[index].facts = std::move(read[mineIndex]);
             if (left->fetch_sub(1) != 1)
                 return;
             QMetaObject::invokeMethod(
@@ -643,6 +673,14 @@ void ServerCore::EnsureFacts(const std::vector<std::string>& ids, std::function<
                 Qt::QueuedConnection);
         });
     }
+}
+
+std::vector<std::shared_ptr<ItemFacts>> ServerCore::ReadKeptFacts(const std::vector<FactsWant>& wants)
+{
+    return ReadFactsThrough(
+        m_store.get(), wants, [this](const std::string& url, NodeKind kind, FileIdentity& identity) {
+            return m_stopping ? nullptr : ReadFacts(m_host, url, kind, &identity);
+        });
 }
 
 void ServerCore::DropOldFacts()
@@ -711,15 +749,16 @@ void ServerCore::PrefetchNext()
             continue;
         }
         m_prefetching = true;
+        m_lastBusyMs = NowMs();
         m_background.start([this, slice = std::move(slice)] {
             // Not the idle class: such a thread can wait long while holding a lock an answer needs.
             Platform::LowerThisThreadsPriority();
-            auto read = std::make_shared<std::vector<std::shared_ptr<ItemFacts>>>();
-            for (const Want& want : slice) {
-                if (m_stopping)
-                    return;
-                read->push_back(ReadFacts(m_host, want.url, want.kind));
-            }
+            std::vector<FactsWant> wants;
+            for (const Want& want : slice)
+                wants.push_back(FactsWant{want.url, want.kind});
+            auto read = std::make_shared<std::vector<std::shared_ptr<ItemFacts>>>(ReadKeptFacts(wants));
+            if (m_stopping)
+                return;
             QMetaObject::invokeMethod(
                 this,
                 [this, slice, read] {
@@ -836,6 +875,50 @@ void ServerCore::ProducePicture(const std::string& uri, Done done)
 
 // ---- Counting ----------------------------------------------------------------------------
 
+void ServerCore::FillStore()
+{
+    if (m_store->Location().empty())
+        return;
+    m_filler.start([this] {
+        // Nobody waits for it; it yields to answers and to the count.
+        Platform::LowerThisThreadsPriority();
+        // While clients browse, answers and reading ahead read what they need; this would only
+        // list and read the same beside them.
+        auto waitForQuiet = [this] {
+            while (!m_stopping && NowMs() < m_lastBusyMs.load() + c_FillQuietMs)
+                QThread::msleep(200);
+        };
+        for (const MediaClassKind kind : {MediaClassKind::Music, MediaClassKind::Photos}) {
+            // What is published first, then each container's items, each container once. A
+            // container is listed when its turn comes: one listing is held at a time.
+            std::vector<std::string> pending{std::string()};
+            std::unordered_set<std::string> seen;
+            while (!pending.empty() && !m_stopping) {
+                const std::string url = std::move(pending.back());
+                pending.pop_back();
+                waitForQuiet();
+                const Listing listing
+                    = url.empty() ? ListPublished(m_host, kind) : ListContainer(m_host, url, kind, &m_stopping);
+                std::vector<FactsWant> items;
+                const size_t below = pending.size();
+                for (const ChildEntry& entry : listing.entries) {
+                    if (!IsContainerKind(entry.kind))
+                        items.push_back(FactsWant{entry.url, entry.kind});
+                    else if (seen.insert(entry.fileKey.empty() ? entry.url : entry.fileKey).second)
+                        pending.push_back(entry.url);
+                }
+                // Taken from the back: the first child container comes next.
+                std::reverse(pending.begin() + ptrdiff_t(below), pending.end());
+                for (size_t first = 0; first < items.size() && !m_stopping; first += c_FillSlice) {
+                    waitForQuiet();
+                    const size_t end = std::min(items.size(), first + c_FillSlice);
+                    ReadKeptFacts(std::vector<FactsWant>(items.begin() + first, items.begin() + end));
+                }
+            }
+        }
+    });
+}
+
 void ServerCore::CountSoon()
 {
     m_countTimer.start();
@@ -848,6 +931,10 @@ void ServerCore::CountNow()
         return;
     }
     m_countRunning = true;
+    if (!m_storeFilled) {
+        m_storeFilled = true;
+        FillStore();
+    }
     m_counter.start([this] {
         // The count is for the properties window: it lists everything, and must not slow answers.
         Platform::LowerThisThreadsPriority();

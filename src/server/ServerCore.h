@@ -19,6 +19,7 @@
 
 #include "server/ContentIndex.h"
 #include "server/ContentLoader.h"
+#include "server/FactsStore.h"
 #include "server/MediaEngine.h"
 #include "server/ServerObjects.h"
 
@@ -100,6 +101,9 @@ private:
     void Announce(Node& node);
     RygelMediaContainer* ParentObject(const Node& node);
     void CountNow();
+    // Reads, in the background, the facts of every published item the store lacks, so that
+    // the next start finds them there; once a run, after the first count.
+    void FillStore();
     void StorePicture(const std::string& uri, std::shared_ptr<const std::string> bytes);
     // Reads the facts of a container's children from index first to end ahead of the pages
     // clients will ask for, on a thread of the lowest priority, one slice at a time. ahead: the
@@ -108,9 +112,13 @@ private:
     void PrefetchNext();
     // Puts facts read on a worker in place, for nodes still holding url and none yet.
     void KeepFacts(const std::string& id, const std::string& url, std::shared_ptr<ItemFacts> facts);
+    // The facts of items, from the store where their files are as they were, else read. Workers.
+    std::vector<std::shared_ptr<ItemFacts>> ReadKeptFacts(const std::vector<FactsWant>& wants);
     void DropOldFacts();
 
     HostInternals& m_host;
+    // Facts read in earlier runs; outlives the pools, whose threads use it.
+    std::unique_ptr<FactsStore> m_store;
     ContentIndex m_index;
     RygelMediaContainer* m_rootObject = nullptr;
 
@@ -163,6 +171,12 @@ private:
 
     // Gives memory freed after a burst of answers back to the system.
     QTimer m_trimTimer;
+
+    // Filling the store: one thread at the lowest priority.
+    QThreadPool m_filler;
+    bool m_storeFilled = false;
+    // When an answer or a read-ahead last began (steady clock, ms): the filling waits for quiet.
+    std::atomic<int64_t> m_lastBusyMs{0};
 
     Counts m_counts;
     QTimer m_countTimer;

@@ -5,9 +5,11 @@ network namespace whose only interface is the loopback. Run through netns.sh:
     tests/server/netns.sh /usr/bin/python3 tests/server/test_server.py BIN_DIR
 """
 import base64
+import contextlib
 import os
 import re
 import socket
+import sqlite3
 import subprocess
 import sys
 import time
@@ -541,7 +543,41 @@ class RestartTest(ServerTest):
         write(m + '/Keep/one.mp3', mp3_bytes('One'))
         write(m + '/Keep/two.mp3', mp3_bytes('Two'))
         write(m + '/other.mp3', mp3_bytes('Other'))
-        cls.programs.publish('music', m + '/Keep', m + '/other.mp3')
+        # Written long ago: the server keeps the details of files that have settled.
+        for index, (title, artist) in enumerate((('Été', 'Zoë Ångström'), ('数字', '歌手'), ('Plain', ''))):
+            write(m + '/Kept/%d.mp3' % index,
+                  mp3_bytes(title, artist, 'Album ü', 'Jazz' if index else '', track=index, year=1999 * index))
+        write(m + '/Kept/wave.wav', wav_bytes(rate=22050, channels=1, frames=2205)[0])
+        make_jpeg(m + '/KeptPhotos/photo ü.jpg', 320, 200)
+        for index in range(3):
+            write(m + '/Unbrowsed/Deeper/%d.mp3' % index, mp3_bytes('Unbrowsed %d' % index))
+        for folder in ('Kept', 'KeptPhotos', 'Unbrowsed/Deeper'):
+            for name in os.listdir(os.path.join(m, folder)):
+                os.utime(os.path.join(m, folder, name), (time.time() - 86400, time.time() - 86400))
+        cls.programs.publish('music', m + '/Keep', m + '/other.mp3', m + '/Kept')
+        cls.programs.publish('photos', m + '/KeptPhotos')
+        cls.programs.publish('music', m + '/Unbrowsed')
+
+    def restart(self):
+        self.programs.stop()
+        self.programs.start()
+        type(self).device, _ = self.cp.wait_device(10)
+        type(self).cd = service(self.device, CONTENT_DIRECTORY)
+
+    def test_details_kept_from_the_run_before_answer_the_same(self):
+        kept = [self.child('music', 'Kept')['id'], self.child('photos', 'KeptPhotos')['id']]
+        before = [browse(self.cd, container)[3] for container in kept]
+        self.restart()
+        self.assertEqual(self.kept_rows('/Kept%/'), 5)
+        self.assertEqual([browse(self.cd, container)[3] for container in kept], before)
+
+    def kept_rows(self, part):
+        store = os.path.join(self.programs.env['XDG_CACHE_HOME'], 'Lumo Desktop', 'ServerFacts.db')
+        with contextlib.closing(sqlite3.connect(store)) as db:
+            return db.execute("SELECT COUNT(*) FROM facts WHERE url LIKE ?", ('%' + part + '%',)).fetchone()[0]
+
+    def test_published_items_nobody_browsed_are_kept_for_the_next_start(self):
+        self.wait_for(lambda: self.kept_rows('/Unbrowsed/Deeper/') == 3, 20, 'the store was not filled')
 
     def ids(self):
         keep = self.child('music', 'Keep')

@@ -17,6 +17,10 @@ std::string ProgramFolder();
 // created when missing. Empty when neither can be found.
 std::string UserDataFolder();
 
+// The user's cache folder ($XDG_CACHE_HOME, else ~/.cache), without a trailing "/"; created
+// when missing. Empty when neither can be found.
+std::string UserCacheFolder();
+
 // The machine's host name cut to 15 characters, as the platform's computer name is.
 std::string ComputerName();
 
