@@ -1,5 +1,6 @@
 #include "ListedDetails.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include <lumo/Errors.h>
@@ -12,7 +13,8 @@ using namespace LumoApi;
 namespace LumoMusic {
 
 ListedDetails::ListedDetails(const PropertyName* names, size_t count)
-    : m_names(names), m_count(count), m_values(count), m_hasValue(count, false)
+    // The tables hold far fewer names than the 64 bits of m_hasValue (their files check it).
+    : m_names(names), m_count(std::min<size_t>(count, 64)), m_values(m_count)
 {
 }
 
@@ -43,17 +45,17 @@ void ListedDetails::RunAllStages()
 void ListedDetails::SetValue(const char* name, std::string value)
 {
     const size_t index = IndexOf(name);
-    if (index == m_count || m_hasValue[index] || value.empty())
+    if (index == m_count || HasValue(index) || value.empty())
         return;
     m_values[index] = std::move(value);
-    m_hasValue[index] = true;
+    m_hasValue |= uint64_t(1) << index;
 }
 
 const char* ListedDetails::NextListedName()
 {
     while (m_nextName < m_count) {
         const size_t index = m_nextName++;
-        if (m_hasValue[index])
+        if (HasValue(index))
             return m_names[index].name;
     }
     LumoSetLastError(ERROR_NO_MORE_ITEMS);
@@ -88,7 +90,7 @@ const char* LUMO_CALL ListedDetails::GetValue(const char* name)
         const size_t index = IndexOf(name);
         if (index < m_count)
             RunStage(m_names[index].stage);
-        if (index == m_count || !m_hasValue[index]) {
+        if (index == m_count || !HasValue(index)) {
             LumoSetLastError(ERROR_NOT_FOUND);
             return nullptr;
         }

@@ -54,11 +54,13 @@ private:
     size_t m_count;
     uint32_t m_stagesRun = 0;
     std::vector<std::string> m_values;
-    std::vector<bool> m_hasValue;
+    // Bit i: m_values[i] holds a value.
+    uint64_t m_hasValue = 0;
     // The next index GetNextName looks at.
     size_t m_nextName = 0;
 
     size_t IndexOf(const char* name) const;
+    bool HasValue(size_t index) const { return (m_hasValue >> index) & 1; }
     void RunAllStages();
     const char* NextListedName();
 };

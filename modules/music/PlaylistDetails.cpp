@@ -25,6 +25,7 @@ constexpr PropertyName c_PlaylistNames[] = {
     // The number of entries the list names, found or not.
     {"ItemCount", c_FromContent},
 };
+static_assert(std::size(c_PlaylistNames) <= 64, "ListedDetails keeps a bit per name");
 
 } // namespace
 

@@ -41,6 +41,7 @@ constexpr PropertyName c_SongNames[] = {
     // here spares opening the file again only to find out.
     {"EmbeddedCover", c_FromTags},
 };
+static_assert(std::size(c_SongNames) <= 64, "ListedDetails keeps a bit per name");
 
 } // namespace
 
@@ -83,7 +84,7 @@ void SongDetails::LoadStage(int stage)
 {
     switch (stage) {
     case c_FromUrl:
-        SetValue("FileName", ReadableText(LeafOf(m_path)));
+        SetValue("FileName", ReadableText(std::string_view(m_path).substr(m_path.rfind('/') + 1)));
         break;
     case c_Location:
         SetValue("SourceLocation", m_local ? ReadableText(m_path) : m_location);

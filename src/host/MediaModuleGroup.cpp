@@ -80,7 +80,10 @@ void MediaModuleGroup::Initialize(const ModuleGroup& modules)
 
 const MediaModule& MediaModuleGroup::ModuleForType(const std::string& contentType) const
 {
-    auto found = m_moduleByType.find(ToLower(contentType));
+    // Decided types are lower case already; others are made so.
+    const bool lower
+        = std::none_of(contentType.begin(), contentType.end(), [](char c) { return c >= 'A' && c <= 'Z'; });
+    auto found = m_moduleByType.find(lower ? contentType : ToLower(contentType));
     if (found == m_moduleByType.end())
         ThrowWinError(ERROR_UNSUPPORTED_TYPE);
     return m_modules[found->second];

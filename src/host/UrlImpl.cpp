@@ -64,9 +64,12 @@ void UrlImpl::SplitParams()
 {
     if (m_flags & c_ParamsSplit)
         return;
-    std::string query;
-    SplitUrl(m_text, nullptr, nullptr, nullptr, &query);
-    m_params = ParseQuery(query);
+    // Most URLs have no query: nothing to split, and nothing to allocate.
+    if (m_text.find('?') != std::string::npos) {
+        std::string query;
+        SplitUrl(m_text, nullptr, nullptr, nullptr, &query);
+        m_params = ParseQuery(query);
+    }
     m_flags |= c_ParamsSplit;
 }
 

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <sys/stat.h>
 
 #include "common/Exceptions.h"
@@ -34,12 +35,22 @@ std::string ClassIdOf(const std::string& name)
     throw UsageError("'" + name + "' is not a media class: say music or photos");
 }
 
+namespace {
+
+// Control characters (a tab or line break in a title) would break the line's columns.
+void BlankControls(std::string& text, size_t from)
+{
+    for (size_t at = from; at < text.size(); ++at) {
+        if (static_cast<unsigned char>(text[at]) < 0x20 || text[at] == 0x7F)
+            text[at] = ' ';
+    }
+}
+
+} // namespace
+
 std::string OneLine(std::string text)
 {
-    for (char& c : text) {
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
-            c = ' ';
-    }
+    BlankControls(text, 0);
     return text;
 }
 
@@ -77,9 +88,16 @@ std::string PrintItemLine(HostInternals& host, const ApiRef<UrlApi>& url, const 
     }
     const char* text = url->GetText();
     // One write per line: ls -R prints a line for every file of a tree.
-    std::string line = type.empty() ? std::string("-") : OneLine(type);
+    std::string line;
+    line.reserve(type.size() + title.size() + (text ? std::strlen(text) : 0) + 4);
+    const auto appendOneLine = [&line](std::string_view part) {
+        const size_t from = line.size();
+        line += part;
+        BlankControls(line, from);
+    };
+    appendOneLine(type.empty() ? std::string_view("-") : std::string_view(type));
     line += '\t';
-    line += OneLine(std::move(title));
+    appendOneLine(title);
     line += '\t';
     line += text ? text : "";
     line += '\n';
