@@ -17,7 +17,9 @@ namespace LumoCache {
 
 using LumoModules::DatabaseHandle;
 using LumoModules::Exec;
+using LumoModules::IsDamage;
 using LumoModules::Query;
+using LumoModules::SetAside;
 using LumoModules::SqliteError;
 using LumoModules::Statement;
 
@@ -59,12 +61,6 @@ CREATE TRIGGER IF NOT EXISTS entries_removed AFTER DELETE ON entries BEGIN
 END;
 PRAGMA user_version = 1;
 )";
-
-bool IsDamaged(int code)
-{
-    code &= 0xff;
-    return code == SQLITE_CORRUPT || code == SQLITE_NOTADB;
-}
 
 // Failures at open that a new file may cure. A busy database is someone else's good one.
 bool FreshFileMayHelp(int code)
@@ -242,7 +238,7 @@ void BlockStore::Open()
         } catch (const SqliteError& error) {
             reason = error.text;
             if (FreshFileMayHelp(error.code)) {
-                MoveAside();
+                SetAside(m_path);
                 try {
                     m_db = Connect(m_path);
                     m_warn("Disk cache database " + m_path + " could not be used (" + reason + "); moved it to "
@@ -267,21 +263,12 @@ void BlockStore::Open()
     }
 }
 
-void BlockStore::MoveAside()
-{
-    std::error_code ignored;
-    std::filesystem::rename(m_path, m_path + ".bad", ignored);
-    // A stale log beside a new database would be replayed into it.
-    std::filesystem::remove(m_path + "-wal", ignored);
-    std::filesystem::remove(m_path + "-shm", ignored);
-}
-
 void BlockStore::Recover(const std::string& reason)
 {
     m_db.reset();
     m_touched.clear();
     if (!m_path.empty()) {
-        MoveAside();
+        SetAside(m_path);
         m_warn("Disk cache database " + m_path + " is damaged (" + reason + "); moved it to " + m_path
             + ".bad and started a new one");
     }
@@ -302,7 +289,7 @@ auto BlockStore::Attempt(uint32_t failureCode, Body&& body)
     try {
         return body();
     } catch (const SqliteError& error) {
-        if (!IsDamaged(error.code))
+        if (!IsDamage(error.code))
             throw CacheError(LumoModules::SqliteErrorCode(error.code, failureCode));
         Recover(error.text);
     }

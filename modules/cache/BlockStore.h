@@ -57,7 +57,6 @@ private:
     auto Attempt(uint32_t failureCode, Body&& body);
     std::unique_ptr<Connection> Connect(const std::string& path);
     void Open();
-    void MoveAside();
     void Recover(const std::string& reason);
     Connection& Db();
     int64_t NextStamp();

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <utility>
@@ -20,6 +21,25 @@ struct SqliteError {
     // SQLite's words, for the log; may be empty.
     std::string text;
 };
+
+// SQLite's answer for a file that is not a sound database, as opposed to one it cannot reach.
+inline bool IsDamage(int code)
+{
+    code &= 0xff;
+    return code == SQLITE_CORRUPT || code == SQLITE_NOTADB;
+}
+
+// Moves a damaged database to "<path>.bad", its log beside it for a look: a log left under the
+// old name would be replayed into the new file.
+inline void SetAside(const std::string& path)
+{
+    std::error_code ignored;
+    for (const char* suffix : {"", "-wal", "-shm"}) {
+        std::filesystem::remove(path + ".bad" + suffix, ignored);
+        std::filesystem::rename(path + suffix, path + ".bad" + suffix, ignored);
+        std::filesystem::remove(path + suffix, ignored);
+    }
+}
 
 inline void Exec(sqlite3* db, const char* sql)
 {

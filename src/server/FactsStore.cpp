@@ -13,7 +13,9 @@
 
 using LumoModules::DatabaseHandle;
 using LumoModules::Exec;
+using LumoModules::IsDamage;
 using LumoModules::Query;
+using LumoModules::SetAside;
 using LumoModules::SqliteError;
 using LumoModules::Statement;
 
@@ -81,12 +83,6 @@ constexpr const char c_Columns[] = "url, kind, size, modified_ns, changed_ns, in
                                    "album, genre, year, track, duration_ms, bit_rate_kbps, sample_rate_hz, channels, "
                                    "embedded_cover, lpcm_mime, lpcm_bytes, width, height, capture_sec";
 
-bool IsDamaged(int code)
-{
-    code &= 0xff;
-    return code == SQLITE_CORRUPT || code == SQLITE_NOTADB;
-}
-
 int64_t Nanoseconds(const timespec& time)
 {
     return int64_t(time.tv_sec) * 1'000'000'000 + time.tv_nsec;
@@ -109,18 +105,6 @@ void RemoveFiles(const std::string& path)
     std::error_code ignored;
     for (const char* suffix : {"", "-wal", "-shm"})
         std::filesystem::remove(path + suffix, ignored);
-}
-
-// A damaged file is kept beside for a look, with its log: a log left under the old name would
-// be applied to the new file.
-void MoveAside(const std::string& path)
-{
-    std::error_code ignored;
-    for (const char* suffix : {"", "-wal", "-shm"}) {
-        std::filesystem::remove(path + ".bad" + suffix, ignored);
-        std::filesystem::rename(path + suffix, path + ".bad" + suffix, ignored);
-    }
-    RemoveFiles(path);
 }
 
 } // namespace
@@ -264,11 +248,11 @@ FactsStore::FactsStore(std::string folder, WarnFunction warn) : m_warn(std::move
             m_read.reset();
             m_write.reset();
             const bool otherVersion = failure.code == c_OtherVersion;
-            if (attempt == 0 && (otherVersion || IsDamaged(failure.code))) {
+            if (attempt == 0 && (otherVersion || IsDamage(failure.code))) {
                 if (otherVersion) {
                     RemoveFiles(path);
                 } else {
-                    MoveAside(path);
+                    SetAside(path);
                     m_warn("The server's store of file details " + path + " could not be used (" + failure.text
                         + "); moved it to " + path + ".bad and started a new one");
                 }
@@ -298,7 +282,7 @@ FactsStore::~FactsStore()
     m_read.reset();
     m_write.reset();
     if (m_damaged && !m_failedPath.empty())
-        MoveAside(m_failedPath);
+        SetAside(m_failedPath);
 }
 
 std::string FactsStore::Location() const
@@ -310,7 +294,7 @@ std::string FactsStore::Location() const
 void FactsStore::Failed(const char* doing, int code, const std::string& text)
 {
     std::lock_guard<std::mutex> lock(m_queueLock);
-    const bool damaged = IsDamaged(code);
+    const bool damaged = IsDamage(code);
     const int primary = code & 0xff;
     // A busy file is someone else's moment; anything else will fail again.
     const bool passing = primary == SQLITE_BUSY || primary == SQLITE_LOCKED;
