@@ -1,7 +1,9 @@
 #include "FolderDetails.h"
 
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
+#include <optional>
 #include <sys/sysmacros.h>
 
 #include <lumo/Errors.h>
@@ -23,20 +25,40 @@ constexpr char c_FolderType[] = "x-container/folder";
 // STATX_ATTR_MOUNT_ROOT, for C libraries whose headers predate it.
 constexpr uint64_t c_AttrMountRoot = 0x00002000;
 
+// The drive and special-folder types need a look of their own.
+bool NeedsOwnLook(const char* name)
+{
+    return std::strcmp(name, "DriveType") == 0 || std::strcmp(name, "SpecialFolderType") == 0;
+}
+
 } // namespace
 
-FolderDetails::FolderDetails(std::string path) : m_path(std::move(path))
+FolderDetails::FolderDetails(std::string path, ApiRef<UrlApi> url) : m_path(std::move(path)), m_url(std::move(url))
 {
 }
 
-void FolderDetails::Refresh()
+void FolderDetails::Refresh(bool exact)
 {
+    if (!exact && m_url) {
+        if (const std::optional<ListedFile> listed = Listed().Read(m_url.Get())) {
+            if (listed->fileType != c_ListedFolder)
+                throw FolderError(LumoApi::ERROR_PATH_NOT_FOUND);
+            m_hasBirthTime = (listed->flags & c_ListedBirthTime) != 0;
+            m_birthSec = LumoModules::WholeSeconds(listed->createdNs);
+            m_changeSec = LumoModules::WholeSeconds(listed->changedNs);
+            m_modifySec = LumoModules::WholeSeconds(listed->modifiedNs);
+            return;
+        }
+    }
     struct statx info { };
     if (statx(AT_FDCWD, m_path.c_str(), AT_STATX_SYNC_AS_STAT, STATX_BASIC_STATS | STATX_BTIME, &info) != 0)
         throw FolderError(CodeFromErrno(errno));
     if (!S_ISDIR(info.stx_mode))
         throw FolderError(LumoApi::ERROR_PATH_NOT_FOUND);
-    m_info = info;
+    m_hasBirthTime = (info.stx_mask & STATX_BTIME) != 0;
+    m_birthSec = info.stx_btime.tv_sec;
+    m_changeSec = info.stx_ctime.tv_sec;
+    m_modifySec = info.stx_mtime.tv_sec;
     // Cheap: the user-dirs file is read again only when it changed.
     m_specialFolderType
         = SpecialFolderTypeOf(m_path, makedev(info.stx_dev_major, info.stx_dev_minor), ino_t(info.stx_ino));
@@ -63,9 +85,9 @@ bool FolderDetails::ValueOf(const std::string& name, std::string& value) const
         value = ReadableText(m_path);
     else if (name == "CreationDate")
         // Birth time where the file system keeps one; the change time stands in elsewhere.
-        value = std::to_string((m_info.stx_mask & STATX_BTIME) ? m_info.stx_btime.tv_sec : m_info.stx_ctime.tv_sec);
+        value = std::to_string(m_hasBirthTime ? m_birthSec : m_changeSec);
     else if (name == "LastChangeDate")
-        value = std::to_string(m_info.stx_mtime.tv_sec);
+        value = std::to_string(m_modifySec);
     else if (name == "DriveType" && !m_driveType.empty())
         value = m_driveType;
     else if (name == "SpecialFolderType" && !m_specialFolderType.empty())
@@ -79,7 +101,7 @@ const char* LUMO_CALL FolderDetails::GetFirstName()
 {
     return Guard<const char*>(nullptr, [&]() -> const char* {
         std::lock_guard<std::mutex> lock(m_lock);
-        Refresh();
+        Refresh(true);
         m_names = {"FileName", "SourceFormat", "ContentType", "SourceLocation", "CreationDate", "LastChangeDate"};
         if (!m_driveType.empty())
             m_names.push_back("DriveType");
@@ -108,7 +130,7 @@ const char* LUMO_CALL FolderDetails::GetValue(const char* name)
         if (!name)
             throw FolderError(ERROR_INVALID_PARAMETER);
         std::lock_guard<std::mutex> lock(m_lock);
-        Refresh();
+        Refresh(NeedsOwnLook(name));
         if (!ValueOf(name, m_value)) {
             LumoSetLastError(ERROR_NOT_FOUND);
             return nullptr;

@@ -69,7 +69,7 @@ Api* LUMO_CALL FolderMedia::GetApi(const char* type_id, UrlApi* url)
         if (!type_id || !PathOfFileUrl(url, path))
             throw FolderError(ERROR_INVALID_PARAMETER);
         if (std::strcmp(type_id, DetailsApi::TypeId) == 0)
-            return new FolderDetails(path);
+            return new FolderDetails(path, ApiRef<UrlApi>::Share(url));
         if (std::strcmp(type_id, ContainerApi::TypeId) == 0)
             return new FolderContainer(UrlMaker::Current(), path);
         throw FolderError(ERROR_INVALID_PARAMETER);

@@ -5,6 +5,8 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include "support/ListedFacts.h"
+
 namespace LumoMusic {
 
 FileFacts ReadFileFacts(const std::string& path)
@@ -26,28 +28,18 @@ FileFacts ReadFileFacts(const std::string& path)
     return facts;
 }
 
-namespace {
-
-// Whole seconds, rounded down as a stat's seconds are for times before 1970 too.
-int64_t SecondsOf(int64_t nanoseconds)
-{
-    const int64_t seconds = nanoseconds / 1000000000;
-    return nanoseconds % 1000000000 < 0 ? seconds - 1 : seconds;
-}
-
-} // namespace
-
 FileFacts FactsOfListing(const LumoApi::ListedFile& record)
 {
     FileFacts facts;
     facts.known = true;
     facts.regular = record.fileType == LumoApi::c_ListedRegular;
     facts.sizeBytes = record.sizeBytes;
-    facts.changeTime = SecondsOf(record.modifiedNs);
+    facts.changeTime = LumoModules::WholeSeconds(record.modifiedNs);
     if (record.flags & LumoApi::c_ListedBirthTime)
-        facts.creationTime = SecondsOf(record.createdNs);
+        facts.creationTime = LumoModules::WholeSeconds(record.createdNs);
     else
-        facts.creationTime = std::min(SecondsOf(record.modifiedNs), SecondsOf(record.changedNs));
+        facts.creationTime
+            = std::min(LumoModules::WholeSeconds(record.modifiedNs), LumoModules::WholeSeconds(record.changedNs));
     return facts;
 }
 

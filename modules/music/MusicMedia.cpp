@@ -56,7 +56,7 @@ Api* LUMO_CALL MusicMedia::GetApi(const char* type_id, UrlApi* url)
             if (!local)
                 throw MusicError(ERROR_INVALID_PARAMETER);
             if (details)
-                return new PlaylistDetails(std::move(file));
+                return new PlaylistDetails(std::move(file), ApiRef<UrlApi>::Share(url));
             if (container)
                 return new PlaylistContainer(std::move(file));
             throw MusicError(ERROR_INVALID_PARAMETER);

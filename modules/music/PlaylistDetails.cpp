@@ -1,9 +1,11 @@
 #include "PlaylistDetails.h"
 
 #include <iterator>
+#include <optional>
 
 #include "AudioFormats.h"
 #include "FileFacts.h"
+#include "MusicState.h"
 #include "MusicText.h"
 #include "PlaylistReader.h"
 #include "SongDetails.h"
@@ -29,8 +31,8 @@ static_assert(std::size(c_PlaylistNames) <= 64, "ListedDetails keeps a bit per n
 
 } // namespace
 
-PlaylistDetails::PlaylistDetails(LocalFile playlist)
-    : ListedDetails(c_PlaylistNames, std::size(c_PlaylistNames)), m_playlist(std::move(playlist))
+PlaylistDetails::PlaylistDetails(LocalFile playlist, LumoApi::ApiRef<LumoApi::UrlApi> url)
+    : ListedDetails(c_PlaylistNames, std::size(c_PlaylistNames)), m_playlist(std::move(playlist)), m_url(std::move(url))
 {
 }
 
@@ -42,7 +44,8 @@ void PlaylistDetails::LoadStage(int stage)
         SetValue("SourceLocation", ReadableText(m_playlist.path));
         break;
     case c_FromFileSystem: {
-        const FileFacts facts = ReadFileFacts(m_playlist.path);
+        const std::optional<LumoApi::ListedFile> listed = MusicState::Instance().Class().Listed(m_url.Get());
+        const FileFacts facts = listed ? FactsOfListing(*listed) : ReadFileFacts(m_playlist.path);
         const bool broken = facts.gone || (facts.known && !facts.regular);
         m_readable = facts.known && facts.regular;
         const char* type = broken ? c_BrokenType : InfoOf(AudioFormat::Playlist).contentType;

@@ -12,10 +12,13 @@
 
 #include "AudioFormats.h"
 #include "FileFacts.h"
-#include "ListedDetails.h"
 #include "MusicPaths.h"
+#include "support/ListedDetails.h"
 
 namespace LumoMusic {
+
+using LumoModules::ListedDetails;
+using LumoModules::PropertyName;
 
 constexpr const char c_BrokenType[] = "x-application/lumo-broken";
 

@@ -1,14 +1,13 @@
 #include "PhotoDetails.h"
 
-#include <cstring>
-#include <optional>
+#include <iterator>
 
 #include <lumo/Errors.h>
-#include <lumo/Platform.h>
+#include <lumo/Listing.h>
 
 #include "PhotoError.h"
-#include "PhotoFacts.h"
-#include "PhotoFile.h"
+#include "PhotoServices.h"
+#include "support/ListedFacts.h"
 
 using namespace LumoApi;
 
@@ -18,81 +17,113 @@ namespace {
 
 constexpr const char c_BrokenType[] = "x-application/lumo-broken";
 
+enum Stage { c_FromPath, c_Location, c_FileType, c_FileFacts, c_FromPicture };
+
+constexpr LumoModules::PropertyName c_PhotoNames[] = {
+    {"FileName", c_FromPath},
+    {"SourceFormat", c_FileType},
+    {"ContentType", c_FileType},
+    {"SourceLocation", c_Location},
+    {"SourceSize", c_FileFacts},
+    {"CreationDate", c_FileFacts},
+    {"LastChangeDate", c_FileFacts},
+    {"CaptureDate", c_FromPicture},
+    {"SourceWidth", c_FromPicture},
+    {"SourceHeight", c_FromPicture},
+};
+static_assert(std::size(c_PhotoNames) <= 64, "ListedDetails keeps a bit per name");
+
+// The stamp a look at the file would have given, from the listing's record.
+FileStamp StampOfListing(const ListedFile& record)
+{
+    FileStamp stamp;
+    stamp.sizeBytes = record.sizeBytes;
+    stamp.modifiedNs = record.modifiedNs;
+    stamp.createdSec
+        = LumoModules::WholeSeconds((record.flags & c_ListedBirthTime) ? record.createdNs : record.changedNs);
+    return stamp;
+}
+
 } // namespace
 
-PhotoDetails::PhotoDetails(const std::string& path, PhotoType type)
+PhotoDetails::PhotoDetails(std::string path, PhotoType type, ApiRef<UrlApi> url)
+    : ListedDetails(c_PhotoNames, std::size(c_PhotoNames)), m_path(std::move(path)), m_type(type), m_url(std::move(url))
 {
-    Add("FileName", ReadableText(LeafOf(path)));
-    std::optional<PhotoFile> file;
-    std::optional<FileStamp> stamp;
+}
+
+void PhotoDetails::ReadFacts(const PhotoFile& file)
+{
     try {
-        file.emplace(path);
-        stamp = file->Stamp();
-    } catch (const PhotoError& error) {
-        if (error.Code() == ERROR_NOT_FOUND) {
-            Add("SourceFormat", c_BrokenType);
-            Add("ContentType", c_BrokenType);
-            Add("SourceLocation", ReadableText(path));
-            return;
-        }
-        // Unreadable: what the folder entry tells is still worth showing.
-        stamp = StampOf(path);
-    }
-    const char* contentType = FormatOf(type).contentType;
-    Add("SourceFormat", contentType);
-    Add("ContentType", contentType);
-    Add("SourceLocation", ReadableText(path));
-    Add("SourceSize", std::to_string(stamp->sizeBytes));
-    Add("CreationDate", std::to_string(stamp->createdSec));
-    Add("LastChangeDate", std::to_string(stamp->ModifiedSec()));
-    if (!file)
-        return;
-    PhotoFacts facts;
-    try {
-        facts = ReadPhotoFacts(*file, type, false);
+        m_facts = ReadPhotoFacts(file, m_type, false);
     } catch (const PhotoError&) {
-        return; // a read error spoils only the facts of the picture
-    }
-    if (facts.captureTime)
-        Add("CaptureDate", std::to_string(*facts.captureTime));
-    const Size shown = facts.Shown();
-    if (shown.Pixels() != 0) {
-        Add("SourceWidth", std::to_string(shown.width));
-        Add("SourceHeight", std::to_string(shown.height));
+        m_facts = PhotoFacts();
     }
 }
 
-void PhotoDetails::Add(const char* name, std::string value)
+void PhotoDetails::LoadStage(int stage)
 {
-    m_values.emplace_back(name, std::move(value));
-}
-
-const char* LUMO_CALL PhotoDetails::GetFirstName()
-{
-    m_next = 0;
-    return GetNextName();
-}
-
-const char* LUMO_CALL PhotoDetails::GetNextName()
-{
-    if (m_next >= m_values.size()) {
-        LumoSetLastError(ERROR_NO_MORE_ITEMS);
-        return nullptr;
+    switch (stage) {
+    case c_FromPath:
+        SetValue("FileName", ReadableText(LeafOf(m_path)));
+        break;
+    case c_Location:
+        SetValue("SourceLocation", ReadableText(m_path));
+        break;
+    case c_FileType: {
+        const std::optional<ListedFile> listed = ClassSupport().Listed(m_url.Get());
+        if (listed && listed->fileType == c_ListedRegular) {
+            m_stamp = StampOfListing(*listed);
+        } else {
+            try {
+                const PhotoFile file(m_path);
+                m_stamp = file.Stamp();
+                ReadFacts(file);
+            } catch (const PhotoError& error) {
+                if (error.Code() != ERROR_NOT_FOUND) {
+                    // Unreadable: what the folder entry tells is still worth showing.
+                    m_unreadable = true;
+                    m_stamp = StampOf(m_path);
+                } else {
+                    m_broken = true;
+                }
+            }
+        }
+        const char* type = m_broken ? c_BrokenType : FormatOf(m_type).contentType;
+        SetValue("SourceFormat", type);
+        SetValue("ContentType", type);
+        break;
     }
-    return m_values[m_next++].first;
-}
-
-const char* LUMO_CALL PhotoDetails::GetValue(const char* name)
-{
-    if (!name) {
-        LumoSetLastError(ERROR_INVALID_PARAMETER);
-        return nullptr;
+    case c_FileFacts:
+        RunStage(c_FileType);
+        if (m_broken)
+            break;
+        SetValue("SourceSize", std::to_string(m_stamp.sizeBytes));
+        SetValue("CreationDate", std::to_string(m_stamp.createdSec));
+        SetValue("LastChangeDate", std::to_string(m_stamp.ModifiedSec()));
+        break;
+    case c_FromPicture: {
+        RunStage(c_FileType);
+        if (m_broken || m_unreadable)
+            break;
+        if (!m_facts) {
+            try {
+                ReadFacts(PhotoFile(m_path));
+            } catch (const PhotoError&) {
+                break; // gone or changed since the listing: no facts, as for a read error
+            }
+        }
+        if (m_facts->captureTime)
+            SetValue("CaptureDate", std::to_string(*m_facts->captureTime));
+        const Size shown = m_facts->Shown();
+        if (shown.Pixels() != 0) {
+            SetValue("SourceWidth", std::to_string(shown.width));
+            SetValue("SourceHeight", std::to_string(shown.height));
+        }
+        break;
     }
-    for (const auto& [known, value] : m_values)
-        if (std::strcmp(known, name) == 0)
-            return value.c_str();
-    LumoSetLastError(ERROR_NOT_FOUND);
-    return nullptr;
+    default:
+        break;
+    }
 }
 
 } // namespace LumoPhotos

@@ -48,7 +48,7 @@ Api* LUMO_CALL PhotoMedia::GetApi(const char* type_id, UrlApi* url)
         if (!type)
             throw PhotoError(ERROR_UNSUPPORTED_TYPE);
         if (std::strcmp(type_id, DetailsApi::TypeId) == 0)
-            return new PhotoDetails(path, *type);
+            return new PhotoDetails(std::move(path), *type, ApiRef<UrlApi>::Share(url));
         if (std::strcmp(type_id, ImageApi::TypeId) == 0)
             return new PhotoImage(path, *type);
         throw PhotoError(ERROR_INVALID_PARAMETER);

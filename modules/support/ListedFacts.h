@@ -5,6 +5,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <optional>
 
 #include <lumo/Lumo.h>
@@ -30,6 +31,14 @@ public:
 private:
     std::atomic<LumoApi::ListedFileApi*> m_api{nullptr};
 };
+
+// Whole seconds of a record's nanoseconds, rounded down as a stat's seconds are for times
+// before 1970 too.
+inline int64_t WholeSeconds(int64_t nanoseconds) noexcept
+{
+    const int64_t seconds = nanoseconds / 1000000000;
+    return nanoseconds % 1000000000 < 0 ? seconds - 1 : seconds;
+}
 
 // A record of path as statx sees it, symbolic links followed; nothing when it cannot be looked
 // at. The readable flag is left unset: the caller did not judge it.

@@ -1,6 +1,7 @@
 #include "BrowseCommands.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -9,6 +10,7 @@
 #include "common/Exceptions.h"
 #include "host/HostInternals.h"
 #include "host/ItemData.h"
+#include "host/ListedFiles.h"
 #include "host/MediaItem.h"
 #include "host/Url.h"
 
@@ -18,9 +20,15 @@ namespace {
 
 // What a container is: the file or folder behind it, by device and inode, when it has one
 // ("file" URLs and a media class's "…-file" ones), so that one reached again through a linked
-// folder is known whatever its path; its URL otherwise.
+// folder is known whatever its path; its URL otherwise. The listing that handed the URL out has
+// just looked at the file: its record tells the same.
 std::string IdentityOf(UrlApi* url)
 {
+    ListedFile record{};
+    record.size = sizeof record;
+    if (ListedFiles::Instance().Read(url, &record, c_ListedFileFreshMs)
+        && ListedFileHas(record, offsetof(ListedFile, inode) + sizeof record.inode))
+        return "inode " + std::to_string(record.device) + ":" + std::to_string(record.inode);
     const Url item = Url::Share(url);
     const std::string scheme = item.Scheme();
     const std::string host = item.Host();

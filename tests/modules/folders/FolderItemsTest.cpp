@@ -112,6 +112,35 @@ TEST_F(FolderItemsTest, VanishedFolderFailsWithFileNotFound)
     EXPECT_EQ(LumoGetLastError(), 2u);
 }
 
+TEST_F(FolderItemsTest, AListedFolderIsNamedAndDatedFromItsRecordButItsDriveIsLookedAt)
+{
+    const std::string folder = m_sandbox.Folder("Listed/Child");
+    ApiRef<ContainerApi> parent = ContainerOf(m_sandbox.Path("Listed"));
+    ASSERT_TRUE(parent);
+    ApiRef<UrlApi> child = ApiRef<UrlApi>::Adopt(parent->GetFirst());
+    ASSERT_TRUE(child);
+    ApiRef<DetailsApi> details
+        = ApiRef<DetailsApi>::Adopt(static_cast<DetailsApi*>(FoldersMedia()->GetApi(DetailsApi::TypeId, child.Get())));
+    ASSERT_TRUE(details);
+    struct stat info { };
+    ASSERT_EQ(stat(folder.c_str(), &info), 0);
+    std::filesystem::remove(folder);
+
+    // What the listing saw a moment ago stands for the look a listing's own questions need.
+    const char* type = details->GetValue("ContentType");
+    ASSERT_NE(type, nullptr) << LumoGetLastError();
+    EXPECT_STREQ(type, c_Folder);
+    const char* changed = details->GetValue("LastChangeDate");
+    ASSERT_NE(changed, nullptr);
+    EXPECT_EQ(std::string(changed), std::to_string(info.st_mtime));
+    // The drive type and the list of names look at the folder itself.
+    LumoSetLastError(0);
+    EXPECT_EQ(details->GetValue("DriveType"), nullptr);
+    EXPECT_EQ(LumoGetLastError(), 2u);
+    EXPECT_EQ(details->GetFirstName(), nullptr);
+    EXPECT_EQ(LumoGetLastError(), 2u);
+}
+
 TEST_F(FolderItemsTest, DetailsEnumerationEndsWith259AndUnknownNamesWith1168)
 {
     ApiRef<DetailsApi> details = DetailsOf(m_sandbox.Folder("Plain"));

@@ -6,6 +6,7 @@
 #include <QImage>
 
 #include "PhotoTestSupport.h"
+#include "host/ListedFiles.h"
 
 using namespace PhotoTest;
 
@@ -151,6 +152,46 @@ TEST_F(PhotoDetailsTest, PhotoWhoseFileIsGoneIsBroken)
     EXPECT_EQ(Value(*details, "SourceLocation"), path);
     EXPECT_EQ(Value(*details, "SourceSize"), "");
     EXPECT_EQ(Value(*details, "SourceWidth"), "");
+}
+
+TEST_F(PhotoDetailsTest, ListedPhotoShowsTypeAndDatesFromItsRecordAndOpensOnlyForTheRest)
+{
+    const std::string path = m_folder.File("listed.jpg");
+    ExifSpec exif;
+    exif.dateTimeOriginal = "2004:03:05 14:07:09";
+    WriteFile(path, WithExif(SolidJpeg(32, 16, c_Green), exif));
+    ApiRef<UrlApi> url = m_photos.Url(path);
+    ListedFile record{};
+    record.size = sizeof record;
+    record.flags = c_ListedReadable | c_ListedBirthTime;
+    record.fileType = c_ListedRegular;
+    record.sizeBytes = 777;
+    record.modifiedNs = 1500000000999999999;
+    record.changedNs = 1500000000999999999;
+    record.createdNs = 1400000000000000000;
+    ASSERT_NE(ListedFiles::Instance().Attach(url.Get(), &record), 0);
+    const auto detailsOf = [&] {
+        return ApiRef<DetailsApi>::Adopt(
+            static_cast<DetailsApi*>(m_photos.Media()->GetApi(DetailsApi::TypeId, url.Get())));
+    };
+
+    ApiRef<DetailsApi> details = detailsOf();
+    ASSERT_TRUE(details);
+    EXPECT_EQ(Value(*details, "ContentType"), "image/jpeg");
+    EXPECT_EQ(Value(*details, "SourceSize"), "777");
+    EXPECT_EQ(Value(*details, "LastChangeDate"), "1500000000");
+    EXPECT_EQ(Value(*details, "CreationDate"), "1400000000");
+    EXPECT_EQ(Value(*details, "SourceWidth"), "32") << "the picture's own facts come from the file";
+    EXPECT_EQ(Value(*details, "CaptureDate"), LocalSeconds(2004, 3, 5, 14, 7, 9));
+
+    // Gone after the listing: its name and type are still what the listing saw, and the facts
+    // only the file holds are simply unknown.
+    std::filesystem::remove(path);
+    ApiRef<DetailsApi> later = detailsOf();
+    ASSERT_TRUE(later);
+    EXPECT_EQ(Value(*later, "ContentType"), "image/jpeg");
+    EXPECT_EQ(Value(*later, "SourceWidth"), "");
+    EXPECT_EQ(Value(*later, "CaptureDate"), "");
 }
 
 TEST_F(PhotoDetailsTest, NamesThatAreNotUtf8StillReadAndShow)

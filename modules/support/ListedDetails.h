@@ -1,4 +1,4 @@
-// The base of the module's "DetailsApi" objects: a fixed list of property names whose values
+// A base for a module's "DetailsApi" objects: a fixed list of property names whose values
 // are found in stages, each stage once and only when one of its names is first asked for, so
 // that a view asking only for "ContentType" never opens the file.
 //
@@ -16,7 +16,7 @@
 #include <lumo/DllSupport.h>
 #include <lumo/Media.h>
 
-namespace LumoMusic {
+namespace LumoModules {
 
 // One listed property and the stage that finds its value.
 struct PropertyName {
@@ -65,4 +65,4 @@ private:
     const char* NextListedName();
 };
 
-} // namespace LumoMusic
+} // namespace LumoModules

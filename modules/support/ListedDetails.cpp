@@ -1,4 +1,4 @@
-#include "ListedDetails.h"
+#include "support/ListedDetails.h"
 
 #include <algorithm>
 #include <cstring>
@@ -6,11 +6,11 @@
 #include <lumo/Errors.h>
 #include <lumo/Platform.h>
 
-#include "Guard.h"
+#include "support/BoundaryGuard.h"
 
 using namespace LumoApi;
 
-namespace LumoMusic {
+namespace LumoModules {
 
 ListedDetails::ListedDetails(const PropertyName* names, size_t count)
     // The tables hold far fewer names than the 64 bits of m_hasValue (their files check it).
@@ -85,7 +85,7 @@ const char* LUMO_CALL ListedDetails::GetValue(const char* name)
 {
     return Guard<const char*>(nullptr, [&]() -> const char* {
         if (!name)
-            throw MusicError(ERROR_INVALID_PARAMETER);
+            throw ModuleError(ERROR_INVALID_PARAMETER);
         std::lock_guard<std::mutex> lock(m_lock);
         const size_t index = IndexOf(name);
         if (index < m_count)
@@ -98,4 +98,4 @@ const char* LUMO_CALL ListedDetails::GetValue(const char* name)
     });
 }
 
-} // namespace LumoMusic
+} // namespace LumoModules
