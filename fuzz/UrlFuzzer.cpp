@@ -42,7 +42,7 @@ std::string AsCString(const std::string& text)
 // those of the text helpers.
 void CheckGetters(UrlImpl& url, const std::string& text)
 {
-    std::string query;
+    std::string_view query;
     SplitUrl(text, nullptr, nullptr, nullptr, &query);
     ParamList params;
     try {
@@ -85,12 +85,13 @@ void CheckGetters(UrlImpl& url, const std::string& text)
     if (whole)
         Require(local >= whole && local <= whole + std::strlen(whole), "the local part lies inside the text");
 
+    std::string_view rawScheme, rawHost, rawPath;
+    SplitUrl(text, &rawScheme, &rawHost, &rawPath, nullptr);
     std::string scheme, host, path;
-    SplitUrl(text, &scheme, &host, &path, nullptr);
     try {
-        scheme = Unescape(scheme);
-        host = Unescape(host);
-        path = Unescape(path);
+        scheme = Unescape(rawScheme);
+        host = Unescape(rawHost);
+        path = Unescape(rawPath);
     } catch (const RangeError&) {
         Require(!url.GetScheme() && !url.GetHost() && !url.GetPath(), "a bad escape fails every part");
         return;

@@ -37,9 +37,9 @@ ApiRef<T> ApiOf(MediaApi& media, UrlApi* url)
 // The scheme as it stands in text, still escaped: text begins with it.
 std::string RawSchemeOf(const std::string& text)
 {
-    std::string scheme;
+    std::string_view scheme;
     SplitUrl(text, &scheme, nullptr, nullptr, nullptr);
-    return scheme;
+    return std::string(scheme);
 }
 
 std::string TextOf(UrlApi* url)

@@ -129,25 +129,26 @@ std::string EscapeComponent(std::string_view text)
 
 std::string Unescape(std::string_view text)
 {
-    std::string plain;
-    plain.reserve(text.size());
+    // Written in place: URL paths are mostly escapes and short runs, and every listed item's
+    // URL is split once.
+    std::string plain(text.size(), '\0');
+    char* out = plain.data();
     for (size_t i = 0; i < text.size(); ++i) {
         if (text[i] != '%') {
-            // The text up to the next escape goes over as one run.
-            const size_t escape = std::min(text.find('%', i), text.size());
-            plain.append(text.substr(i, escape - i));
-            i = escape - 1;
+            *out++ = text[i];
             continue;
         }
         if (text.size() - i < 3)
             throw RangeError("Incomplete escape at the end of \"" + std::string(text) + "\"");
-        plain += static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
+        *out++ = static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
         i += 2;
     }
+    plain.resize(size_t(out - plain.data()));
     return plain;
 }
 
-void SplitUrl(std::string_view text, std::string* scheme, std::string* host, std::string* path, std::string* query)
+void SplitUrl(std::string_view text, std::string_view* scheme, std::string_view* host, std::string_view* path,
+    std::string_view* query)
 {
     const SplitPositions at = Locate(text);
     std::string_view local = at.rest;
@@ -159,9 +160,9 @@ void SplitUrl(std::string_view text, std::string* scheme, std::string* host, std
         local = at.rest.substr(at.localStart);
     } else {
         if (scheme)
-            scheme->clear();
+            *scheme = std::string_view();
         if (host)
-            host->clear();
+            *host = std::string_view();
     }
     if (path)
         *path = local.starts_with('/') ? local.substr(1) : local;

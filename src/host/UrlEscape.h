@@ -54,10 +54,11 @@ std::string EscapeComponent(std::string_view text);
 // two characters after it.
 std::string Unescape(std::string_view text);
 
-// Splits a URL text as it stands (nothing unescaped). The query is everything after the
-// first "?"; scheme and host are present only with "://"; the path loses one leading "/".
-// Any output may be null.
-void SplitUrl(std::string_view text, std::string* scheme, std::string* host, std::string* path, std::string* query);
+// Splits a URL text as it stands (nothing unescaped) into views of text. The query is
+// everything after the first "?"; scheme and host are present only with "://"; the path loses
+// one leading "/". Any output may be null.
+void SplitUrl(std::string_view text, std::string_view* scheme, std::string_view* host, std::string_view* path,
+    std::string_view* query);
 
 // The text form: [scheme "://"] host ["/" path] ["?" query]. Nothing is escaped here.
 std::string JoinUrl(std::string_view scheme, std::string_view host, std::string_view path, std::string_view query);

@@ -47,7 +47,7 @@ void UrlImpl::SplitParts()
 {
     if (m_flags & c_PartsSplit)
         return;
-    std::string scheme, host, path;
+    std::string_view scheme, host, path;
     SplitUrl(m_text, &scheme, &host, &path, nullptr);
     // Unescape into locals first: a bad escape leaves the object unsplit, and the next read
     // reports the same failure instead of answering half-split parts.
@@ -66,7 +66,7 @@ void UrlImpl::SplitParams()
         return;
     // Most URLs have no query: nothing to split, and nothing to allocate.
     if (m_text.find('?') != std::string::npos) {
-        std::string query;
+        std::string_view query;
         SplitUrl(m_text, nullptr, nullptr, nullptr, &query);
         m_params = ParseQuery(query);
     }

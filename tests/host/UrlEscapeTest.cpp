@@ -76,10 +76,10 @@ TEST(UrlEscapeTest, SplitAndJoin)
         {"", "", "", "", "", true},
     };
     for (const auto& c : cases) {
-        std::string scheme = "x", host = "x", path = "x", query = "x";
+        std::string_view scheme = "x", host = "x", path = "x", query = "x";
         SplitUrl(c.text, &scheme, &host, &path, &query);
-        EXPECT_EQ(std::vector<std::string>({scheme, host, path, query}),
-            std::vector<std::string>({c.scheme, c.host, c.path, c.query}))
+        EXPECT_EQ(std::vector<std::string_view>({scheme, host, path, query}),
+            std::vector<std::string_view>({c.scheme, c.host, c.path, c.query}))
             << c.text;
         EXPECT_EQ(JoinUrl(scheme, host, path, query) == c.text, c.roundTrips) << c.text;
     }
