@@ -206,7 +206,8 @@ BlockStore::BlockStore(std::string folder, WarnFunction warn) : m_warn(std::move
         else
             m_path = folder + "/" + c_FileName;
     }
-    Open();
+    // Opened on first use: a program that never caches (a listing by the command-line tool)
+    // does not pay for opening the database.
 }
 
 BlockStore::~BlockStore()
@@ -458,6 +459,11 @@ BlockStore::Stats BlockStore::Statistics()
 std::string BlockStore::Location()
 {
     std::lock_guard<std::mutex> lock(m_lock);
+    // Only an opened database tells whether the file could be used.
+    try {
+        Db();
+    } catch (const CacheError&) {
+    }
     return m_path;
 }
 

@@ -25,8 +25,8 @@ public:
 
     static constexpr const char c_FileName[] = "DiskCache.db";
 
-    // Opens or creates the database in folder (created when missing). A database that cannot
-    // be used is moved aside to "<file>.bad" and started afresh; when even that fails, or
+    // Opens or creates the database in folder (created when missing) on first use. A database
+    // that cannot be used is moved aside to "<file>.bad" and started afresh; when even that fails, or
     // folder is empty, the store lives in memory for this process. warn hears about both.
     BlockStore(std::string folder, WarnFunction warn);
     ~BlockStore();

@@ -64,12 +64,13 @@ std::optional<AudioFormat> IdentifyItem(UrlApi* url)
 
 std::optional<AudioFormat> IdentifyAgain(UrlApi* url, LocalFile& file)
 {
-    if (url && url == t_last.url) {
-        t_last.url = nullptr;
+    LastIdentified& last = t_last;
+    if (url && url == last.url) {
+        last.url = nullptr;
         const char* text = url->GetText();
-        if (text && t_last.text == text) {
-            file = std::move(t_last.file);
-            return t_last.format;
+        if (text && last.text == text) {
+            file = std::move(last.file);
+            return last.format;
         }
     }
     return IdentifyItem(url, file);
@@ -133,10 +134,11 @@ int32_t LUMO_CALL MusicFormat::Identify(UrlApi* url, DataApi* /*data*/)
         LocalFile file;
         const std::optional<AudioFormat> format = IdentifyItem(url, file);
         const char* text = url->GetText();
-        t_last.url = text ? url : nullptr;
-        t_last.text = text ? text : "";
-        t_last.format = format;
-        t_last.file = std::move(file);
+        LastIdentified& last = t_last;
+        last.url = text ? url : nullptr;
+        last.text = text ? text : "";
+        last.format = format;
+        last.file = std::move(file);
         LumoSetLastError(ERROR_SUCCESS);
         return format ? FormatIndexOf(*format) : -1;
     });

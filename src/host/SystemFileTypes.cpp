@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <map>
 #include <set>
+#include <string_view>
 
 #include <QFile>
 #include <QMimeDatabase>
@@ -14,16 +15,33 @@
 namespace {
 
 // The extension of a simple "*.ext" glob, lower case; empty for any other pattern.
-std::string ExtensionOfGlob(const QString& glob)
+std::string ExtensionOfGlob(std::string_view glob)
 {
     // Only plain extension globs: "*.tar.gz" counts, "*.[ch]" or "README*" do not.
-    if (!glob.startsWith(QLatin1String("*.")) || glob.size() < 3)
+    if (!glob.starts_with("*.") || glob.size() < 3)
         return std::string();
-    const QString extension = glob.mid(1);
-    if (extension.contains(QLatin1Char('*')) || extension.contains(QLatin1Char('?'))
-        || extension.contains(QLatin1Char('[')))
+    const std::string_view extension = glob.substr(1);
+    if (extension.find_first_of("*?[") != std::string_view::npos)
         return std::string();
-    return ToLower(extension.toStdString());
+    return ToLower(extension);
+}
+
+std::string_view Trimmed(std::string_view text)
+{
+    constexpr std::string_view c_Space = " \t\n\v\f\r";
+    const size_t first = text.find_first_not_of(c_Space);
+    if (first == std::string_view::npos)
+        return std::string_view();
+    return text.substr(first, text.find_last_not_of(c_Space) - first + 1);
+}
+
+// The field of line that starts at from, up to the next ":".
+std::string_view FieldAt(std::string_view line, size_t& from)
+{
+    const size_t colon = std::min(line.find(':', from), line.size());
+    const std::string_view field = line.substr(from, colon - from);
+    from = colon + 1;
+    return field;
 }
 
 } // namespace
@@ -35,7 +53,7 @@ std::vector<FileType> SystemFileTypes()
     for (const QMimeType& mimeType : database.allMimeTypes()) {
         FileType type;
         for (const QString& glob : mimeType.globPatterns()) {
-            std::string extension = ExtensionOfGlob(glob);
+            std::string extension = ExtensionOfGlob(glob.toStdString());
             if (!extension.empty())
                 type.extensions.push_back(std::move(extension));
         }
@@ -60,18 +78,27 @@ std::optional<std::vector<FileType>> SystemGlobTypes()
         QFile file(path);
         if (!file.open(QIODevice::ReadOnly))
             return std::nullopt;
+        // Read whole and cut by hand: it is read on the first question about an extension,
+        // which a listing may be waiting for.
+        const QByteArray bytes = file.readAll();
+        const std::string_view text(bytes.constData(), size_t(bytes.size()));
         std::set<std::string> seenHere;
-        while (!file.atEnd()) {
+        for (size_t start = 0; start < text.size();) {
+            const size_t end = std::min(text.find('\n', start), text.size());
+            const std::string_view line = Trimmed(text.substr(start, end - start));
+            start = end + 1;
             // weight:type:glob[:flags]
-            const QList<QByteArray> fields = file.readLine().trimmed().split(':');
-            if (fields.size() < 3 || fields[0].startsWith('#'))
+            if (line.empty() || line[0] == '#' || std::count(line.begin(), line.end(), ':') < 2)
                 continue;
-            const std::string type = ToLower(fields[1].toStdString());
+            size_t at = 0;
+            FieldAt(line, at);
+            const std::string type = ToLower(FieldAt(line, at));
+            const std::string_view glob = FieldAt(line, at);
             if (byType.count(type) && !seenHere.count(type))
                 continue;
             seenHere.insert(type);
             std::vector<std::string>& extensions = byType[type];
-            std::string extension = ExtensionOfGlob(QString::fromUtf8(fields[2]));
+            std::string extension = ExtensionOfGlob(glob);
             if (!extension.empty() && std::find(extensions.begin(), extensions.end(), extension) == extensions.end())
                 extensions.push_back(std::move(extension));
         }

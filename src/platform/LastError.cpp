@@ -6,8 +6,14 @@
 #include <lumo/Platform.h>
 
 namespace {
-thread_local uint32_t t_lastError = 0;
-// What t_lastError concerns; cleared whenever the code is set.
+// Set by nearly every API call, so kept cheap: plain values in one block, reached once per
+// call; the subject's string is touched only when a subject was given.
+struct LastError {
+    uint32_t code = 0;
+    bool hasSubject = false;
+};
+thread_local LastError t_lastError;
+// What the code concerns; cleared whenever the code is set.
 thread_local std::string t_subject;
 } // namespace
 
@@ -15,13 +21,17 @@ extern "C" {
 
 uint32_t LumoGetLastError(void)
 {
-    return t_lastError;
+    return t_lastError.code;
 }
 
 void LumoSetLastError(uint32_t code)
 {
-    t_lastError = code;
-    t_subject.clear();
+    LastError& last = t_lastError;
+    last.code = code;
+    if (last.hasSubject) {
+        t_subject.clear();
+        last.hasSubject = false;
+    }
 }
 
 void LumoSetLastErrorSubject(const char* subject)
@@ -32,11 +42,12 @@ void LumoSetLastErrorSubject(const char* subject)
         // Out of memory: the error keeps its code, without a name.
         t_subject.clear();
     }
+    t_lastError.hasSubject = !t_subject.empty();
 }
 
 const char* LumoGetLastErrorSubject(void)
 {
-    return t_subject.c_str();
+    return t_lastError.hasSubject ? t_subject.c_str() : "";
 }
 
 void* LumoAllocBuffer(uint32_t sizeBytes)
