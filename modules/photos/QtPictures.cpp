@@ -1,15 +1,14 @@
 #include "QtPictures.h"
 
-#include <cstring>
-
-#include <QFile>
-#include <QImage>
-#include <QImageIOHandler>
-#include <QImageReader>
+#include <dlfcn.h>
+#include <mutex>
+#include <string>
 
 #include <lumo/Errors.h>
+#include <lumo/Log.h>
 
 #include "PhotoError.h"
+#include "PhotoServices.h"
 
 using namespace LumoApi;
 
@@ -17,115 +16,57 @@ namespace LumoPhotos {
 
 namespace {
 
-// Reads through the module's own descriptor: no path round trip through QString, which would
-// lose the bytes of names that are not UTF-8.
-class DescriptorDevice {
-public:
-    explicit DescriptorDevice(const PhotoFile& file)
-    {
-        m_open = m_file.open(file.Descriptor(), QIODevice::ReadOnly, QFileDevice::DontCloseHandle) && m_file.seek(0);
-    }
-    bool IsOpen() const noexcept { return m_open; }
-    QFile* Device() noexcept { return &m_file; }
+constexpr char c_HelperFolder[] = "photos-qt";
+constexpr char c_HelperFile[] = "lumo-photos-qt.so";
 
-private:
-    QFile m_file;
-    bool m_open = false;
-};
-
-int OrientationOf(QImageIOHandler::Transformations transformation)
+// The helper's calls, loaded on first use and kept: the toolkit cannot be unloaded safely.
+// Null when the helper is missing or unusable, said once in the log.
+const QtReaderCalls* Calls()
 {
-    switch (int(transformation)) {
-    case QImageIOHandler::TransformationMirror:
-        return 2;
-    case QImageIOHandler::TransformationRotate180:
-        return 3;
-    case QImageIOHandler::TransformationFlip:
-        return 4;
-    case QImageIOHandler::TransformationFlipAndRotate90:
-        return 5;
-    case QImageIOHandler::TransformationRotate90:
-        return 6;
-    case QImageIOHandler::TransformationMirrorAndRotate90:
-        return 7;
-    case QImageIOHandler::TransformationRotate270:
-        return 8;
-    default:
-        return 1;
-    }
-}
-
-Size SizeOf(const QSize& size)
-{
-    return size.isValid() && size.width() > 0 && size.height() > 0
-        ? Size{uint32_t(size.width()), uint32_t(size.height())}
-        : Size{};
-}
-
-Picture OnWhite(const QImage& image)
-{
-    const QImage rgba = image.convertToFormat(QImage::Format_RGBA8888);
-    Picture picture = Picture::Allocate(SizeOf(rgba.size()));
-    uint8_t* out = picture.Data();
-    for (int y = 0; y < rgba.height(); ++y) {
-        const uint8_t* in = rgba.constScanLine(y);
-        for (int x = 0; x < rgba.width(); ++x, in += 4, out += 3) {
-            const unsigned alpha = in[3];
-            for (int c = 0; c < 3; ++c)
-                out[c] = uint8_t((in[c] * alpha + 255u * (255u - alpha) + 127) / 255);
+    static std::once_flag once;
+    static const QtReaderCalls* calls = nullptr;
+    std::call_once(once, [] {
+        Dl_info self{};
+        if (!dladdr(reinterpret_cast<const void*>(&Calls), &self) || !self.dli_fname) {
+            LogLine(c_LogError, "Cannot tell where the photos module lies: pictures other than JPEG stay unread");
+            return;
         }
-    }
-    return picture;
-}
-
-Picture Opaque(const QImage& image)
-{
-    const QImage rgb = image.convertToFormat(QImage::Format_RGB888);
-    Picture picture = Picture::Allocate(SizeOf(rgb.size()));
-    const size_t rowBytes = size_t(picture.size.width) * 3;
-    for (int y = 0; y < rgb.height(); ++y)
-        std::memcpy(picture.Data() + rowBytes * size_t(y), rgb.constScanLine(y), rowBytes);
-    return picture;
+        std::string path = self.dli_fname;
+        path.erase(path.rfind('/') + 1);
+        path += std::string(c_HelperFolder) + "/" + c_HelperFile;
+        void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+        const auto entry = library
+            ? reinterpret_cast<const QtReaderCalls* (*)()>(dlsym(library, "LumoPhotos_QtReaderCalls"))
+            : nullptr;
+        if (!entry) {
+            const char* why = dlerror();
+            LogLine(c_LogError, "Cannot load %s (%s): pictures other than JPEG stay unread", path.c_str(),
+                why ? why : "no entry");
+            return;
+        }
+        calls = entry();
+    });
+    return calls;
 }
 
 } // namespace
 
 QtFacts ReadQtFacts(const PhotoFile& file, PhotoType type)
 {
-    QtFacts facts;
-    DescriptorDevice device(file);
-    if (!device.IsOpen())
-        return facts;
-    QImageReader reader(device.Device(), FormatOf(type).qtFormat);
-    facts.stored = SizeOf(reader.size());
-    facts.orientation = OrientationOf(reader.transformation());
-    return facts;
+    const QtReaderCalls* calls = Calls();
+    return calls ? calls->readFacts(file.Descriptor(), FormatOf(type).qtFormat) : QtFacts();
 }
 
 Picture DecodeWithQt(const PhotoFile& file, PhotoType type, Size atLeast)
 {
-    DescriptorDevice device(file);
-    if (!device.IsOpen())
-        throw PhotoError(ERROR_CANTREAD);
-    QImageReader reader(device.Device(), FormatOf(type).qtFormat);
-    // Orientation is applied by the caller to the small result, as for JPEG.
-    reader.setAutoTransform(false);
-    if (!reader.canRead()) {
-        const bool known = QImageReader::supportedImageFormats().contains(FormatOf(type).qtFormat);
-        throw PhotoError(known ? ERROR_INVALID_DATA : ERROR_UNSUPPORTED_TYPE, reader.errorString().toStdString());
-    }
-    const Size stored = SizeOf(reader.size());
-    if (stored.Pixels() > c_MaxDecodedPixels)
-        throw PhotoError(ERROR_NOT_ENOUGH_MEMORY, "picture too large to decode");
-    const Size wanted = FitInto(stored, atLeast);
-    if (stored.Pixels() != 0 && !(wanted == stored) && reader.supportsOption(QImageIOHandler::ScaledSize))
-        reader.setScaledSize(QSize(int(wanted.width), int(wanted.height)));
-    const QImage image = reader.read();
-    if (image.isNull())
-        throw PhotoError(ERROR_INVALID_DATA, reader.errorString().toStdString());
-    if (uint64_t(image.width()) * uint64_t(image.height()) > c_MaxDecodedPixels)
-        throw PhotoError(ERROR_NOT_ENOUGH_MEMORY, "picture too large to decode");
-    return image.hasAlphaChannel() ? OnWhite(image) : Opaque(image);
+    const QtReaderCalls* calls = Calls();
+    if (!calls)
+        throw PhotoError(ERROR_UNSUPPORTED_TYPE, "the picture readers library is missing");
+    Picture picture;
+    std::string detail;
+    if (const uint32_t code = calls->decode(file.Descriptor(), FormatOf(type).qtFormat, atLeast, &picture, &detail))
+        throw PhotoError(code, std::move(detail));
+    return picture;
 }
 
 } // namespace LumoPhotos

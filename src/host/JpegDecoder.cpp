@@ -2,7 +2,10 @@
 
 #include <csetjmp>
 #include <cstdio>
+#include <memory>
 #include <vector>
+
+#include <QByteArray>
 
 #include <jerror.h>
 #include <jpeglib.h>
@@ -10,6 +13,8 @@
 #include <lumo/Errors.h>
 
 #include "common/Exceptions.h"
+#include "host/DataStream.h"
+#include "host/Image.h"
 
 using namespace LumoApi;
 
@@ -183,4 +188,28 @@ QImage DecodeJpeg(const uint8_t* bytes, size_t size)
 QImage DecodeJpeg(const uint8_t* bytes, size_t size, QSize atLeast)
 {
     return Decode(bytes, size, atLeast.width(), atLeast.height());
+}
+
+QImage LoadPicture(ApiRef<UrlApi> url, int32_t width, int32_t height, uint32_t option)
+{
+    Image image(std::move(url));
+    return LoadPicture(*image.Api(), image.UrlText(), width, height, option);
+}
+
+QImage LoadPicture(ImageApi& image, const std::string& name, int32_t width, int32_t height, uint32_t option)
+{
+    if (width != 0 || height != 0) {
+        if (width < 0 || height < 0)
+            ThrowWinError(ERROR_INVALID_PARAMETER);
+        if (!image.SetSize(width, height))
+            ThrowLastError();
+    }
+    if (option != 0 && !image.SetOption(option))
+        ThrowLastError();
+    ApiRef<DataApi> data = ApiRef<DataApi>::Adopt(image.GetData("image/jpeg"));
+    if (!data)
+        ThrowLastError();
+    const std::unique_ptr<DataStream> stream = DataStream::Open(std::move(data), name);
+    const QByteArray bytes = stream->readAll();
+    return DecodeJpeg(reinterpret_cast<const uint8_t*>(bytes.constData()), size_t(bytes.size()));
 }

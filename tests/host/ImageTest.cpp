@@ -15,6 +15,7 @@
 #include "host/ByteData.h"
 #include "host/DataStream.h"
 #include "host/Image.h"
+#include "host/JpegDecoder.h"
 #include "host/JpegWriter.h"
 
 using namespace LumoApi;

@@ -35,12 +35,20 @@ else()
         ${DATADIR}/bash-completion/completions/lumo-publish)
     set(launchers lumo-publish lumo-server)
     foreach(file ${LIBDIR}/lumo-publisher/server-engine/librygel-media-engine-lumo.so
+            ${LIBDIR}/lumo-publisher/photos-qt/lumo-photos-qt.so
             ${LIBDIR}/lumo-publisher/server-engine/media-engine-lumo.plugin lib/systemd/user/lumo-server.service
             ${DATADIR}/lumo-publisher/autostart/lumo-server.desktop)
         if(NOT EXISTS ${prefix}/${file})
             string(APPEND failures "${file} not installed\n")
         endif()
     endforeach()
+    # Pictures other than JPEG are read by a helper the photos module finds beside itself.
+    set(picture ${prefix}/${DATADIR}/doc/lumo-publisher/manual/main-window.png)
+    execute_process(COMMAND ${prefix}/${BINDIR}/lumo-publish details ${picture}
+        RESULT_VARIABLE result OUTPUT_VARIABLE details ERROR_VARIABLE errors)
+    if(NOT result EQUAL 0 OR NOT details MATCHES "\nSourceWidth\t[1-9]")
+        string(APPEND failures "the installed photos module reads no PNG size (${result}): ${details}${errors}\n")
+    endif()
     execute_process(COMMAND ${prefix}/${BINDIR}/lumo-server /help RESULT_VARIABLE result OUTPUT_VARIABLE usage)
     if(NOT result EQUAL 0 OR NOT usage MATCHES "/resume")
         string(APPEND failures "lumo-server /help failed (${result}): ${usage}\n")

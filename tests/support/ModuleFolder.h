@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <initializer_list>
 #include <string>
+#include <string_view>
 
 #include <gtest/gtest.h>
 
@@ -42,6 +43,10 @@ public:
         const std::filesystem::path source = std::filesystem::path(LUMO_PROGRAM_DIR) / (std::string(name) + ".so");
         const std::filesystem::path target = m_path / (std::string(name) + ".so");
         std::filesystem::copy_file(source, target, std::filesystem::copy_options::overwrite_existing);
+        // The helper libraries a module loads from a folder beside itself go along.
+        if (std::string_view(name) == "lumo-photos")
+            std::filesystem::copy(std::filesystem::path(LUMO_PROGRAM_DIR) / "photos-qt", m_path / "photos-qt",
+                std::filesystem::copy_options::recursive | std::filesystem::copy_options::overwrite_existing);
         return target.string();
     }
 

@@ -29,6 +29,7 @@
 #include "common/Exceptions.h"
 #include "host/HostInternals.h"
 #include "host/Image.h"
+#include "host/JpegDecoder.h"
 #include "support/ModuleFolder.h"
 
 namespace PhotoTest {
