@@ -44,7 +44,12 @@ void ListedDetails::RunAllStages()
 
 void ListedDetails::SetValue(const char* name, std::string value)
 {
-    const size_t index = IndexOf(name);
+    // A stage names its values with the table's own literals: found without comparing text.
+    size_t index = 0;
+    while (index < m_count && m_names[index].name != name)
+        ++index;
+    if (index == m_count)
+        index = IndexOf(name);
     if (index == m_count || HasValue(index) || value.empty())
         return;
     m_values[index] = std::move(value);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <ctime>
+#include <typeinfo>
 
 #include <lumo/Errors.h>
 #include <lumo/Platform.h>
@@ -20,10 +21,12 @@ int64_t MonotonicNs()
     return int64_t(now.tv_sec) * 1000000000 + now.tv_nsec;
 }
 
-// Only the host's own URL objects can carry a record; a module's own UrlApi cannot.
+// Only the host's own URL objects can carry a record; a module's own UrlApi cannot. UrlImpl is
+// final, so comparing the type is enough, and cheaper than a cast that searches the hierarchy:
+// listings ask for every item.
 UrlImpl* HostUrl(UrlApi* url)
 {
-    return url ? dynamic_cast<UrlImpl*>(url) : nullptr;
+    return url && typeid(*url) == typeid(UrlImpl) ? static_cast<UrlImpl*>(url) : nullptr;
 }
 
 int32_t Fail(uint32_t code)

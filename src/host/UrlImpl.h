@@ -14,7 +14,7 @@
 // A URL: its text, and the scheme, host, path and parameters split from it when first asked
 // for. The text is set once; only a UrlBuilder changes parts, and only of a copy nobody else
 // holds yet.
-class UrlImpl : public LumoApi::RefCounted<LumoApi::UrlApi> {
+class UrlImpl final : public LumoApi::RefCounted<LumoApi::UrlApi> {
 public:
     // What a listing saw of the item ("ListedFileApi"), and when it was attached.
     struct Listed {
