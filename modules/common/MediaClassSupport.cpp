@@ -60,9 +60,13 @@ int32_t MediaClassSupport::GetFormat(int32_t index, FormatInfo* info) const
 
 int32_t MediaClassSupport::Identify(UrlApi* url) const
 {
+    return Identify(url, url ? url->GetText() : nullptr);
+}
+
+int32_t MediaClassSupport::Identify(UrlApi* url, const char* text) const
+{
     return Guard(-1, [&] {
-        const char* text = url ? url->GetText() : nullptr;
-        const int32_t index = text ? m_state->Identify(url, text) : -1;
+        const int32_t index = url && text ? m_state->Identify(url, text) : -1;
         if (index < 0)
             LumoSetLastError(ERROR_SUCCESS);
         return index;

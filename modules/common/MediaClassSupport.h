@@ -79,6 +79,8 @@ public:
     // published folder that vanished). Any other prefixed URL answers -1, so the module's
     // own formats decide it. Call this first in the module's Identify.
     int32_t Identify(LumoApi::UrlApi* url) const;
+    // The same when the caller holds url's text already (url->GetText(), may be null).
+    int32_t Identify(LumoApi::UrlApi* url, const char* text) const;
 
     // The three content types above, comma-separated, to add to the module's
     // MediaApi::GetContentTypes list.

@@ -128,12 +128,13 @@ int32_t LUMO_CALL MusicFormat::Identify(UrlApi* url, DataApi* /*data*/)
     return Guard(-1, [&]() -> int32_t {
         if (!url)
             throw MusicError(ERROR_INVALID_PARAMETER);
-        const int32_t classIndex = MusicState::Instance().Class().Identify(url);
+        // Asked once: the class and the memo below both want it.
+        const char* text = url->GetText();
+        const int32_t classIndex = MusicState::Instance().Class().Identify(url, text);
         if (classIndex >= 0)
             return classIndex;
         LocalFile file;
         const std::optional<AudioFormat> format = IdentifyItem(url, file);
-        const char* text = url->GetText();
         LastIdentified& last = t_last;
         last.url = text ? url : nullptr;
         last.text = text ? text : "";
