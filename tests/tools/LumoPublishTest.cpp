@@ -56,6 +56,8 @@ protected:
         environment.insert("XDG_CONFIG_HOME", QString::fromStdString((m_root / "config").string()));
         environment.insert("XDG_DATA_HOME", QString::fromStdString((m_root / "data").string()));
         environment.insert("XDG_CACHE_HOME", QString::fromStdString((m_root / "cache").string()));
+        for (const QString& name : m_environment.keys())
+            environment.insert(name, m_environment.value(name));
         QProcess process;
         process.setProcessEnvironment(environment);
         if (m_asNobody) {
@@ -130,6 +132,8 @@ protected:
     static constexpr uid_t c_Nobody = 65534;
     fs::path m_root;
     bool m_asNobody = false;
+    // Added to the tool's environment.
+    QProcessEnvironment m_environment;
 };
 
 QStringList Q(std::initializer_list<std::string> texts)
@@ -186,6 +190,25 @@ TEST_F(LumoPublishTest, ListsRootsFoldersAndPlaylistsAndGoesOnPastAFailure)
     EXPECT_EQ(details.out.rfind("Url\tfile://", 0), 0u) << details.out;
     EXPECT_NE(details.out.find("\nContentType\taudio/x-wav\n"), std::string::npos) << details.out;
     EXPECT_NE(details.out.find("\nDuration\t100\n"), std::string::npos) << details.out;
+}
+
+TEST_F(LumoPublishTest, AListingLoadsNoImagingLibraryAndOpensNoCache)
+{
+    // A third of a short listing's time went to loading the toolkit's imaging part and opening
+    // the disk cache; only a picture other than JPEG needs the one, only a thumbnail the other.
+    const std::string png = Photo("Pictures/a.png", 20, 10, "PNG");
+    Photo("Pictures/b.jpg", 20, 10);
+    m_environment.insert("LD_DEBUG", "files");
+    const Result listing = Publish(Q({"ls", "-R", (Home() / "Pictures").string()}));
+    EXPECT_EQ(listing.status, 0) << listing.err;
+    EXPECT_NE(listing.out.find("image/png"), std::string::npos) << listing.out;
+    EXPECT_EQ(listing.err.find("libQt6Gui"), std::string::npos) << "the listing loaded the imaging library";
+    EXPECT_FALSE(fs::exists(m_root / "cache" / "Lumo Desktop" / "DiskCache.db"));
+
+    const Result details = Publish(Q({"details", png}));
+    EXPECT_EQ(details.status, 0) << details.err;
+    EXPECT_NE(details.out.find("\nSourceWidth\t20\n"), std::string::npos) << details.out;
+    EXPECT_NE(details.err.find("libQt6Gui"), std::string::npos) << "the PNG was not read by the helper";
 }
 
 TEST_F(LumoPublishTest, PublishesEachInputOnItsOwnAndKeepsTheSet)
@@ -417,8 +440,10 @@ TEST_F(BadInputTest, TiffAndWebpPhotosGetThumbnails)
     const QImage tall(QString::fromStdString((out / "shot-116x116.jpg").string()));
     EXPECT_EQ(wide.size(), QSize(116, 58));
     EXPECT_EQ(tall.size(), QSize(58, 116));
-    if (!wide.isNull())
+    if (!wide.isNull()) {
         EXPECT_GT(qRed(wide.pixel(58, 29)), 150);
-    if (!tall.isNull())
+    }
+    if (!tall.isNull()) {
         EXPECT_GT(qBlue(tall.pixel(29, 58)), 150);
+    }
 }
