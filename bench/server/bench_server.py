@@ -6,7 +6,8 @@ whose only interface is the loopback. Run by hand, never in the tests:
         [--memory-songs 100000] [--before OLD_BIN_DIR] [--rounds 3] [--pin]
 
 Rows: time to the first Browse answer after start; Browse of a 10,000-child container (first
-page of 100, a cold page far from the start, and a walk over all pages); time from a new file
+page of 100, a cold page far from the start, a walk over all pages, and the first two pages
+sorted by title as a player that lists by name asks); time from a new file
 to a subscribed client seeing it (in Browse, and in a ContainerUpdateIDs event); resident memory
 with 100,000 published songs. minidlna cannot publish single files, so all serve the same
 folders. --before runs a second LumoServer build on the same collection, one after the other in
@@ -159,9 +160,9 @@ def first_answer(cp, start, test, locate, expected, timeout=600):
     return None, None, None, None
 
 
-def timed_browse_ms(cd, container, start, count):
+def timed_browse_ms(cd, container, start, count, sort=''):
     began = time.monotonic()
-    browse(cd, container, start=start, count=count)
+    browse(cd, container, start=start, count=count, sort=sort)
     return (time.monotonic() - began) * 1000
 
 
@@ -190,7 +191,10 @@ def pages(cd, container, total, pid):
     walk_cpu_s = cpu_s(pid) - cpu_start
     print('walked %d children' % seen, flush=True)
     warm_ms = timed_browse_ms(cd, container, total // 2 // 100 * 100, 100)
-    return first_ms, cold_ms, walk_s, warm_ms, walk_cpu_s
+    # As a player that lists by name asks: the first page, then the next one.
+    sorted_first_ms = timed_browse_ms(cd, container, 0, 100, '+dc:title')
+    sorted_next_ms = timed_browse_ms(cd, container, 100, 100, '+dc:title')
+    return first_ms, cold_ms, walk_s, warm_ms, walk_cpu_s, sorted_first_ms, sorted_next_ms
 
 
 def new_file_visible(cp, cd, container, folder, title, device, evented_server, timeout=60):
@@ -309,12 +313,14 @@ def main():
                 if container:
                     # At least the songs made; a file each earlier round added comes on top.
                     total = args.songs
-                    first_ms, cold_ms, walk_s, warm_ms, walk_cpu_s = pages(cd, container, total,
-                                                                           server.process.pid)
+                    first_ms, cold_ms, walk_s, warm_ms, walk_cpu_s, sorted_first_ms, sorted_next_ms = pages(
+                        cd, container, total, server.process.pid)
                     note(server, 'Browse first page of 100 of %d (ms)' % args.songs, first_ms, round_number)
                     note(server, 'Browse a page of 100 far from the start, cold (ms)', cold_ms, round_number)
                     note(server, 'Browse walk of all %d in pages of 100 (s)' % args.songs, walk_s, round_number)
                     note(server, 'Browse a page of 100 again, warm (ms)', warm_ms, round_number)
+                    note(server, 'Browse first page of 100 sorted by title (ms)', sorted_first_ms, round_number)
+                    note(server, 'Browse the next page sorted by title (ms)', sorted_next_ms, round_number)
                     note(server, 'server CPU over the walk (s)', walk_cpu_s, round_number)
                     # Sorts before "song 000000.mp3".
                     title = 'Late %s %d' % (re.sub(r'\W', '', server.label), round_number)

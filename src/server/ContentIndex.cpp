@@ -221,6 +221,7 @@ void ContentIndex::Unregister(Node& node, std::vector<std::string>* removedIds)
 
 void ContentIndex::Forget(Node& container, std::vector<std::string>* removedIds)
 {
+    ++m_generation;
     for (auto& child : container.children)
         Unregister(*child, removedIds);
     container.children.clear();
@@ -230,6 +231,7 @@ void ContentIndex::Forget(Node& container, std::vector<std::string>* removedIds)
 bool ContentIndex::ApplyListing(
     Node& container, const std::vector<ChildEntry>& entries, std::vector<std::string>* removedIds)
 {
+    ++m_generation;
     // The children there now, to be taken over by the entries that keep them.
     std::vector<std::unique_ptr<Node>> previous = std::move(container.children);
     container.children.clear();
@@ -292,6 +294,7 @@ bool ContentIndex::ApplyListing(
 
 Node* ContentIndex::InsertChild(Node& container, const ChildEntry& entry, size_t position)
 {
+    ++m_generation;
     if (!container.IsContainer() || RepeatsAncestor(container, entry))
         return nullptr;
     const uint64_t segment = Fnv(entry.url);
@@ -307,6 +310,7 @@ Node* ContentIndex::InsertChild(Node& container, const ChildEntry& entry, size_t
 
 bool ContentIndex::RemoveChild(Node& container, std::string_view url, std::vector<std::string>* removedIds)
 {
+    ++m_generation;
     const auto first = std::stable_partition(container.children.begin(), container.children.end(),
         [&](const std::unique_ptr<Node>& child) { return !child->HasUrl(url); });
     if (first == container.children.end())

@@ -142,6 +142,9 @@ public:
 
     // How many nodes are known (for tests).
     size_t NodeCount() const { return m_nodes.size(); }
+    // Moves on whenever a container's children may have changed (added, removed, moved,
+    // retitled or forgotten): what is worked out from them holds while it stays the same.
+    uint64_t Generation() const { return m_generation; }
 
 private:
     struct Key {
@@ -179,4 +182,6 @@ private:
     // Every node, found by its parent and its id's last part: an id is looked up one part at
     // a time, without the ids themselves being held.
     std::unordered_set<Node*, KeyHash, KeyEqual> m_nodes;
+    // See Generation().
+    uint64_t m_generation = 0;
 };

@@ -73,24 +73,37 @@ MediaClassKind ClassOf(const std::string& id)
 
 // The order a client asked for: titles, optionally containers first; anything else keeps
 // the published or listed order, which is what the person sees in the window.
-std::vector<Node*> Ordered(Node& container, const std::string& sort)
+// container's children by title as sort asks ("dc:title", "-dc:title", containers first when
+// "upnp:class" comes before it), by the locale's rules.
+std::vector<Node*> SortByTitle(Node& container, const std::string& sort)
 {
-    std::vector<Node*> nodes;
-    nodes.reserve(container.children.size());
-    for (auto& child : container.children)
-        nodes.push_back(child.get());
     const size_t title = sort.find("dc:title");
-    if (title == std::string::npos)
-        return nodes;
     const bool descending = title > 0 && sort[title - 1] == '-';
     const size_t byClass = sort.find("upnp:class");
     const bool classFirst = byClass != std::string::npos && byClass < title;
-    std::stable_sort(nodes.begin(), nodes.end(), [&](const Node* a, const Node* b) {
-        if (classFirst && a->IsContainer() != b->IsContainer())
-            return a->IsContainer();
-        const int compare = g_utf8_collate(a->title.c_str(), b->title.c_str());
+    // A collation key per title, made once: keys compare byte by byte as g_utf8_collate compares
+    // the titles, which it normalises again at every comparison.
+    struct Keyed {
+        Node* node;
+        std::string key;
+    };
+    std::vector<Keyed> keyed;
+    keyed.reserve(container.children.size());
+    for (auto& child : container.children) {
+        gchar* key = g_utf8_collate_key(child->title.c_str(), -1);
+        keyed.push_back(Keyed{child.get(), key ? std::string(key) : child->title});
+        g_free(key);
+    }
+    std::stable_sort(keyed.begin(), keyed.end(), [&](const Keyed& a, const Keyed& b) {
+        if (classFirst && a.node->IsContainer() != b.node->IsContainer())
+            return a.node->IsContainer();
+        const int compare = a.key.compare(b.key);
         return descending ? compare > 0 : compare < 0;
     });
+    std::vector<Node*> nodes;
+    nodes.reserve(keyed.size());
+    for (const Keyed& one : keyed)
+        nodes.push_back(one.node);
     return nodes;
 }
 
@@ -585,14 +598,15 @@ void ServerCore::GetChildren(
     EnsureListed(id, [this, task, container, offset, count, sort](Node* node) {
         std::vector<std::string> page;
         if (node) {
-            const std::vector<Node*> ordered = Ordered(*node, sort);
-            const size_t first = std::min<size_t>(offset, ordered.size());
-            const size_t end = count == 0 ? ordered.size() : std::min<size_t>(ordered.size(), first + size_t(count));
+            const std::vector<Node*>* ordered = TitleOrdered(*node, sort);
+            const size_t total = node->children.size();
+            const size_t first = std::min<size_t>(offset, total);
+            const size_t end = count == 0 ? total : std::min<size_t>(total, first + size_t(count));
             for (size_t index = first; index < end; ++index)
-                page.push_back(ordered[index]->Id());
+                page.push_back((ordered ? (*ordered)[index] : node->children[index].get())->Id());
             // A client walking the container in listed order asks for the next pages next.
-            if (sort.find("dc:title") == std::string::npos && end < ordered.size() && end > first)
-                PrefetchFacts(node->Id(), end, std::min(ordered.size(), end + c_ReadAheadPages * (end - first)), true);
+            if (!ordered && end < total && end > first)
+                PrefetchFacts(node->Id(), end, std::min(total, end + c_ReadAheadPages * (end - first)), true);
         }
         EnsureFacts(page, [this, task, container, page] {
             RygelMediaObjects* objects = rygel_media_objects_new();
@@ -628,6 +642,23 @@ void ServerCore::GetChildren(
             m_trimTimer.start();
         });
     });
+}
+
+const std::vector<Node*>* ServerCore::TitleOrdered(Node& container, const std::string& sort)
+{
+    if (sort.find("dc:title") == std::string::npos)
+        return nullptr;
+    const uint64_t generation = m_index.Generation();
+    for (const TitleOrder& kept : m_titleOrders) {
+        if (kept.container == &container && kept.generation == generation && kept.sort == sort)
+            return &kept.children;
+    }
+    TitleOrder& order = m_titleOrders[m_nextTitleOrder++ % m_titleOrders.size()];
+    order.container = &container;
+    order.sort = sort;
+    order.generation = generation;
+    order.children = SortByTitle(container, sort);
+    return &order.children;
 }
 
 void ServerCore::EnsureFacts(const std::vector<std::string>& ids, std::function<void()> then)

@@ -155,6 +155,25 @@ class TreeTest(ServerTest):
         self.assertEqual(returned, 25)
         self.assertEqual(len({e['id'] for e in everything}), 25)
 
+    def test_pages_sorted_by_title_agree_with_the_whole_answer(self):
+        def titles(object_id, sort, start=0, count=0):
+            return [e['title'] for e in browse(self.cd, object_id, start=start, count=count, sort=sort)[0]]
+        ascending = titles('music', '+dc:title')
+        self.assertEqual(sorted(ascending), sorted(titles('music', '')))
+        self.assertEqual(titles('music', '-dc:title'), list(reversed(ascending)))
+        for sort in ('+dc:title', '-dc:title', '+upnp:class,+dc:title'):
+            whole = titles('music', sort)
+            paged = []
+            for start in range(0, len(whole), 4):
+                paged += titles('music', sort, start, 4)
+            self.assertEqual(paged, whole, sort)
+        # Containers first, each kind in title order.
+        kinds = {e['title']: e['class'].startswith('object.container') for e in self.children('music')}
+        self.assertEqual(titles('music', '+upnp:class,+dc:title'),
+                         [t for t in ascending if kinds[t]] + [t for t in ascending if not kinds[t]])
+        big = self.child('music', 'Big')['id']
+        self.assertEqual(titles(big, '-dc:title', 5, 3), ['20 Track', '19 Track', '18 Track'])
+
     def test_metadata_of_one_object_and_its_parent(self):
         big = self.child('music', 'Big')
         track = self.children(big['id'])[2]
@@ -337,6 +356,17 @@ class LiveTest(ServerTest):
         self.wait_for(lambda: 'first' not in self.titles(folder), 5.0, 'a removed file still shows after 5 s')
         self.wait_for(lambda: self.update_ids(folder)[-1] > added, 2.0,
                       'the folder\'s update id did not move on: %s' % self.listener.values)
+
+    def test_an_answer_sorted_by_title_follows_changes(self):
+        folder = self.child('music', 'Watched')['id']
+
+        def by_title():
+            return [e['title'] for e in self.children(folder, sort='+dc:title')]
+        self.assertEqual(by_title(), ['first'])
+        write(self.media + '/Watched/another.mp3', mp3_bytes('Another'))
+        self.wait_for(lambda: by_title() == ['another', 'first'], 5.0, 'a new file did not show in title order')
+        os.remove(self.media + '/Watched/another.mp3')
+        self.wait_for(lambda: by_title() == ['first'], 5.0, 'a removed file still shows in title order')
 
     def test_a_missing_file_is_left_out_until_it_comes_back(self):
         path = self.media + '/fleeting.mp3'
