@@ -71,10 +71,9 @@ MediaClassKind ClassOf(const std::string& id)
     return id.rfind(ContentIndex::c_PhotosId, 0) == 0 ? MediaClassKind::Photos : MediaClassKind::Music;
 }
 
-// The order a client asked for: titles, optionally containers first; anything else keeps
-// the published or listed order, which is what the person sees in the window.
 // container's children by title as sort asks ("dc:title", "-dc:title", containers first when
-// "upnp:class" comes before it), by the locale's rules.
+// "upnp:class" comes before it), by the locale's rules. Any other order a client asks for keeps
+// the published or listed order, which is what the person sees in the window.
 std::vector<Node*> SortByTitle(Node& container, const std::string& sort)
 {
     const size_t title = sort.find("dc:title");
