@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include "WindowTestSupport.h"
 #include "app/SplashScreen.h"
 #include "host/HostRegistry.h"
 #include "support/WidgetApplication.h"
@@ -19,7 +20,7 @@ protected:
     void SetUp() override
     {
         WidgetApplication();
-        HostRegistry().DeleteValue("Publisher", "SplashSteps");
+        ClearSettings();
     }
 
     void TearDown() override { delete TSplashScreen::Current(); }

@@ -17,6 +17,7 @@
 #include "host/HostRegistry.h"
 #include "host/UrlImpl.h"
 #include "support/HostFolder.h"
+#include "support/PrivateSettings.h"
 
 using namespace LumoApi;
 
@@ -51,6 +52,8 @@ std::string TextOf(DataApi* data)
 
 class ServicesTest : public ::testing::Test {
 protected:
+    void SetUp() override { UsePrivateSettings(); }
+
     template <class T>
     ApiRef<T> Service(ModuleApi* module)
     {

@@ -6,6 +6,7 @@
 #include "server/ServerObjects.h"
 #include "server/ServerSettings.h"
 #include "server/WaveFile.h"
+#include "support/PrivateSettings.h"
 
 namespace {
 
@@ -147,6 +148,7 @@ class ServerSettingsTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        UsePrivateSettings();
         HostRegistry registry(ServerSettings::c_SubKey);
         for (const char* name : {"ServerName", "Interfaces", "Port", "Uuid", "StartAtLogin"})
             registry.DeleteValue("", name);
