@@ -117,6 +117,10 @@ void JudgeRequest(SoupServerMessage* message, gpointer data)
 
 void WatchRequest(SoupServer*, SoupServerMessage* message, gpointer data)
 {
+    // This HTTP server never notices a client closing a connection kept open between requests:
+    // the connection and its descriptor stay until the process ends, and a server that runs
+    // for weeks runs out of descriptors. Each answer closes its connection instead.
+    soup_message_headers_replace(soup_server_message_get_response_headers(message), "Connection", "close");
     g_signal_connect(message, "got-headers", G_CALLBACK(JudgeRequest), data);
 }
 

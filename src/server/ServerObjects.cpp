@@ -117,7 +117,10 @@ std::string Escaped(const char* text)
 std::string ResourceUrl(const std::string& prefix, const std::string& itemPart, RygelMediaResource* resource)
 {
     const gchar* extension = rygel_media_resource_get_extension(resource);
-    std::string url = prefix + "/i/" + itemPart + "/res/" + Escaped(rygel_media_resource_get_name(resource));
+    // The name comes as a copy of its own.
+    gchar* name = rygel_media_resource_get_name(resource);
+    std::string url = prefix + "/i/" + itemPart + "/res/" + Escaped(name);
+    g_free(name);
     if (extension && *extension)
         url += std::string(".") + extension;
     return url;

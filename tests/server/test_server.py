@@ -565,6 +565,19 @@ class SafetyTest(ServerTest):
         self.assertIsNone(self.programs.server.poll())
         self.still_serving()
 
+    def test_connections_the_clients_closed_are_let_go(self):
+        def descriptors():
+            return len(os.listdir('/proc/%d/fd' % self.programs.server.pid))
+
+        before = descriptors()
+        for _ in range(60):
+            status, _, _ = http_request('GET', self.device.get_location())
+            self.assertEqual(status, 200)
+        self.cp.spin(0.5)
+        # A descriptor per connection would be 60.
+        self.assertLess(descriptors(), before + 10)
+        self.still_serving()
+
 
 class RestartTest(ServerTest):
     @classmethod
