@@ -124,6 +124,40 @@ void WatchRequest(SoupServer*, SoupServerMessage* message, gpointer data)
     g_signal_connect(message, "got-headers", G_CALLBACK(JudgeRequest), data);
 }
 
+// Rygel answers a HEAD request for a resource without ever reporting the request completed, so
+// its HTTP server keeps the request, with the item and handler it holds, until the process
+// ends: some 2 KB per HEAD, and players send one before many GETs. A HEAD that got its headers
+// is reported completed here, as Rygel reports a GET once its body is sent. A request that
+// failed was reported by Rygel already, and a second report would change nothing.
+using HandleFinish = void (*)(RygelHTTPRequest*, GAsyncResult*, GError**);
+HandleFinish g_rygelHandleFinish = nullptr;
+
+void FinishHandling(RygelHTTPRequest* request, GAsyncResult* result, GError** error)
+{
+    GError* failure = nullptr;
+    g_rygelHandleFinish(request, result, &failure);
+    if (failure) {
+        g_propagate_error(error, failure);
+        return;
+    }
+    SoupServerMessage* message = request->msg;
+    const char* method = message ? soup_server_message_get_method(message) : nullptr;
+    const guint status = message ? soup_server_message_get_status(message) : 0;
+    if (method && std::strcmp(method, SOUP_METHOD_HEAD) == 0
+        && (status == SOUP_STATUS_OK || status == SOUP_STATUS_PARTIAL_CONTENT))
+        g_signal_emit_by_name(request, "completed");
+}
+
+void MendHeadRequests()
+{
+    // The class stays referenced, and so patched, for the life of the process.
+    auto* klass = static_cast<RygelHTTPRequestClass*>(g_type_class_ref(RYGEL_TYPE_HTTP_GET));
+    if (klass->handle_finish != FinishHandling) {
+        g_rygelHandleFinish = klass->handle_finish;
+        klass->handle_finish = FinishHandling;
+    }
+}
+
 } // namespace
 
 // Resources of a static library register only when asked to, and only from the global
@@ -175,6 +209,7 @@ ServerDevices::ServerDevices(
       m_timerContext(std::make_unique<QObject>())
 {
     InitDescriptions();
+    MendHeadRequests();
     m_plugin = rygel_media_server_plugin_construct(lumo_server_plugin_get_type(), root, c_PluginName,
         "Serves the music and photos published with Lumo Publisher", RYGEL_PLUGIN_CAPABILITIES_NONE);
 }
