@@ -110,7 +110,10 @@ TPhotoScrollBox::TPhotoScrollBox(TPhotoItems& grid) : QAbstractScrollArea(&grid)
 void TPhotoScrollBox::paintEvent(QPaintEvent* event)
 {
     QPainter painter(viewport());
-    Guarded([&] { m_grid.PaintCells(painter, event->rect()); });
+    Guarded([&] {
+        m_grid.WakeRendering();
+        m_grid.PaintCells(painter, event->rect());
+    });
 }
 
 void TPhotoScrollBox::mousePressEvent(QMouseEvent* event)
@@ -568,8 +571,17 @@ void TPhotoScrollBox::AccessibleOpen(int index)
 
 void TPhotoItems::RenderingTimerTimer()
 {
-    if (Count() == 0 || !ScrollBox->isVisible())
+    // Only the timer's own ticks put it to sleep: a call from elsewhere leaves it as it is.
+    const auto rest = [this] {
+        if (RenderingTimer->isActive()) {
+            RenderingTimer->stop();
+            m_renderingAsleep = true;
+        }
+    };
+    if (Count() == 0 || !ScrollBox->isVisible()) {
+        rest();
         return;
+    }
     const int columns = std::max(1, Columns());
     const int client = ScrollBox->viewport()->height();
     const int scroll = ScrollPosition();
@@ -600,6 +612,15 @@ void TPhotoItems::RenderingTimerTimer()
         }
         RepaintCell(index);
         return;
+    }
+    rest();
+}
+
+void TPhotoItems::WakeRendering()
+{
+    if (m_renderingAsleep) {
+        m_renderingAsleep = false;
+        RenderingTimer->start();
     }
 }
 

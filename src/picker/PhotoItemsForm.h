@@ -118,7 +118,9 @@ public:
     bool FormKeyDown(int key, Qt::KeyboardModifiers shift) { return m_model->KeyDown(key, shift); }
 
     // Draws the first cell in view that has no picture yet, or asks for its thumbnail; one per
-    // call.
+    // call. A tick of the timer that finds nothing to do stops the timer, so a window at rest
+    // is not woken fifty times a second; the next paint of the grid starts it again, as
+    // whatever brings a cell into view or changes one repaints it.
     void RenderingTimerTimer();
     // Thumbnails asked for and not yet answered.
     int ThumbnailsOutstanding() const noexcept { return m_thumbnails->Outstanding(); }
@@ -168,6 +170,8 @@ private:
     // Thumbnails asked for at this size, in pixels: sharp on a screen of several pixels per point.
     int ThumbnailSizePx() const;
     void PaintCells(QPainter& painter, const QRect& area);
+    // From the grid's paint: the rendering timer runs again if a tick had stopped it.
+    void WakeRendering();
     void PaintCell(QPainter& painter, PhotoCell& cell, const QPoint& origin);
     void DrawCaption(QPainter& painter, PhotoCell& cell, const QPoint& origin);
     void DrawFocusRect(QPainter& painter, const QRect& rect) const;
@@ -200,4 +204,6 @@ private:
     int m_scrollStep = 0;
     int m_wheelRemainder = 0;
     QTimer* m_placingTimer;
+    // The rendering timer was stopped by a tick that found nothing to do.
+    bool m_renderingAsleep = false;
 };

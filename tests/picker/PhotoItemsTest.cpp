@@ -423,6 +423,33 @@ TEST_F(PhotoItemsTest, RenderingDrawsCellsInViewOnceAndNeverRetriesAFailure)
     EXPECT_EQ(tried, 9) << "three rows reach into view; the rest are never drawn";
 }
 
+TEST_F(PhotoItemsTest, TheRenderingTimerRestsWithNothingToDrawAndAPaintWakesIt)
+{
+    ShowFolder(0, c_Folder, {std::string(c_Folder) + "/One", std::string(c_Folder) + "/Two"});
+    QTimer& timer = *m_grid->RenderingTimer;
+    timer.start();
+    m_grid->RenderingTimerTimer();
+    m_grid->RenderingTimerTimer();
+    EXPECT_TRUE(m_grid->Cell(1).Rendered);
+    EXPECT_TRUE(timer.isActive()) << "each tick found a cell to draw";
+    m_grid->RenderingTimerTimer();
+    EXPECT_FALSE(timer.isActive()) << "nothing left in view to draw";
+    m_grid->ScrollBox->viewport()->repaint();
+    EXPECT_TRUE(timer.isActive()) << "whatever brings work paints the grid";
+
+    m_grid->hide();
+    m_grid->RenderingTimerTimer();
+    EXPECT_FALSE(timer.isActive()) << "a grid out of sight draws nothing";
+    m_grid->show();
+    EXPECT_TRUE(WaitUntil([&] { return timer.isActive(); }));
+
+    // A call of its own, as the tests make, leaves a stopped timer stopped.
+    timer.stop();
+    m_grid->RenderingTimerTimer();
+    m_grid->ScrollBox->viewport()->repaint();
+    EXPECT_FALSE(timer.isActive());
+}
+
 TEST_F(PhotoItemsTest, AThumbnailLargerThanItsPlaceIsReportedOnceAndDrawnFromTheCorner)
 {
     QImage big(200, 150, QImage::Format_RGB32);
