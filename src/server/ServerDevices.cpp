@@ -115,8 +115,26 @@ void JudgeRequest(SoupServerMessage* message, gpointer data)
     }
 }
 
+// libsoup before 3.4 keeps a reference to every socket it accepts and never drops it: some
+// 340 bytes a connection, and every answer here closes its connection. When a connection's
+// first request starts, the socket holds its connection's reference and that stray one, which
+// is dropped here. A library without the leak shows one reference at that point and is left
+// alone; the socket is marked so that it is looked at once.
+void DropStraySocketReference(SoupServerMessage* message)
+{
+    static const bool leaks = soup_get_major_version() == 3 && soup_get_minor_version() < 4;
+    static const GQuark seen = g_quark_from_static_string("lumo-socket-seen");
+    GSocket* socket = leaks ? soup_server_message_get_socket(message) : nullptr;
+    if (!socket || g_object_get_qdata(G_OBJECT(socket), seen))
+        return;
+    g_object_set_qdata(G_OBJECT(socket), seen, GINT_TO_POINTER(1));
+    if (g_atomic_int_get(&G_OBJECT(socket)->ref_count) == 2)
+        g_object_unref(socket);
+}
+
 void WatchRequest(SoupServer*, SoupServerMessage* message, gpointer data)
 {
+    DropStraySocketReference(message);
     // This HTTP server never notices a client closing a connection kept open between requests:
     // the connection and its descriptor stay until the process ends, and a server that runs
     // for weeks runs out of descriptors. Each answer closes its connection instead.
