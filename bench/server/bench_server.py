@@ -7,12 +7,13 @@ whose only interface is the loopback. Run by hand, never in the tests:
 
 Rows: time to the first Browse answer after start; Browse of a 10,000-child container (first
 page of 100, a cold page far from the start, a walk over all pages, and the first two pages
-sorted by title as a player that lists by name asks); time from a new file
-to a subscribed client seeing it (in Browse, and in a ContainerUpdateIDs event); resident memory
-with 100,000 published songs. minidlna cannot publish single files, so all serve the same
-folders. --before runs a second LumoServer build on the same collection, one after the other in
-the same run, so a change is measured against what it replaced on the same machine at the same
-time. Each round starts every server afresh (cold); the table gives the range over the rounds."""
+sorted by title as a player that lists by name asks); time from a new file to a subscribed
+client seeing it (in Browse, and in a ContainerUpdateIDs event); resident memory kept per 1,000
+requests; resident memory with 100,000 published songs. minidlna cannot publish single files,
+so all serve the same folders. --before runs a second LumoServer build on the same collection,
+one after the other in the same run, so a change is measured against what it replaced on the
+same machine at the same time. Each round starts every server afresh (cold); the table gives
+the range over the rounds."""
 import argparse
 import faulthandler
 import os
@@ -25,7 +26,8 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..', 'tests', 'server'))
-from serverlib import (CONTENT_DIRECTORY, ControlPoint, EventListener, Programs, browse, free_port, mp3_bytes,  # noqa
+from serverlib import (CONTENT_DIRECTORY, ControlPoint, EventListener, Programs, browse, free_port, http_request,  # noqa
+                       mp3_bytes,
                        require_isolation, service, write)
 
 
@@ -232,6 +234,27 @@ def new_file_visible(cp, cd, container, folder, title, device, evented_server, t
         listener.close()
 
 
+def growth_mb(cd, container, total, pid, rounds=500):
+    """Resident memory a server keeps per 1,000 requests of a player at work: pages of 100,
+    and a HEAD and a ranged GET of a song, each on a connection of its own. Measured after a
+    rest, so memory a server gives back when idle does not count."""
+    objects = browse(cd, container, count=100)[0]
+    urls = [o['resources'][0]['uri'] for o in objects if o['resources']]
+
+    def play(count):
+        for index in range(count):
+            browse(cd, container, start=index * 100 % total, count=100)
+            http_request('HEAD', urls[index % len(urls)])
+            http_request('GET', urls[index % len(urls)], {'Range': 'bytes=0-999'})
+        time.sleep(3)
+
+    # What the work itself needs (caches, pools) is taken before the count starts.
+    play(rounds // 5)
+    before = rss_mb(pid)
+    play(rounds)
+    return (rss_mb(pid) - before) * 1000 / (rounds * 3)
+
+
 def value_text(value):
     return '-' if value is None else ('%.1f' % value if value >= 10 else '%.3g' % value)
 
@@ -328,6 +351,8 @@ def main():
                                                         not isinstance(server, MiniDlna))
                     note(server, 'new file -> listed in Browse (s)', browsed, round_number)
                     note(server, 'new file -> ContainerUpdateIDs event (s)', evented, round_number)
+                    note(server, 'resident memory kept per 1,000 requests (MB)',
+                         growth_mb(cd, container, total, server.process.pid), round_number)
                 server.stop()
                 cp.close()
 
