@@ -383,6 +383,10 @@ def main():
                     print('walked', walked, 'songs', flush=True)
                     note(server, 'RSS with %d published songs, all browsed (MB)' % args.memory_songs,
                          rss_mb(server.process.pid))
+                    # What a server at rest keeps, once it has given back what it can.
+                    time.sleep(5)
+                    note(server, 'RSS with %d published songs, all browsed, 5 s later (MB)' % args.memory_songs,
+                         rss_mb(server.process.pid))
                 server.stop()
                 cp.close()
     finally:

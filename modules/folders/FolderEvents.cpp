@@ -86,6 +86,31 @@ std::vector<FolderNews> CompareSnapshots(const Snapshot& before, const Snapshot&
     return news;
 }
 
+void ListedNames::Set(const std::string& name, const EntryState* state)
+{
+    if (state) {
+        names.erase(name);
+        stamped[name] = *state;
+    } else {
+        stamped.erase(name);
+        names.insert(name);
+    }
+}
+
+void ListedNames::Erase(const std::string& name)
+{
+    names.erase(name);
+    stamped.erase(name);
+}
+
+Snapshot ListedNames::AsSnapshot() const
+{
+    Snapshot whole = stamped;
+    for (const std::string& name : names)
+        whole.emplace(name, EntryState{});
+    return whole;
+}
+
 bool IsPolledFileSystem(int64_t fileSystemType)
 {
     switch (static_cast<uint32_t>(fileSystemType)) {

@@ -8,6 +8,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "FolderReader.h"
@@ -76,6 +77,21 @@ struct FolderNews {
 // What a poll finds: the differences between two listings, by name.
 using Snapshot = std::map<std::string, EntryState>;
 std::vector<FolderNews> CompareSnapshots(const Snapshot& before, const Snapshot& after);
+
+// The names a folder lists, as far as its subscribers were told. A polled folder keeps each
+// name's stamps, which its polls compare; a folder inotify watches keeps the names alone: a
+// folder of 100,000 songs would otherwise hold 6 MB of stamps that are never read.
+struct ListedNames {
+    Snapshot stamped;
+    std::unordered_set<std::string> names;
+
+    bool Contains(const std::string& name) const { return names.count(name) != 0 || stamped.count(name) != 0; }
+    // Stamped when state is given, else by name alone.
+    void Set(const std::string& name, const EntryState* state);
+    void Erase(const std::string& name);
+    // What a poll compares with: the stamped names, and any kept by name alone without stamps.
+    Snapshot AsSnapshot() const;
+};
 
 // File systems whose changes inotify does not see (made on another machine or by a FUSE
 // daemon), by statfs's f_type.

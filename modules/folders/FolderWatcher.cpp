@@ -23,21 +23,27 @@ namespace LumoFolders {
 
 namespace {
 
-// Reads the folder at path into snapshot, with stamps when it is polled. False when the folder
+// Reads the folder at path into listed, with stamps when it is polled. False when the folder
 // cannot be listed.
-bool ReadSnapshot(const std::string& path, bool withStamps, Snapshot& snapshot)
+bool ReadSnapshot(const std::string& path, bool withStamps, ListedNames& listed)
 {
-    snapshot.clear();
+    listed = ListedNames();
     FolderReader reader;
     if (reader.Open(path) != 0)
         return false;
     std::vector<FolderEntry> entries;
     if (reader.ReadNames(entries, nullptr) != 0)
         return false;
+    if (!withStamps)
+        listed.names.reserve(entries.size());
     for (const FolderEntry& entry : entries) {
         EntryState state;
-        if (reader.Lists(entry, withStamps ? &state : nullptr))
-            snapshot.emplace_hint(snapshot.end(), entry.name, state);
+        if (!reader.Lists(entry, withStamps ? &state : nullptr))
+            continue;
+        if (withStamps)
+            listed.stamped.emplace_hint(listed.stamped.end(), entry.name, state);
+        else
+            listed.names.insert(entry.name);
     }
     return true;
 }
@@ -178,7 +184,7 @@ void FolderWatcher::Subscribe(const std::string& path, ContainerApi* container, 
         // Taken here, after the watch exists and before the caller goes on, so that whatever
         // changes once Subscribe has returned is news measured against it. The watcher thread
         // keeps events of the folder until it is taken.
-        Snapshot snapshot;
+        ListedNames snapshot;
         bool listable = false;
         try {
             listable = ReadSnapshot(path, polled, snapshot);
@@ -189,7 +195,7 @@ void FolderWatcher::Subscribe(const std::string& path, ContainerApi* container, 
             throw;
         }
         std::lock_guard<std::mutex> lock(m_lock);
-        folder->snapshot = std::move(snapshot);
+        folder->listed = std::move(snapshot);
         folder->listable = listable;
         folder->nextPoll = Clock::now() + c_PollInterval;
         folder->snapshotTaken = true;
@@ -462,10 +468,10 @@ std::vector<FolderNews> FolderWatcher::Examine(Folder& folder, const ChangeSet& 
 {
     std::vector<FolderNews> news;
     const auto listAgain = [&] {
-        Snapshot fresh;
+        ListedNames fresh;
         const bool listable = ReadSnapshot(folder.path, polled, fresh);
         const bool wasListable = folder.listable;
-        folder.snapshot.swap(fresh);
+        std::swap(folder.listed, fresh);
         folder.listable = listable;
         return std::make_pair(std::move(fresh), wasListable);
     };
@@ -485,7 +491,7 @@ std::vector<FolderNews> FolderWatcher::Examine(Folder& folder, const ChangeSet& 
         // A folder that went away or came back is news for the whole listing.
         if (folder.listable != wasListable)
             return {FolderNews{c_ContainerChanged, std::string()}};
-        return CompareSnapshots(before, folder.snapshot);
+        return CompareSnapshots(before.AsSnapshot(), folder.listed.stamped);
     }
 
     FolderReader reader;
@@ -493,14 +499,13 @@ std::vector<FolderNews> FolderWatcher::Examine(Folder& folder, const ChangeSet& 
     for (const std::string& name : changes.Names()) {
         EntryState state;
         const bool listsNow = open && reader.Lists(FolderEntry{name, DT_UNKNOWN}, polled ? &state : nullptr);
-        auto known = folder.snapshot.find(name);
-        const bool listedBefore = known != folder.snapshot.end();
+        const bool listedBefore = folder.listed.Contains(name);
         if (std::optional<int32_t> event = OutcomeOf(listedBefore, listsNow))
             news.push_back(FolderNews{*event, name});
         if (listsNow)
-            folder.snapshot[name] = state;
+            folder.listed.Set(name, polled ? &state : nullptr);
         else if (listedBefore)
-            folder.snapshot.erase(known);
+            folder.listed.Erase(name);
     }
     return news;
 }

@@ -86,7 +86,7 @@ private:
         // The fields below belong to the first subscriber until snapshotTaken is set, then to
         // the watcher thread alone.
         // What the subscribers' listing holds, as far as our news told them.
-        Snapshot snapshot;
+        ListedNames listed;
         bool listable = true;
         Clock::time_point nextPoll{};
     };
