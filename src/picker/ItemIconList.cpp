@@ -107,15 +107,23 @@ void EnsureIconTheme()
     });
 }
 
-// The first of names the theme has, stored in list under its name; -1 when it has none.
+// The first of names the theme has, stored in list under its name; -1 when it has none. The
+// theme is asked once per name: asking costs more than the rest of a row of 20,000 songs.
 int ThemeIcon(ItemIconList& list, std::initializer_list<QString> names)
 {
     for (const QString& name : names) {
-        if (!name.isEmpty() && QIcon::hasThemeIcon(name)) {
-            const int index = list.IndexOf(QIcon::fromTheme(name), "theme:" + name);
-            if (index >= 0)
-                return index;
+        if (name.isEmpty() || list.KnownMissing(name))
+            continue;
+        const QString key = "theme:" + name;
+        if (const int stored = list.Find(key); stored >= 0)
+            return stored;
+        if (!QIcon::hasThemeIcon(name)) {
+            list.SetMissing(name);
+            continue;
         }
+        const int index = list.IndexOf(QIcon::fromTheme(name), key);
+        if (index >= 0)
+            return index;
     }
     return -1;
 }
@@ -236,6 +244,24 @@ int ItemIconList::IndexOf(const QIcon& icon, const QString& key)
     const int index = static_cast<int>(m_icons.size()) - 1;
     m_indexOfKey.insert(key, index);
     return index;
+}
+
+int ItemIconList::Find(const QString& key) const
+{
+    std::lock_guard<std::mutex> lock(m_lock);
+    return m_indexOfKey.value(key, -1);
+}
+
+bool ItemIconList::KnownMissing(const QString& name) const
+{
+    std::lock_guard<std::mutex> lock(m_lock);
+    return m_missing.contains(name);
+}
+
+void ItemIconList::SetMissing(const QString& name)
+{
+    std::lock_guard<std::mutex> lock(m_lock);
+    m_missing.insert(name);
 }
 
 QIcon ItemIconList::Icon(int index) const

@@ -9,6 +9,7 @@
 
 #include <QHash>
 #include <QIcon>
+#include <QSet>
 #include <QString>
 
 class MediaItem;
@@ -28,6 +29,11 @@ public:
     // The index of the icon stored under key, adding icon under it when the key is new; -1 for a
     // null icon or an empty key.
     int IndexOf(const QIcon& icon, const QString& key);
+    // The index of the icon stored under key; -1 when none is.
+    int Find(const QString& key) const;
+    // Theme icon names found missing, so that a name is asked of the theme once.
+    bool KnownMissing(const QString& name) const;
+    void SetMissing(const QString& name);
     // A null icon for an index out of range.
     QIcon Icon(int index) const;
     int Count() const;
@@ -36,10 +42,11 @@ private:
     explicit ItemIconList(int iconSizePx) : m_iconSizePx(iconSizePx) { }
 
     const int m_iconSizePx;
-    // Guards m_icons and m_indexOfKey.
+    // Guards m_icons, m_indexOfKey and m_missing.
     mutable std::mutex m_lock;
     std::vector<QIcon> m_icons;
     QHash<QString, int> m_indexOfKey;
+    QSet<QString> m_missing;
 };
 
 // Flags of GetItemIcon; without c_ItemIconSmall the icon is the large one.
