@@ -571,7 +571,7 @@ void TPhotoScrollBox::AccessibleOpen(int index)
 
 void TPhotoItems::RenderingTimerTimer()
 {
-    // Only the timer's own ticks put it to sleep: a call from elsewhere leaves it as it is.
+    // Only a running timer is put to sleep, so one stopped on purpose is never started again.
     const auto rest = [this] {
         if (RenderingTimer->isActive()) {
             RenderingTimer->stop();
