@@ -13,6 +13,8 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     shared-mime-info adwaita-icon-theme xvfb xdotool imagemagick
     rygel-2.8-dev libgupnp-1.6-dev libgupnp-av-1.0-dev libgee-0.8-dev libsoup-3.0-dev libxml2-dev
+    # The server's allocator.
+    libgoogle-perftools-dev
     gupnp-tools python3-gi gir1.2-gupnp-1.6 gir1.2-gupnp-av-1.0 iproute2 util-linux
     # The packaging tests: AppStream and desktop-entry validators, and groff for the manual page.
     appstream desktop-file-utils groff-base
