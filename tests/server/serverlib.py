@@ -352,13 +352,13 @@ def parse_didl(text):
     return objects
 
 
-def soap(url, service_type, action, body, timeout=10):
-    """A raw SOAP request; (HTTP status, response text)."""
+def soap(url, service_type, action, body, timeout=10, headers=None):
+    """A raw SOAP request; (HTTP status, response headers, response text)."""
     envelope = ('<?xml version="1.0"?><s:Envelope xmlns:s="http://schemas.xmlsoap.org/soap/envelope/" '
                 's:encodingStyle="http://schemas.xmlsoap.org/soap/encoding/"><s:Body>'
                 '<u:%s xmlns:u="%s">%s</u:%s></s:Body></s:Envelope>' % (action, service_type, body, action))
-    return http_request('POST', url, {'Content-Type': 'text/xml; charset="utf-8"',
-                                      'SOAPACTION': '"%s#%s"' % (service_type, action)},
+    return http_request('POST', url, dict({'Content-Type': 'text/xml; charset="utf-8"',
+                                           'SOAPACTION': '"%s#%s"' % (service_type, action)}, **(headers or {})),
                         envelope.encode() if isinstance(envelope, str) else envelope, timeout=timeout)
 
 

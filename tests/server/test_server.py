@@ -62,6 +62,11 @@ class ServerTest(unittest.TestCase):
                 return entry
         self.fail('%s has no child %r: %s' % (object_id, title, [e['title'] for e in self.children(object_id)]))
 
+    def control_url(self):
+        status, headers, body = http_request('GET', self.device.get_location())
+        path = re.search(r'ContentDirectory.*?<controlURL>(.*?)</controlURL>', body.decode(), re.S).group(1)
+        return urllib.parse.urljoin(self.device.get_location(), path)
+
     def wait_for(self, condition, seconds, message):
         deadline = time.monotonic() + seconds
         while time.monotonic() < deadline:
@@ -154,6 +159,14 @@ class TreeTest(ServerTest):
         everything, returned, _, _ = browse(self.cd, big['id'])
         self.assertEqual(returned, 25)
         self.assertEqual(len({e['id'] for e in everything}), 25)
+        # Sent as it is, even to a client that would take it compressed.
+        status, headers, text = soap(self.control_url(), 'urn:schemas-upnp-org:service:ContentDirectory:1', 'Browse',
+                                     '<ObjectID>%s</ObjectID><BrowseFlag>BrowseDirectChildren</BrowseFlag>'
+                                     '<Filter>*</Filter><StartingIndex>0</StartingIndex><RequestedCount>0'
+                                     '</RequestedCount><SortCriteria></SortCriteria>' % big['id'],
+                                     headers={'Accept-Encoding': 'gzip'})
+        self.assertEqual((status, headers.get('content-encoding')), (200, None))
+        self.assertEqual(text.count(b'&lt;item '), 25)
 
     def test_pages_sorted_by_title_agree_with_the_whole_answer(self):
         def titles(object_id, sort, start=0, count=0):
@@ -446,11 +459,6 @@ class SafetyTest(ServerTest):
         cls.big = write(m + '/Big/long.mp3', mp3_bytes('Long', frames=50000))  # about 20 MB
         write(m + '/Unpublished/secret.mp3', mp3_bytes('Secret'))
         cls.programs.publish('music', m + '/Big')
-
-    def control_url(self):
-        status, headers, body = http_request('GET', self.device.get_location())
-        path = re.search(r'ContentDirectory.*?<controlURL>(.*?)</controlURL>', body.decode(), re.S).group(1)
-        return urllib.parse.urljoin(self.device.get_location(), path)
 
     def song(self):
         return self.children(self.child('music', 'Big')['id'])[0]
