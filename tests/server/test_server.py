@@ -644,6 +644,30 @@ class RestartTest(ServerTest):
         self.assertEqual(self.kept_rows('/Kept%/'), 5)
         self.assertEqual([browse(self.cd, container)[3] for container in kept], before)
 
+    def test_items_are_written_as_rygel_writes_them(self):
+        def everything():
+            answers = []
+            for top in ('music', 'photos'):
+                for entry in self.children(top):
+                    answers.append(browse(self.cd, entry['id'], children=False)[3])
+                    if entry['container']:
+                        answers.append(browse(self.cd, entry['id'])[3])
+                        answers += [browse(self.cd, child['id'], children=False)[3]
+                                    for child in self.children(entry['id'])]
+            return answers
+        ours = everything()
+        self.assertTrue(any('<res ' in answer and 'albumArtURI' not in answer for answer in ours))
+        self.programs.env['LUMO_SERVER_RYGEL_WRITES'] = '1'
+        try:
+            self.restart()
+            rygels = everything()
+        finally:
+            del self.programs.env['LUMO_SERVER_RYGEL_WRITES']
+            self.restart()
+        self.assertEqual(len(ours), len(rygels))
+        for mine, theirs in zip(ours, rygels):
+            self.assertEqual(mine, theirs)
+
     def kept_rows(self, part):
         store = os.path.join(self.programs.env['XDG_CACHE_HOME'], 'Lumo Desktop', 'ServerFacts.db')
         with contextlib.closing(sqlite3.connect(store)) as db:
