@@ -228,10 +228,15 @@ void ContentIndex::Forget(Node& container, std::vector<std::string>* removedIds)
     container.listed = false;
 }
 
+void ContentIndex::Retitle(Node& node, std::string title)
+{
+    ++m_generation;
+    node.title = std::move(title);
+}
+
 bool ContentIndex::ApplyListing(
     Node& container, const std::vector<ChildEntry>& entries, std::vector<std::string>* removedIds)
 {
-    ++m_generation;
     // The children there now, to be taken over by the entries that keep them.
     std::vector<std::unique_ptr<Node>> previous = std::move(container.children);
     container.children.clear();
@@ -289,6 +294,9 @@ bool ContentIndex::ApplyListing(
             changed = index >= previousOrder.size() || container.children[index].get() != previousOrder[index];
     }
     container.listed = true;
+    // A listing that changed nothing leaves what was worked out from the children standing.
+    if (changed)
+        ++m_generation;
     return changed;
 }
 

@@ -142,6 +142,8 @@ public:
 
     // How many nodes are known (for tests).
     size_t NodeCount() const { return m_nodes.size(); }
+    // Gives node another title (its module's news said so).
+    void Retitle(Node& node, std::string title);
     // Moves on whenever a container's children may have changed (added, removed, moved,
     // retitled or forgotten): what is worked out from them holds while it stays the same.
     uint64_t Generation() const { return m_generation; }

@@ -71,15 +71,36 @@ TEST(ContentIndexTest, RemovingAFolderForgetsEverythingBelowIt)
     EXPECT_EQ(index.Find(deepest), nullptr);
 }
 
+// The generation tells whether orders worked out from a container's children still hold.
 TEST(ContentIndexTest, ChangesAreToldOnlyWhenThereAreSome)
 {
     ContentIndex index;
+    uint64_t generation = index.Generation();
+    const auto movedOn = [&] {
+        const bool moved = index.Generation() != generation;
+        generation = index.Generation();
+        return moved;
+    };
     const std::vector<ChildEntry> entries = {Entry("u:/1"), Entry("u:/2")};
     EXPECT_TRUE(index.ApplyListing(index.Photos(), entries));
+    EXPECT_TRUE(movedOn());
     EXPECT_FALSE(index.ApplyListing(index.Photos(), entries));
+    EXPECT_FALSE(movedOn());
     EXPECT_TRUE(index.ApplyListing(index.Photos(), {Entry("u:/2"), Entry("u:/1")}));
+    EXPECT_TRUE(movedOn());
     EXPECT_TRUE(index.ApplyListing(index.Photos(), {Entry("u:/2"), Entry("u:/1", NodeKind::Song, "renamed")}));
+    EXPECT_TRUE(movedOn());
     EXPECT_EQ(Titles(index.Photos()), (std::vector<std::string>{"2", "renamed"}));
+
+    index.Retitle(*index.Photos().children[0], "two");
+    EXPECT_TRUE(movedOn());
+    EXPECT_EQ(Titles(index.Photos()), (std::vector<std::string>{"two", "renamed"}));
+    ASSERT_NE(index.InsertChild(index.Photos(), Entry("u:/3"), 2), nullptr);
+    EXPECT_TRUE(movedOn());
+    EXPECT_TRUE(index.RemoveChild(index.Photos(), "u:/3"));
+    EXPECT_TRUE(movedOn());
+    index.Forget(index.Photos());
+    EXPECT_TRUE(movedOn());
 }
 
 TEST(ContentIndexTest, ASongListedTwiceGetsTwoIds)

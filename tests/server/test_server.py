@@ -226,11 +226,31 @@ class ResourcesTest(ServerTest):
         wave, cls.samples = wav_bytes(frames=1000)
         write(m + '/Wave/tone.wav', wave)
         make_jpeg(m + '/Pictures/wide.jpg', 1600, 900)
-        cls.programs.publish('music', m + '/Album', m + '/Tagged', m + '/Bare', m + '/Wave')
+        # A playlist large enough to have its order by title worked out ahead, listing its songs
+        # (titled by their names) out of that order.
+        for index in range(1000):
+            write('%s/Many/%04d.mp3' % (m, index), mp3_bytes(frames=2))
+        write(m + '/Many/many.m3u', ''.join('%04d.mp3\n' % (index * 7919 % 1000) for index in range(1000)).encode())
+        cls.programs.publish('music', m + '/Album', m + '/Tagged', m + '/Bare', m + '/Wave', m + '/Many/many.m3u')
         cls.programs.publish('photos', m + '/Pictures')
 
     def item(self, media_class, folder):
         return self.children(self.child(media_class, folder)['id'])[0]
+
+    def test_a_large_folder_sorted_by_title_ahead_agrees_with_one_sorted_when_asked(self):
+        many = self.child('music', 'many')['id']
+        listed = [e['title'] for e in self.children(many)]
+        time.sleep(1)
+        ascending = [e['title'] for e in browse(self.cd, many, sort='+dc:title')[0]]
+        # Worked out when asked, never ahead.
+        descending = [e['title'] for e in browse(self.cd, many, sort='-dc:title')[0]]
+        self.assertNotEqual(listed[:3], ['0000', '0001', '0002'])
+        self.assertEqual(ascending, sorted(listed))
+        self.assertEqual(ascending, list(reversed(descending)))
+        paged = []
+        for start in range(0, 1000, 100):
+            paged += [e['title'] for e in browse(self.cd, many, start=start, count=100, sort='+upnp:class,+dc:title')[0]]
+        self.assertEqual(paged, ascending)
 
     def test_get_head_and_ranges_of_a_song(self):
         song = self.item('music', 'Album')
