@@ -866,9 +866,13 @@ void ServerCore::PrefetchNext()
         }
         m_prefetching = true;
         m_lastBusyMs = NowMs();
-        m_background.start([this, slice = std::move(slice)] {
+        // Reading ahead of a client walking a container is in the way of its next answer, and
+        // runs as answers do; reading a whole listing gives way to everything else.
+        QThreadPool& pool = range.ahead ? m_workers : m_background;
+        pool.start([this, slice = std::move(slice), ahead = range.ahead] {
             // Not the idle class: such a thread can wait long while holding a lock an answer needs.
-            Platform::LowerThisThreadsPriority();
+            if (!ahead)
+                Platform::LowerThisThreadsPriority();
             std::vector<FactsWant> wants;
             for (const Want& want : slice)
                 wants.push_back(FactsWant{want.url, want.kind});
