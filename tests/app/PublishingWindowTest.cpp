@@ -32,6 +32,7 @@
 
 #include <gtest/gtest.h>
 
+#include "WindowDriving.h"
 #include "WindowTestSupport.h"
 #include "app/ActionLink.h"
 #include "app/LumoConnectPublisher.h"
@@ -53,30 +54,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-// Sets an environment variable for the life of the object.
-class ScopedVariable {
-public:
-    ScopedVariable(const char* name, const std::string& value) : m_name(name)
-    {
-        if (const char* old = std::getenv(name))
-            m_old = old;
-        setenv(name, value.c_str(), 1);
-    }
-    ~ScopedVariable()
-    {
-        if (m_old)
-            setenv(m_name, m_old->c_str(), 1);
-        else
-            unsetenv(m_name);
-    }
-    ScopedVariable(const ScopedVariable&) = delete;
-    ScopedVariable& operator=(const ScopedVariable&) = delete;
-
-private:
-    const char* m_name;
-    std::optional<std::string> m_old;
-};
 
 // A user of their own: home, music folder, published sets and cache in a temporary folder,
 // and no volumes mounted.
@@ -134,34 +111,10 @@ struct RecordedBoxes {
     }
 };
 
-QAction* MenuItem(QMainWindow& window, const QString& menu, const QString& caption)
-{
-    for (QAction* top : window.menuBar()->actions()) {
-        if (top->text() != menu)
-            continue;
-        for (QAction* item : top->menu()->actions()) {
-            if (item->text() == caption)
-                return item;
-        }
-    }
-    return nullptr;
-}
-
 QAction* BoundTo(QAction* item)
 {
     auto* link = item ? item->findChild<ActionLink*>() : nullptr;
     return link ? link->Source() : nullptr;
-}
-
-QTreeWidgetItem* NodeNamed(QTreeWidget& tree, QTreeWidgetItem* parent, const QString& text)
-{
-    const int count = parent ? parent->childCount() : tree.topLevelItemCount();
-    for (int i = 0; i < count; ++i) {
-        QTreeWidgetItem* node = parent ? parent->child(i) : tree.topLevelItem(i);
-        if (node->text(0) == text)
-            return node;
-    }
-    return nullptr;
 }
 
 // Counts the "show container" messages a view receives, and lets them through.
