@@ -168,13 +168,7 @@ protected:
 
     // Waits for condition with the window's idle passes running, as the event loop runs them
     // before it would block.
-    bool Settle(const std::function<bool()>& condition)
-    {
-        return WaitUntil([&] {
-            m_window->RunIdle();
-            return condition();
-        });
-    }
+    bool Settle(const std::function<bool()>& condition) { return SettleWindow(*m_window, condition); }
 
     UserSandbox m_user;
     PublisherFolder m_folder;
@@ -239,21 +233,8 @@ TEST_F(PublishingWindowTest, APublishedFolderAndTheSplittersSurviveARestart)
 {
     {
         TLumoConnectPublisher& window = ShownWindow(m_folder.Path());
-        ASSERT_TRUE(window.MusicPage());
+        ASSERT_TRUE(PublishMusicFolder(window, "Album"));
         TMediaPage& music = *window.MusicPage();
-        QTreeWidget& tree = *music.MediaTree->Tree;
-        QTreeWidgetItem* musicNode = nullptr;
-        ASSERT_TRUE(Settle([&] { return (musicNode = NodeNamed(tree, nullptr, "Music")) != nullptr; }));
-        musicNode->setExpanded(true);
-        QTreeWidgetItem* albumNode = nullptr;
-        ASSERT_TRUE(Settle([&] { return (albumNode = NodeNamed(tree, musicNode, "Album")) != nullptr; }));
-        tree.setCurrentItem(albumNode);
-        music.ActivePanel = TMediaPage::apTree;
-
-        QAction* publishItem = MenuItem(window, "&File", "&Publish");
-        music.UpdateActions();
-        ASSERT_TRUE(publishItem->isEnabled());
-        publishItem->trigger();
         ASSERT_TRUE(Settle([&] { return Rows(*music.PublishedList) == QStringList{"Album"}; }))
             << Rows(*music.PublishedList).join(", ").toStdString();
         EXPECT_TRUE(RecordedBoxes::texts.empty());

@@ -2,12 +2,10 @@
 // and a player on the network browsing the album and playing its song. The real window, the
 // real LumoServer and a real control point, inside a network namespace whose only interface is
 // the loopback (netns.sh); anywhere else the test refuses to run.
-#include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -19,8 +17,6 @@
 
 #include "WindowDriving.h"
 #include "app/LumoConnectPublisher.h"
-#include "picker/MediaPageForm.h"
-#include "picker/MediaTreeForm.h"
 #include "picker/PublishedListForm.h"
 #include "support/ModuleFolder.h"
 #include "support/WaitUntil.h"
@@ -117,29 +113,8 @@ TEST(ServingWindowTest, AnAlbumPublishedInTheWindowPlaysOnAPlayer)
         program.AddProgramModule(module);
     TLumoConnectPublisher window(program.Path());
     window.show();
-    auto settle = [&](const std::function<bool()>& condition) {
-        return WaitUntil([&] {
-            window.RunIdle();
-            return condition();
-        });
-    };
-
-    // Music > Album in the folder tree, then File > Publish.
-    ASSERT_TRUE(window.MusicPage());
-    TMediaPage& music = *window.MusicPage();
-    QTreeWidget& tree = *music.MediaTree->Tree;
-    QTreeWidgetItem* musicNode = nullptr;
-    ASSERT_TRUE(settle([&] { return (musicNode = NodeNamed(tree, nullptr, "Music")) != nullptr; }));
-    musicNode->setExpanded(true);
-    QTreeWidgetItem* albumNode = nullptr;
-    ASSERT_TRUE(settle([&] { return (albumNode = NodeNamed(tree, musicNode, "Album")) != nullptr; }));
-    tree.setCurrentItem(albumNode);
-    music.ActivePanel = TMediaPage::apTree;
-    music.UpdateActions();
-    QAction* publish = MenuItem(window, "&File", "&Publish");
-    ASSERT_TRUE(publish && publish->isEnabled());
-    publish->trigger();
-    ASSERT_TRUE(settle([&] { return music.PublishedList->List->count() == 1; }));
+    ASSERT_TRUE(PublishMusicFolder(window, "Album"));
+    ASSERT_TRUE(SettleWindow(window, [&] { return window.MusicPage()->PublishedList->List->count() == 1; }));
 
     // Server > Start / Resume, and a player finds the album and plays its song.
     QAction* start = MenuItem(window, "&Server", "&Start / Resume");

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdlib>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -11,6 +12,11 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QTreeWidget>
+
+#include "app/LumoConnectPublisher.h"
+#include "picker/MediaPageForm.h"
+#include "picker/MediaTreeForm.h"
+#include "support/WaitUntil.h"
 
 // Sets an environment variable for the life of the object.
 class ScopedVariable {
@@ -60,4 +66,39 @@ inline QTreeWidgetItem* NodeNamed(QTreeWidget& tree, QTreeWidgetItem* parent, co
             return node;
     }
     return nullptr;
+}
+
+// Waits for condition with the window's idle passes running, as its event loop runs them before
+// it would block.
+inline bool SettleWindow(TLumoConnectPublisher& window, const std::function<bool()>& condition)
+{
+    return WaitUntil([&] {
+        window.RunIdle();
+        return condition();
+    });
+}
+
+// Chooses Music > folder in the music page's folder tree, then File > Publish; false at the first
+// step that cannot be taken.
+inline bool PublishMusicFolder(TLumoConnectPublisher& window, const QString& folder)
+{
+    TMediaPage* music = window.MusicPage();
+    if (!music)
+        return false;
+    QTreeWidget& tree = *music->MediaTree->Tree;
+    QTreeWidgetItem* musicNode = nullptr;
+    if (!SettleWindow(window, [&] { return (musicNode = NodeNamed(tree, nullptr, "Music")) != nullptr; }))
+        return false;
+    musicNode->setExpanded(true);
+    QTreeWidgetItem* folderNode = nullptr;
+    if (!SettleWindow(window, [&] { return (folderNode = NodeNamed(tree, musicNode, folder)) != nullptr; }))
+        return false;
+    tree.setCurrentItem(folderNode);
+    music->ActivePanel = TMediaPage::apTree;
+    music->UpdateActions();
+    QAction* publish = MenuItem(window, "&File", "&Publish");
+    if (!publish || !publish->isEnabled())
+        return false;
+    publish->trigger();
+    return true;
 }
