@@ -79,12 +79,12 @@ public:
 private:
     QTemporaryDir m_root;
     const std::string m_path = m_root.path().toStdString();
-    ScopedVariable m_home{"HOME", m_path + "/home"};
-    ScopedVariable m_config{"XDG_CONFIG_HOME", m_path + "/config"};
-    ScopedVariable m_data{"XDG_DATA_HOME", m_path + "/data"};
-    ScopedVariable m_cache{"XDG_CACHE_HOME", m_path + "/cache"};
-    ScopedVariable m_mounts{"LUMOTEST_MOUNTINFO", m_path + "/mountinfo"};
-    ScopedVariable m_poll{"LUMOTEST_POLL_MS", "100"};
+    ScopedEnvironment m_home{"HOME", m_path + "/home"};
+    ScopedEnvironment m_config{"XDG_CONFIG_HOME", m_path + "/config"};
+    ScopedEnvironment m_data{"XDG_DATA_HOME", m_path + "/data"};
+    ScopedEnvironment m_cache{"XDG_CACHE_HOME", m_path + "/cache"};
+    ScopedEnvironment m_mounts{"LUMOTEST_MOUNTINFO", m_path + "/mountinfo"};
+    ScopedEnvironment m_poll{"LUMOTEST_POLL_MS", "100"};
 };
 
 // The program folder as installed: the cache and the three media modules.

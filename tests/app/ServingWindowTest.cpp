@@ -89,12 +89,12 @@ TEST(ServingWindowTest, AnAlbumPublishedInTheWindowPlaysOnAPlayer)
         fs::create_directories(path + "/" + folder);
     fs::permissions(path + "/runtime", fs::perms::owner_all);
     const std::string home = path + "/home";
-    ScopedVariable homeVariable{"HOME", home};
-    ScopedVariable config{"XDG_CONFIG_HOME", path + "/config"};
-    ScopedVariable data{"XDG_DATA_HOME", path + "/data"};
-    ScopedVariable cache{"XDG_CACHE_HOME", path + "/cache"};
-    ScopedVariable runtime{"XDG_RUNTIME_DIR", path + "/runtime"};
-    ScopedVariable mounts{"LUMOTEST_MOUNTINFO", path + "/mountinfo"};
+    ScopedEnvironment homeVariable{"HOME", home};
+    ScopedEnvironment config{"XDG_CONFIG_HOME", path + "/config"};
+    ScopedEnvironment data{"XDG_DATA_HOME", path + "/data"};
+    ScopedEnvironment cache{"XDG_CACHE_HOME", path + "/cache"};
+    ScopedEnvironment runtime{"XDG_RUNTIME_DIR", path + "/runtime"};
+    ScopedEnvironment mounts{"LUMOTEST_MOUNTINFO", path + "/mountinfo"};
     std::ofstream(path + "/mountinfo");
     std::ofstream(path + "/config/user-dirs.dirs") << "XDG_MUSIC_DIR=\"" << home << "/Music\"\n";
     const std::string song = home + "/Music/Album/01 Song.mp3";

@@ -2,9 +2,7 @@
 // of the user it runs for.
 #pragma once
 
-#include <cstdlib>
 #include <functional>
-#include <optional>
 #include <string>
 
 #include <QAction>
@@ -16,31 +14,8 @@
 #include "app/LumoConnectPublisher.h"
 #include "picker/MediaPageForm.h"
 #include "picker/MediaTreeForm.h"
+#include "support/ScopedEnvironment.h"
 #include "support/WaitUntil.h"
-
-// Sets an environment variable for the life of the object.
-class ScopedVariable {
-public:
-    ScopedVariable(const char* name, const std::string& value) : m_name(name)
-    {
-        if (const char* old = std::getenv(name))
-            m_old = old;
-        setenv(name, value.c_str(), 1);
-    }
-    ~ScopedVariable()
-    {
-        if (m_old)
-            setenv(m_name, m_old->c_str(), 1);
-        else
-            unsetenv(m_name);
-    }
-    ScopedVariable(const ScopedVariable&) = delete;
-    ScopedVariable& operator=(const ScopedVariable&) = delete;
-
-private:
-    const char* m_name;
-    std::optional<std::string> m_old;
-};
 
 // The item caption of menu in window's menu bar; null when there is none.
 inline QAction* MenuItem(QMainWindow& window, const QString& menu, const QString& caption)

@@ -4,7 +4,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <optional>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -19,6 +18,7 @@
 #include "host/MediaItem.h"
 #include "host/UrlBuilder.h"
 #include "support/ModuleFolder.h"
+#include "support/ScopedEnvironment.h"
 
 // A program folder with the disk cache and the folders module copied from build/bin.
 class FoldersHostFolder : public ModuleFolder {
@@ -103,30 +103,6 @@ inline std::string PathOf(LumoApi::UrlApi* url)
     const char* path = url ? url->GetPath() : nullptr;
     return std::string("/") + (path ? path : "");
 }
-
-// An environment variable set for one scope, then put back.
-class ScopedEnvironment {
-public:
-    ScopedEnvironment(const char* name, const std::string& value) : m_name(name)
-    {
-        if (const char* old = std::getenv(name))
-            m_old = old;
-        setenv(name, value.c_str(), 1);
-    }
-    ~ScopedEnvironment()
-    {
-        if (m_old)
-            setenv(m_name, m_old->c_str(), 1);
-        else
-            unsetenv(m_name);
-    }
-    ScopedEnvironment(const ScopedEnvironment&) = delete;
-    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
-
-private:
-    const char* m_name;
-    std::optional<std::string> m_old;
-};
 
 // Tests through a real host, built on the folders module.
 class FoldersHostTest : public ::testing::Test {
