@@ -21,6 +21,42 @@ void FailTask(GTask* task, const char* message)
     g_task_return_new_error(task, G_IO_ERROR, G_IO_ERROR_NOT_FOUND, "%s", message);
 }
 
+// ---- Titles ------------------------------------------------------------------------------
+
+// Rygel's objects put the user's login, real and host names in place of "@USERNAME@",
+// "@REALNAME@", "@HOSTNAME@" and "@PRETTY_HOSTNAME@" in every title, which suits the engine's
+// own folder names. A file or folder named so would be served under another title than the
+// publisher shows, with the person's names in it; its own title is kept beside the object.
+GQuark OwnTitleQuark()
+{
+    static const GQuark quark = g_quark_from_static_string("lumo-own-title");
+    return quark;
+}
+
+void KeepOwnTitle(RygelMediaObject* object, const std::string& title)
+{
+    if (title.find('@') == std::string::npos)
+        return;
+    const gchar* made = rygel_media_object_get_title(object);
+    if (!made || title != made)
+        g_object_set_qdata_full(G_OBJECT(object), OwnTitleQuark(), g_strdup(title.c_str()), g_free);
+}
+
+const gchar* TitleOf(RygelMediaObject* object)
+{
+    if (const auto* own = static_cast<const gchar*>(g_object_get_qdata(G_OBJECT(object), OwnTitleQuark())))
+        return own;
+    return rygel_media_object_get_title(object);
+}
+
+// Rygel's serialising wrote the title it made.
+GUPnPDIDLLiteObject* WithOwnTitle(RygelMediaObject* object, GUPnPDIDLLiteObject* didl)
+{
+    if (didl && g_object_get_qdata(G_OBJECT(object), OwnTitleQuark()))
+        gupnp_didl_lite_object_set_title(didl, TitleOf(object));
+    return didl;
+}
+
 // ---- Containers --------------------------------------------------------------------------
 
 struct LumoContainer {
@@ -68,8 +104,16 @@ RygelMediaObject* FindObjectFinish(RygelMediaContainer*, GAsyncResult* result, G
     return static_cast<RygelMediaObject*>(g_task_propagate_pointer(G_TASK(result), error));
 }
 
+GUPnPDIDLLiteObject* SerializeContainer(
+    RygelMediaObject* self, RygelSerializer* serializer, RygelHTTPServer* server, GError** error)
+{
+    return WithOwnTitle(
+        self, RYGEL_MEDIA_OBJECT_CLASS(lumo_container_parent_class)->serialize(self, serializer, server, error));
+}
+
 void lumo_container_class_init(LumoContainerClass* klass)
 {
+    RYGEL_MEDIA_OBJECT_CLASS(klass)->serialize = SerializeContainer;
     RygelMediaContainerClass* container = RYGEL_MEDIA_CONTAINER_CLASS(klass);
     container->get_children = GetChildren;
     container->get_children_finish = GetChildrenFinish;
@@ -168,7 +212,7 @@ GUPnPDIDLLiteObject* SerializeWithUrls(RygelMediaObjectClass* parentClass, Rygel
             made.push_back(resource);
         }
     }
-    GUPnPDIDLLiteObject* didl = parentClass->serialize(self, serializer, server, error);
+    GUPnPDIDLLiteObject* didl = WithOwnTitle(self, parentClass->serialize(self, serializer, server, error));
     for (RygelMediaResource* resource : made) {
         rygel_media_resource_set_uri(resource, "");
         g_object_unref(resource);
@@ -301,7 +345,7 @@ GUPnPDIDLLiteObject* WriteItem(RygelMediaObject* self, RygelSerializer* serializ
     RygelMediaContainer* parent = rygel_media_object_get_parent(self);
     gupnp_didl_lite_object_set_parent_id(didl, parent ? rygel_media_object_get_id(RYGEL_MEDIA_OBJECT(parent)) : "0");
     gupnp_didl_lite_object_set_restricted(didl, TRUE);
-    gupnp_didl_lite_object_set_title(didl, rygel_media_object_get_title(self));
+    gupnp_didl_lite_object_set_title(didl, TitleOf(self));
     gupnp_didl_lite_object_set_upnp_class(didl, rygel_media_object_get_upnp_class(self));
     if (const gchar* date = rygel_media_object_get_date(self))
         gupnp_didl_lite_object_set_date(didl, date);
@@ -502,6 +546,7 @@ RygelMediaObject* NewSong(
 {
     auto* object = static_cast<RygelMediaObject*>(g_object_new(lumo_music_item_get_type(), "id", node.Id().c_str(),
         "title", node.title.c_str(), "upnp-class", RYGEL_MUSIC_ITEM_UPNP_CLASS, nullptr));
+    KeepOwnTitle(object, node.title);
     rygel_media_object_set_parent_ref(object, parent);
     rygel_media_object_add_uri(object, FileUri(facts.path).c_str());
     auto* file = RYGEL_MEDIA_FILE_ITEM(object);
@@ -566,6 +611,7 @@ RygelMediaObject* NewPhoto(
 {
     auto* object = static_cast<RygelMediaObject*>(g_object_new(lumo_photo_item_get_type(), "id", node.Id().c_str(),
         "title", node.title.c_str(), "upnp-class", RYGEL_PHOTO_ITEM_UPNP_CLASS, nullptr));
+    KeepOwnTitle(object, node.title);
     rygel_media_object_set_parent_ref(object, parent);
     rygel_media_object_add_uri(object, FileUri(facts.path).c_str());
     auto* file = RYGEL_MEDIA_FILE_ITEM(object);
@@ -623,6 +669,7 @@ RygelMediaContainer* NewContainerObject(const Node& node, int childCount, RygelM
 {
     auto* container = static_cast<RygelMediaContainer*>(g_object_new(lumo_container_get_type(), "id", node.Id().c_str(),
         "title", node.title.c_str(), "child-count", childCount, nullptr));
+    KeepOwnTitle(RYGEL_MEDIA_OBJECT(container), node.title);
     if (parent)
         rygel_media_object_set_parent_ref(RYGEL_MEDIA_OBJECT(container), parent);
     const char* upnpClass

@@ -90,6 +90,7 @@ class TreeTest(ServerTest):
         write(m + '/Zed.mp3', mp3_bytes('Zed'))
         write(m + '/Alpha.mp3', mp3_bytes('Alpha'))
         write(m + '/Élan vital/Ça plane pour moi.mp3', mp3_bytes('Ça plane', 'Plastic Bertrand'))
+        write(m + '/Élan vital/@HOSTNAME@ tapes/@USERNAME@ & @REALNAME@.mp3', mp3_bytes('Names'))
         write(m + '/List/one.mp3', mp3_bytes('One'))
         write(m + '/List/two.mp3', mp3_bytes('Two'))
         write(m + '/List/three.mp3', mp3_bytes('Three'))
@@ -206,12 +207,20 @@ class TreeTest(ServerTest):
 
     def test_non_ascii_titles_and_paths(self):
         folder = self.child('music', 'Élan vital')
-        song = self.children(folder['id'])[0]
-        self.assertEqual(song['title'], 'Ça plane pour moi')
+        song = self.child(folder['id'], 'Ça plane pour moi')
         self.assertEqual(song['artist'], 'Plastic Bertrand')
         status, headers, body = http_request('GET', song['resources'][0]['uri'])
         self.assertEqual(status, 200)
         self.assertEqual(len(body), song['resources'][0]['size'])
+
+
+    def test_titles_with_the_engines_name_markers_are_served_as_named(self):
+        # The engine would put the user's names in their place.
+        folder = self.child(self.child('music', 'Élan vital')['id'], '@HOSTNAME@ tapes')
+        song = self.child(folder['id'], '@USERNAME@ & @REALNAME@')
+        for object_id, title in ((folder['id'], '@HOSTNAME@ tapes'), (song['id'], '@USERNAME@ & @REALNAME@')):
+            objects, _, _, _ = browse(self.cd, object_id, children=False)
+            self.assertEqual(objects[0]['title'], title)
 
 
 class ResourcesTest(ServerTest):
