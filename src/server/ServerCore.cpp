@@ -59,8 +59,11 @@ constexpr size_t c_FirstPageItems = 100;
 constexpr size_t c_FactsPerWorker = 20;
 // Items looked up (and read when missing) at a time by the store's filling after start.
 constexpr size_t c_FillSlice = 50;
-// The store is filled only after this long without an answer or a read-ahead.
+// The store is filled, and the collection counted, only after this long without an answer or
+// a read-ahead.
 constexpr int64_t c_FillQuietMs = 2000;
+// A count waits for quiet no longer than this: the properties window shows it.
+constexpr int64_t c_CountPatienceMs = 20000;
 // Containers events named lately, kept so that the engine sees one object per container.
 constexpr size_t c_MaxEventContainers = 256;
 
@@ -1056,8 +1059,14 @@ void ServerCore::CountNow()
         FillStore();
     }
     m_counter.start([this] {
-        // The count is for the properties window: it lists everything, and must not slow answers.
+        // The count is for the properties window: it lists everything, and must not slow answers
+        // nor list beside a client walking a container that was just listed for it.
         Platform::LowerThisThreadsPriority();
+        const int64_t givingUpMs = NowMs() + c_CountPatienceMs;
+        auto waitForQuiet = [this, givingUpMs] {
+            while (!m_stopping && NowMs() < std::min(givingUpMs, m_lastBusyMs.load() + c_FillQuietMs))
+                QThread::msleep(200);
+        };
         Counts counts;
         for (const MediaClassKind kind : {MediaClassKind::Music, MediaClassKind::Photos}) {
             int& total = kind == MediaClassKind::Music ? counts.songs : counts.photos;
@@ -1073,8 +1082,10 @@ void ServerCore::CountNow()
                         continue;
                     }
                     const std::string key = entry.fileKey.empty() ? entry.url : entry.fileKey;
-                    if (seen.insert(key).second)
+                    if (seen.insert(key).second) {
+                        waitForQuiet();
                         stack.push_back(ListContainer(m_host, entry.url, kind, &m_stopping));
+                    }
                 }
             }
         }

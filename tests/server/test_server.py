@@ -214,6 +214,14 @@ class TreeTest(ServerTest):
         self.assertEqual(len(body), song['resources'][0]['size'])
 
 
+    def test_status_counts_the_songs_and_photos_served(self):
+        # Counted in the background once clients are quiet: what the playlist lists, what the
+        # folders hold at any depth, not the text file.
+        def status():
+            return self.programs.command('/status').stdout
+        self.wait_for(lambda: 'songs=' in status(), 30, 'the collection was not counted')
+        self.assertRegex(status(), r' songs=34 photos=2$')
+
     def test_titles_with_the_engines_name_markers_are_served_as_named(self):
         # The engine would put the user's names in their place.
         folder = self.child(self.child('music', 'Élan vital')['id'], '@HOSTNAME@ tapes')
