@@ -1070,22 +1070,21 @@ void ServerCore::CountNow()
         Counts counts;
         for (const MediaClassKind kind : {MediaClassKind::Music, MediaClassKind::Photos}) {
             int& total = kind == MediaClassKind::Music ? counts.songs : counts.photos;
-            // Walks what the published set holds, each container once.
-            std::vector<Listing> stack{ListPublished(m_host, kind)};
+            // Walks what the published set holds (the empty URL), each container once. A
+            // container is listed when its turn comes: one listing is held at a time.
+            std::vector<std::string> pending{std::string()};
             std::unordered_set<std::string> seen;
-            while (!stack.empty() && !m_stopping) {
-                const Listing listing = std::move(stack.back());
-                stack.pop_back();
+            while (!pending.empty() && !m_stopping) {
+                const std::string url = std::move(pending.back());
+                pending.pop_back();
+                waitForQuiet();
+                const Listing listing
+                    = url.empty() ? ListPublished(m_host, kind) : ListContainer(m_host, url, kind, &m_stopping);
                 for (const ChildEntry& entry : listing.entries) {
-                    if (!IsContainerKind(entry.kind)) {
+                    if (!IsContainerKind(entry.kind))
                         ++total;
-                        continue;
-                    }
-                    const std::string key = entry.fileKey.empty() ? entry.url : entry.fileKey;
-                    if (seen.insert(key).second) {
-                        waitForQuiet();
-                        stack.push_back(ListContainer(m_host, entry.url, kind, &m_stopping));
-                    }
+                    else if (seen.insert(entry.fileKey.empty() ? entry.url : entry.fileKey).second)
+                        pending.push_back(entry.url);
                 }
             }
         }
@@ -1095,6 +1094,8 @@ void ServerCore::CountNow()
             [this, counts] {
                 m_countRunning = false;
                 m_counts = counts;
+                // The count listed everything, at rest: what it held goes back too.
+                m_trimTimer.start();
                 Q_EMIT CountsChanged();
                 if (m_countAgain) {
                     m_countAgain = false;
