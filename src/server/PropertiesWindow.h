@@ -1,13 +1,8 @@
-// The properties window of the running server, where this build has one. The server runs
-// without a display too (started at login before one is there, or on a machine with none).
+// The properties window runs in a process of its own ("LumoServer /window", started by the
+// server, see PropertiesProcess), so that the server never holds a display: a display that
+// goes (the session ends, the compositor restarts) ends every program connected to it.
 #pragma once
 
-#include <QCoreApplication>
-#include <memory>
-
-class ServerApp;
-
-// A widgets application when a display is reachable, else a core one.
-std::unique_ptr<QCoreApplication> CreateApplication(int& argc, char** argv);
-// Opens the window or brings it forward; false when no window can be shown.
-bool ShowProperties(ServerApp& app);
+// The window's process: shows the window of the server answering on the local socket until
+// it is closed; "raise" on standard input brings it forward. Answers the exit code.
+int RunPropertiesWindow(int& argc, char** argv);

@@ -1,12 +1,10 @@
 // Builds without Qt Widgets serve all the same; they only have no window to show.
+#include <cstdio>
+
 #include "server/PropertiesWindow.h"
 
-std::unique_ptr<QCoreApplication> CreateApplication(int& argc, char** argv)
+int RunPropertiesWindow(int&, char**)
 {
-    return std::make_unique<QCoreApplication>(argc, argv);
-}
-
-bool ShowProperties(ServerApp&)
-{
-    return false;
+    std::fputs("LumoServer: this build has no properties window\n", stderr);
+    return 1;
 }

@@ -1,33 +1,34 @@
-#include "server/PropertiesWindow.h"
+#include <unistd.h>
 
 #include <QApplication>
-#include <QPointer>
+#include <QSocketNotifier>
 
+#include "platform/System.h"
+#include "server/PropertiesWindow.h"
+#include "server/ServerInstance.h"
+#include "server/ServerLink.h"
 #include "server/ServerPropertiesForm.h"
 
-std::unique_ptr<QCoreApplication> CreateApplication(int& argc, char** argv)
+int RunPropertiesWindow(int& argc, char** argv)
 {
-    const bool display = qEnvironmentVariableIsSet("DISPLAY") || qEnvironmentVariableIsSet("WAYLAND_DISPLAY")
-        || qEnvironmentVariableIsSet("QT_QPA_PLATFORM");
-    if (!display)
-        return std::make_unique<QCoreApplication>(argc, argv);
-    auto application = std::make_unique<QApplication>(argc, argv);
-    // The window comes and goes; the server stays.
-    QApplication::setQuitOnLastWindowClosed(false);
-    return application;
-}
-
-bool ShowProperties(ServerApp& app)
-{
-    if (!qobject_cast<QApplication*>(QCoreApplication::instance()))
-        return false;
-    static QPointer<TServerProperties> window;
-    if (!window) {
-        window = new TServerProperties(app);
-        window->setAttribute(Qt::WA_DeleteOnClose);
-    }
-    window->show();
-    window->raise();
-    window->activateWindow();
-    return true;
+    QApplication application(argc, argv);
+    QCoreApplication::setOrganizationName("Lumo");
+    QCoreApplication::setApplicationName("LumoServer");
+    ServerLink link(Platform::ComputerName(), ServerInstance::SocketName(), QCoreApplication::applicationFilePath());
+    TServerProperties window(link);
+    window.show();
+    // The server asks for the window again: it comes forward. The server gone, it stays, and
+    // says so.
+    QSocketNotifier requests(STDIN_FILENO, QSocketNotifier::Read);
+    QObject::connect(&requests, &QSocketNotifier::activated, &window, [&window, &requests] {
+        char buffer[256];
+        if (read(STDIN_FILENO, buffer, sizeof buffer) <= 0) {
+            requests.setEnabled(false);
+            return;
+        }
+        window.raise();
+        window.activateWindow();
+    });
+    QObject::connect(&application, &QApplication::lastWindowClosed, &application, &QApplication::quit);
+    return QApplication::exec();
 }

@@ -23,7 +23,7 @@ QString AutostartPath()
 } // namespace
 
 ServerApp::ServerApp(HostInternals& host, QObject* parent)
-    : QObject(parent), m_host(host), m_settings(ServerSettings::Load(host.ComputerName()))
+    : ServerControl(parent), m_host(host), m_settings(ServerSettings::Load(host.ComputerName()))
 {
     m_core = std::make_unique<ServerCore>(host);
     m_devices = std::make_unique<ServerDevices>(
@@ -67,11 +67,6 @@ void ServerApp::Pause()
     Q_EMIT StateChanged();
 }
 
-bool ServerApp::OnNetwork() const
-{
-    return m_devices->Running();
-}
-
 void ServerApp::ApplySettings(const ServerSettings& settings)
 {
     m_settings = settings;
@@ -84,36 +79,19 @@ void ServerApp::ApplySettings(const ServerSettings& settings)
     Q_EMIT StateChanged();
 }
 
-const std::vector<ServerDevices::Endpoint>& ServerApp::Endpoints() const
+ServerState ServerApp::State() const
 {
-    return m_devices->Endpoints();
-}
-
-int ServerApp::Songs() const
-{
-    return m_core->ServedCounts().songs;
-}
-
-int ServerApp::Photos() const
-{
-    return m_core->ServedCounts().photos;
-}
-
-bool ServerApp::CountsKnown() const
-{
-    return m_core->ServedCounts().known;
-}
-
-std::string ServerApp::StatusLine() const
-{
-    std::string line = m_devices->Running() ? "running" : "paused";
-    for (const ServerDevices::Endpoint& endpoint : m_devices->Endpoints())
-        line += " " + endpoint.interfaceName + "=" + endpoint.address + ":" + std::to_string(endpoint.port);
-    for (const std::string& problem : m_problems)
-        line += " problem=\"" + problem + "\"";
-    if (CountsKnown())
-        line += " songs=" + std::to_string(Songs()) + " photos=" + std::to_string(Photos());
-    return line;
+    ServerState state;
+    state.serving = m_devices->Running()
+        ? ServerState::Serving::Running
+        : (m_wantRunning ? ServerState::Serving::Starting : ServerState::Serving::Paused);
+    state.endpoints = m_devices->Endpoints();
+    state.problems = m_problems;
+    const ServerCore::Counts counts = m_core->ServedCounts();
+    state.countsKnown = counts.known;
+    state.songs = counts.songs;
+    state.photos = counts.photos;
+    return state;
 }
 
 std::string ServerApp::Handle(const std::string& command)
@@ -126,12 +104,12 @@ std::string ServerApp::Handle(const std::string& command)
         Pause();
         return "ok";
     }
-    if (command == "properties") {
-        Q_EMIT PropertiesRequested();
+    if (command == "reload") {
+        ApplySettings(ServerSettings::Load(m_host.ComputerName()));
         return "ok";
     }
     if (command == "status")
-        return StatusLine();
+        return State().StatusLine();
     return "unknown";
 }
 

@@ -7,13 +7,14 @@
 #include <string>
 #include <vector>
 
+#include "server/ServerControl.h"
 #include "server/ServerDevices.h"
 #include "server/ServerSettings.h"
 
 class HostInternals;
 class ServerCore;
 
-class ServerApp : public QObject {
+class ServerApp : public ServerControl {
     Q_OBJECT
 public:
     explicit ServerApp(HostInternals& host, QObject* parent = nullptr);
@@ -21,31 +22,20 @@ public:
 
     // Starts serving (or comes back from a pause); the first start waits for the published
     // sets to be read.
-    void Resume();
+    void Resume() override;
     // Goes off the network (byebye) and closes its sockets; the process stays.
-    void Pause();
+    void Pause() override;
     bool Running() const { return m_wantRunning; }
-    bool OnNetwork() const;
-
-    const ServerSettings& Settings() const { return m_settings; }
+    ServerState State() const override;
+    ServerSettings Settings() const override { return m_settings; }
     // Saves settings and, when running, serves again with them.
-    void ApplySettings(const ServerSettings& settings);
-    const std::vector<ServerDevices::Endpoint>& Endpoints() const;
-    const std::vector<std::string>& Problems() const { return m_problems; }
-    int Songs() const;
-    int Photos() const;
-    bool CountsKnown() const;
+    void ApplySettings(const ServerSettings& settings) override;
 
-    // "running" or "paused", then the endpoints and counts: the answer to "status".
-    std::string StatusLine() const;
-    // The answer to a command of another instance.
+    // The answer to a command of another instance: "resume", "pause", "status", "reload"
+    // (the settings file changed).
     std::string Handle(const std::string& command);
 
     ServerCore& Core() { return *m_core; }
-
-Q_SIGNALS:
-    void StateChanged();
-    void PropertiesRequested();
 
 private:
     void GoOnline();

@@ -12,17 +12,15 @@
 #include <QObject>
 #include <rygel-server.h>
 
+#include "server/ServerState.h"
+
 struct ServerSettings;
 
 class ServerDevices {
 public:
     static constexpr const char c_PluginName[] = "LumoServer";
 
-    struct Endpoint {
-        std::string interfaceName;
-        std::string address;
-        uint16_t port = 0;
-    };
+    using Endpoint = ServerEndpoint;
 
     // The bytes of an object's resource ("primary", "lpcm", "tn", ...), -1 when not known.
     using ResourceBytesFunction = int64_t (*)(const std::string& objectId, const std::string& resource);

@@ -9,8 +9,9 @@
 
 namespace {
 
-// A command is one short line; anything longer is not from us.
-constexpr qint64 c_MaxLineBytes = 256;
+// A command or an answer is one line: a status with its problems, or a request for the
+// window with the asker's display variables. Anything longer is not from us.
+constexpr qint64 c_MaxLineBytes = 4096;
 
 // The lock and the socket sit side by side in the user's runtime folder, so two sessions
 // with runtime folders of their own never meet; without one, in the temporary folder per user.
@@ -24,8 +25,13 @@ QString PathFor(const QString& name, const char* suffix)
 
 } // namespace
 
+QString ServerInstance::SocketName(const QString& name)
+{
+    return PathFor(name, ".socket");
+}
+
 ServerInstance::ServerInstance(const QString& name, QObject* parent)
-    : QObject(parent), m_serverName(PathFor(name, ".socket")), m_lock(PathFor(name, ".lock"))
+    : QObject(parent), m_serverName(SocketName(name)), m_lock(PathFor(name, ".lock"))
 {
     m_lock.setStaleLockTime(0);
 }

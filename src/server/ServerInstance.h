@@ -19,6 +19,9 @@ public:
     static constexpr const char c_Name[] = "LumoServerRunMutex";
 
     explicit ServerInstance(const QString& name = QString::fromLatin1(c_Name), QObject* parent = nullptr);
+
+    // The local socket the server of that name listens on.
+    static QString SocketName(const QString& name = QString::fromLatin1(c_Name));
     ~ServerInstance() override;
 
     // True when this process is the server from now on (a lock left by a killed process is

@@ -17,8 +17,9 @@
 #include <QVBoxLayout>
 
 #include "server/ServerApp.h"
+#include "server/ServerControl.h"
 
-TServerProperties::TServerProperties(ServerApp& app, QWidget* parent) : QWidget(parent), m_app(app)
+TServerProperties::TServerProperties(ServerControl& server, QWidget* parent) : QWidget(parent), m_server(server)
 {
     setWindowTitle("Lumo Media Server Properties");
     auto* layout = new QVBoxLayout(this);
@@ -80,9 +81,9 @@ TServerProperties::TServerProperties(ServerApp& app, QWidget* parent) : QWidget(
     });
     connect(box->button(QDialogButtonBox::Apply), &QPushButton::clicked, this, &TServerProperties::Apply);
     connect(box->button(QDialogButtonBox::Close), &QPushButton::clicked, this, &QWidget::close);
-    connect(m_resume, &QPushButton::clicked, this, [this] { m_app.Resume(); });
-    connect(m_pause, &QPushButton::clicked, this, [this] { m_app.Pause(); });
-    connect(&m_app, &ServerApp::StateChanged, this, &TServerProperties::ShowState);
+    connect(m_resume, &QPushButton::clicked, this, [this] { m_server.Resume(); });
+    connect(m_pause, &QPushButton::clicked, this, [this] { m_server.Pause(); });
+    connect(&m_server, &ServerControl::StateChanged, this, &TServerProperties::ShowState);
     // The address appears once the published sets are read; counts follow the collection.
     auto* timer = new QTimer(this);
     connect(timer, &QTimer::timeout, this, &TServerProperties::ShowState);
@@ -94,7 +95,7 @@ TServerProperties::TServerProperties(ServerApp& app, QWidget* parent) : QWidget(
 
 void TServerProperties::Load()
 {
-    const ServerSettings& settings = m_app.Settings();
+    const ServerSettings settings = m_server.Settings();
     m_name->setText(QString::fromStdString(settings.name));
     m_port->setValue(settings.port);
     m_interfaces->clear();
@@ -126,17 +127,21 @@ void TServerProperties::Load()
 
 void TServerProperties::ShowState()
 {
-    const bool onNetwork = m_app.OnNetwork();
-    m_state->setText(
-        onNetwork ? "The server is running." : (m_app.Running() ? "The server is starting." : "The server is paused."));
-    m_resume->setEnabled(!m_app.Running());
-    m_pause->setEnabled(m_app.Running());
-    m_counts->setText(m_app.CountsKnown()
-            ? QString("Serving %1 songs and %2 photos.").arg(m_app.Songs()).arg(m_app.Photos())
-            : QString("Counting the songs and photos served..."));
+    const ServerState state = m_server.State();
+    const bool answers = m_server.Answers();
+    const bool wanted = state.serving != ServerState::Serving::Paused;
+    m_state->setText(!answers                                ? "The server is not running."
+            : state.serving == ServerState::Serving::Running ? "The server is running."
+            : wanted                                         ? "The server is starting."
+                                                             : "The server is paused.");
+    m_resume->setEnabled(!answers || !wanted);
+    m_pause->setEnabled(answers && wanted);
+    m_counts->setText(!answers  ? QString()
+            : state.countsKnown ? QString("Serving %1 songs and %2 photos.").arg(state.songs).arg(state.photos)
+                                : QString("Counting the songs and photos served..."));
     QStringList addresses;
     QStringList ports;
-    for (const ServerDevices::Endpoint& endpoint : m_app.Endpoints()) {
+    for (const ServerEndpoint& endpoint : state.endpoints) {
         addresses << QString("http://%1:%2/ (%3)")
                          .arg(QString::fromStdString(endpoint.address))
                          .arg(endpoint.port)
@@ -146,12 +151,12 @@ void TServerProperties::ShowState()
     }
     m_addresses->setText(addresses.isEmpty() ? QString("Not on the network.") : "Clients use " + addresses.join(", "));
     QStringList problems;
-    for (const std::string& problem : m_app.Problems())
+    for (const std::string& problem : state.problems)
         problems << QString::fromStdString(problem);
     m_problems->setText(problems.join("\n"));
     m_problems->setVisible(!problems.isEmpty());
     if (ports.isEmpty())
-        ports << QString::number(m_app.Settings().port);
+        ports << QString::number(m_server.Settings().port);
     m_firewall->setText(QString("A firewall must let through UDP port 1900 (discovery, multicast to 239.255.255.250) "
                                 "and TCP port %1 (browsing and playing) on the networks served.")
                             .arg(ports.join(", ")));
@@ -159,7 +164,7 @@ void TServerProperties::ShowState()
 
 void TServerProperties::Apply()
 {
-    ServerSettings settings = m_app.Settings();
+    ServerSettings settings = m_server.Settings();
     settings.name = m_name->text().trimmed().toStdString();
     if (settings.name.empty())
         settings.name = ServerSettings::DefaultName(QSysInfo::machineHostName().left(15).toStdString());
@@ -178,7 +183,7 @@ void TServerProperties::Apply()
             QMessageBox::warning(this, windowTitle(), QString::fromStdString(problem));
     }
     try {
-        m_app.ApplySettings(settings);
+        m_server.ApplySettings(settings);
     } catch (const std::exception& error) {
         QMessageBox::warning(this, windowTitle(), QString("The settings cannot be saved: %1").arg(error.what()));
     }

@@ -10,19 +10,19 @@ class QLineEdit;
 class QListWidget;
 class QPushButton;
 class QSpinBox;
-class ServerApp;
+class ServerControl;
 
 class TServerProperties : public QWidget {
     Q_OBJECT
 public:
-    explicit TServerProperties(ServerApp& app, QWidget* parent = nullptr);
+    explicit TServerProperties(ServerControl& server, QWidget* parent = nullptr);
 
 private:
     void Load();
     void ShowState();
     void Apply();
 
-    ServerApp& m_app;
+    ServerControl& m_server;
     QLineEdit* m_name;
     QListWidget* m_interfaces;
     QSpinBox* m_port;

@@ -7,8 +7,11 @@
 #include <cstring>
 #include <dlfcn.h>
 #include <exception>
+#include <optional>
 #include <string>
 
+#include <QCoreApplication>
+#include <QStringList>
 #include <QTimer>
 #include <glib-unix.h>
 #include <rygel-server.h>
@@ -17,6 +20,7 @@
 #include "host/Version.h"
 #include "server/EngineConfig.h"
 #include "server/MediaEngine.h"
+#include "server/PropertiesProcess.h"
 #include "server/PropertiesWindow.h"
 #include "server/ServerApp.h"
 #include "server/ServerDevices.h"
@@ -44,6 +48,9 @@ const char c_Usage[] = "Usage: lumo-server [/resume | /pause | /status]\n"
 
 // Goodbyes leave in spaced datagrams; the loop runs that long after a quit request.
 constexpr int c_QuitDelayMs = 600;
+
+// The running server's answer to a request for the window that names no display.
+constexpr char c_NoDisplay[] = "no display";
 
 std::string CommandOf(const char* argument)
 {
@@ -82,11 +89,14 @@ int main(int argc, char** argv)
         std::fputs(c_Usage, stdout);
         return 0;
     }
+    // Started by the server for its properties window, never by a person.
+    if (command == "window" && argc == 2)
+        return RunPropertiesWindow(argc, argv);
     if (argc > 2 || (!command.empty() && command != "resume" && command != "pause" && command != "status")) {
         std::fputs(c_Usage, stderr);
         return 2;
     }
-    std::unique_ptr<QCoreApplication> application = CreateApplication(argc, argv);
+    QCoreApplication application(argc, argv);
     QCoreApplication::setOrganizationName("Lumo");
     QCoreApplication::setApplicationName("LumoServer");
 
@@ -104,8 +114,16 @@ int main(int argc, char** argv)
         return 0;
     }
     if (!instance.TryAcquire()) {
-        if (!instance.Send(command.empty() ? "properties" : command)) {
+        const std::string request = command.empty()
+            ? QStringList(QStringList{"properties"} + DisplayVariables()).join(' ').toStdString()
+            : command;
+        const std::optional<std::string> answer = instance.Send(request);
+        if (!answer) {
             std::fprintf(stderr, "LumoServer: the running server does not answer\n");
+            return 1;
+        }
+        if (*answer == c_NoDisplay) {
+            std::fprintf(stderr, "LumoServer: no display to show the properties window on\n");
             return 1;
         }
         return 0;
@@ -135,18 +153,27 @@ int main(int argc, char** argv)
         }
 
         ServerApp app(host);
+        PropertiesProcess window(QCoreApplication::applicationFilePath());
+        struct Serving {
+            ServerApp& app;
+            PropertiesProcess& window;
+        } serving{app, window};
         instance.SetHandler(
-            [](void* context, const std::string& line) { return static_cast<ServerApp*>(context)->Handle(line); },
-            &app);
-        QObject::connect(&app, &ServerApp::PropertiesRequested, &app, [&app] {
-            if (!ShowProperties(app))
-                std::fprintf(stderr, "LumoServer: no display to show the properties window on\n");
-        });
+            [](void* context, const std::string& line) {
+                auto& [app, window] = *static_cast<Serving*>(context);
+                // The window's process is started here, where the server's own variables are.
+                if (line == "properties" || line.rfind("properties ", 0) == 0) {
+                    const QStringList words = QString::fromStdString(line).split(' ', Qt::SkipEmptyParts).mid(1);
+                    return window.Show(words) ? std::string("ok") : std::string(c_NoDisplay);
+                }
+                return app.Handle(line);
+            },
+            &serving);
         g_unix_signal_add(SIGTERM, OnQuitSignal, &app);
         g_unix_signal_add(SIGINT, OnQuitSignal, &app);
         app.Resume();
-        if (command.empty())
-            ShowProperties(app);
+        if (command.empty() && !window.Show(DisplayVariables()))
+            std::fprintf(stderr, "LumoServer: no display to show the properties window on\n");
         QCoreApplication::exec();
         app.Pause();
     } catch (const std::exception& error) {

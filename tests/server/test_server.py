@@ -8,6 +8,7 @@ import base64
 import contextlib
 import os
 import re
+import signal
 import socket
 import sqlite3
 import subprocess
@@ -459,6 +460,46 @@ class CommandsTest(ServerTest):
         type(self).device = device
         type(self).cd = service(device, CONTENT_DIRECTORY)
         self.assertEqual([e['title'] for e in self.children('music')], ['song'])
+
+    def test_the_properties_window_is_a_process_of_its_own(self):
+        # A display that goes ends the programs connected to it; the server never connects to
+        # one. Its window runs in a child of its own, shown where the asking program's is.
+        def run(env):
+            return subprocess.run([os.path.join(self.programs.bin_dir, 'LumoServer')], env=env, capture_output=True,
+                                  text=True, timeout=30)
+
+        def windows():
+            found = []
+            for pid in filter(str.isdigit, os.listdir('/proc')):
+                with contextlib.suppress(OSError):
+                    with open('/proc/%s/cmdline' % pid, 'rb') as f:
+                        if f.read().split(b'\0')[1:2] == [b'/window']:
+                            found.append(int(pid))
+            return found
+
+        def maps(pid):
+            with open('/proc/%d/maps' % pid) as f:
+                return f.read()
+
+        shown = dict(self.programs.env, QT_QPA_PLATFORM='offscreen')
+        self.assertEqual(run(shown).returncode, 0)
+        self.wait_for(lambda: windows(), 10, 'no window process')
+        self.wait_for(lambda: 'libqoffscreen' in maps(windows()[0]), 10, 'the window shows nowhere')
+        window = windows()[0]
+        with open('/proc/%d/stat' % window) as f:
+            self.assertEqual(int(f.read().rsplit(')', 1)[1].split()[1]), self.programs.server.pid)
+        self.assertNotIn('libqoffscreen', maps(self.programs.server.pid))
+        # Asked again, the open window comes forward; no second one.
+        self.assertEqual(run(shown).returncode, 0)
+        self.cp.spin(0.5)
+        self.assertEqual(windows(), [window])
+        # Nowhere to show it.
+        refused = run(self.programs.env)
+        self.assertEqual(refused.returncode, 1)
+        self.assertIn('no display', refused.stderr)
+        os.kill(window, signal.SIGTERM)
+        self.wait_for(lambda: not windows(), 10, 'the window did not close')
+        self.assertIsNone(self.programs.server.poll())
 
     def test_a_second_start_hands_its_command_to_the_first(self):
         result = self.programs.command('/resume')
