@@ -62,7 +62,7 @@ TServerProperties::TServerProperties(ServerControl& server, QWidget* parent) : Q
     m_port = new QSpinBox;
     m_port->setObjectName("port");
     m_port->setRange(1024, 65535);
-    form->addRow("&Port:", m_port);
+    form->addRow("Po&rt:", m_port);
     m_startAtLogin = new QCheckBox("Start &when I log in");
     m_startAtLogin->setObjectName("startAtLogin");
     form->addRow(QString(), m_startAtLogin);
@@ -74,6 +74,8 @@ TServerProperties::TServerProperties(ServerControl& server, QWidget* parent) : Q
     layout->addWidget(m_firewall);
 
     auto* box = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Apply | QDialogButtonBox::Close);
+    // Without a desktop theme the standard buttons come without mnemonics.
+    box->button(QDialogButtonBox::Apply)->setText("&Apply");
     layout->addWidget(box);
     connect(box->button(QDialogButtonBox::Ok), &QPushButton::clicked, this, [this] {
         Apply();
@@ -125,6 +127,15 @@ void TServerProperties::Load()
     m_startAtLogin->setChecked(StartAtLoginEnabled());
 }
 
+namespace {
+
+QString Counted(int count, const char* noun)
+{
+    return QString("%1 %2%3").arg(count).arg(noun).arg(count == 1 ? "" : "s");
+}
+
+} // namespace
+
 void TServerProperties::ShowState()
 {
     const ServerState state = m_server.State();
@@ -136,9 +147,10 @@ void TServerProperties::ShowState()
                                                              : "The server is paused.");
     m_resume->setEnabled(!answers || !wanted);
     m_pause->setEnabled(answers && wanted);
-    m_counts->setText(!answers  ? QString()
-            : state.countsKnown ? QString("Serving %1 songs and %2 photos.").arg(state.songs).arg(state.photos)
-                                : QString("Counting the songs and photos served..."));
+    m_counts->setText(!answers ? QString()
+            : state.countsKnown
+            ? QString("Serving %1 and %2.").arg(Counted(state.songs, "song"), Counted(state.photos, "photo"))
+            : QString("Counting the songs and photos served..."));
     QStringList addresses;
     QStringList ports;
     for (const ServerEndpoint& endpoint : state.endpoints) {
