@@ -6,6 +6,7 @@
 #include <chrono>
 #include <dlfcn.h>
 #include <exception>
+#include <limits>
 #include <malloc.h>
 #include <optional>
 #include <sys/stat.h>
@@ -1003,43 +1004,55 @@ void ServerCore::FillStore()
     if (m_store->Location().empty())
         return;
     m_filler.start([this] {
-        // Nobody waits for it; it yields to answers and to the count.
+        // Nobody waits for it; it yields to answers and to the count. While clients browse,
+        // answers and reading ahead read what they need; this would only list and read the
+        // same beside them.
         Platform::LowerThisThreadsPriority();
-        // While clients browse, answers and reading ahead read what they need; this would only
-        // list and read the same beside them.
-        auto waitForQuiet = [this] {
-            while (!m_stopping && NowMs() < m_lastBusyMs.load() + c_FillQuietMs)
-                QThread::msleep(200);
-        };
         for (const MediaClassKind kind : {MediaClassKind::Music, MediaClassKind::Photos}) {
-            // What is published first, then each container's items, each container once. A
-            // container is listed when its turn comes: one listing is held at a time.
-            std::vector<std::string> pending{std::string()};
-            std::unordered_set<std::string> seen;
-            while (!pending.empty() && !m_stopping) {
-                const std::string url = std::move(pending.back());
-                pending.pop_back();
-                waitForQuiet();
-                const Listing listing
-                    = url.empty() ? ListPublished(m_host, kind) : ListContainer(m_host, url, kind, &m_stopping);
+            WalkPublished(kind, std::numeric_limits<int64_t>::max(), [this](const Listing& listing) {
                 std::vector<FactsWant> items;
-                const size_t below = pending.size();
                 for (const ChildEntry& entry : listing.entries) {
                     if (!IsContainerKind(entry.kind))
                         items.push_back(FactsWant{entry.url, entry.kind});
-                    else if (seen.insert(entry.fileKey.empty() ? entry.url : entry.fileKey).second)
-                        pending.push_back(entry.url);
                 }
-                // Taken from the back: the first child container comes next.
-                std::reverse(pending.begin() + ptrdiff_t(below), pending.end());
                 for (size_t first = 0; first < items.size() && !m_stopping; first += c_FillSlice) {
-                    waitForQuiet();
+                    WaitForQuiet(std::numeric_limits<int64_t>::max());
                     const size_t end = std::min(items.size(), first + c_FillSlice);
                     ReadKeptFacts(std::vector<FactsWant>(items.begin() + first, items.begin() + end));
                 }
-            }
+            });
         }
     });
+}
+
+void ServerCore::WaitForQuiet(int64_t givingUpMs) const
+{
+    while (!m_stopping && NowMs() < std::min(givingUpMs, m_lastBusyMs.load() + c_FillQuietMs))
+        QThread::msleep(200);
+}
+
+void ServerCore::WalkPublished(
+    MediaClassKind kind, int64_t givingUpMs, const std::function<void(const Listing&)>& visit)
+{
+    // What is published first, then each container once, its first child container next. A
+    // container is listed when its turn comes: one listing is held at a time.
+    std::vector<std::string> pending{std::string()};
+    std::unordered_set<std::string> seen;
+    while (!pending.empty() && !m_stopping) {
+        const std::string url = std::move(pending.back());
+        pending.pop_back();
+        WaitForQuiet(givingUpMs);
+        const Listing listing
+            = url.empty() ? ListPublished(m_host, kind) : ListContainer(m_host, url, kind, &m_stopping);
+        const size_t below = pending.size();
+        for (const ChildEntry& entry : listing.entries) {
+            if (IsContainerKind(entry.kind) && seen.insert(entry.fileKey.empty() ? entry.url : entry.fileKey).second)
+                pending.push_back(entry.url);
+        }
+        // Taken from the back.
+        std::reverse(pending.begin() + ptrdiff_t(below), pending.end());
+        visit(listing);
+    }
 }
 
 void ServerCore::CountSoon()
@@ -1063,30 +1076,13 @@ void ServerCore::CountNow()
         // nor list beside a client walking a container that was just listed for it.
         Platform::LowerThisThreadsPriority();
         const int64_t givingUpMs = NowMs() + c_CountPatienceMs;
-        auto waitForQuiet = [this, givingUpMs] {
-            while (!m_stopping && NowMs() < std::min(givingUpMs, m_lastBusyMs.load() + c_FillQuietMs))
-                QThread::msleep(200);
-        };
         Counts counts;
         for (const MediaClassKind kind : {MediaClassKind::Music, MediaClassKind::Photos}) {
             int& total = kind == MediaClassKind::Music ? counts.songs : counts.photos;
-            // Walks what the published set holds (the empty URL), each container once. A
-            // container is listed when its turn comes: one listing is held at a time.
-            std::vector<std::string> pending{std::string()};
-            std::unordered_set<std::string> seen;
-            while (!pending.empty() && !m_stopping) {
-                const std::string url = std::move(pending.back());
-                pending.pop_back();
-                waitForQuiet();
-                const Listing listing
-                    = url.empty() ? ListPublished(m_host, kind) : ListContainer(m_host, url, kind, &m_stopping);
-                for (const ChildEntry& entry : listing.entries) {
-                    if (!IsContainerKind(entry.kind))
-                        ++total;
-                    else if (seen.insert(entry.fileKey.empty() ? entry.url : entry.fileKey).second)
-                        pending.push_back(entry.url);
-                }
-            }
+            WalkPublished(kind, givingUpMs, [&total](const Listing& listing) {
+                for (const ChildEntry& entry : listing.entries)
+                    total += IsContainerKind(entry.kind) ? 0 : 1;
+            });
         }
         counts.known = !m_stopping;
         QMetaObject::invokeMethod(

@@ -105,6 +105,11 @@ private:
     // Reads, in the background, the facts of every published item the store lacks, so that
     // the next start finds them there; once a run, after the first count.
     void FillStore();
+    // Waits until no answer or read-ahead has run for a while, but not past givingUpMs.
+    void WaitForQuiet(int64_t givingUpMs) const;
+    // Lists what kind's published set holds on the calling thread, each container once, one
+    // listing held at a time, each after WaitForQuiet; visit sees every listing.
+    void WalkPublished(MediaClassKind kind, int64_t givingUpMs, const std::function<void(const Listing&)>& visit);
     void StorePicture(const std::string& uri, std::shared_ptr<const std::string> bytes);
     // Reads the facts of a container's children from index first to end ahead of the pages
     // clients will ask for, on a thread of the lowest priority, one slice at a time. ahead: the
