@@ -25,7 +25,6 @@ public:
     void Resume() override;
     // Goes off the network (byebye) and closes its sockets; the process stays.
     void Pause() override;
-    bool Running() const { return m_wantRunning; }
     ServerState State() const override;
     ServerSettings Settings() const override { return m_settings; }
     // Saves settings and, when running, serves again with them.
