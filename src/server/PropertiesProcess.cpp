@@ -1,6 +1,8 @@
 #include "server/PropertiesProcess.h"
 
 #include <QProcessEnvironment>
+#include <algorithm>
+#include <iterator>
 
 namespace {
 
@@ -45,6 +47,10 @@ bool PropertiesProcess::Show(const QStringList& displayVariables)
     for (const QString& variable : displayVariables) {
         const qsizetype equals = variable.indexOf('=');
         const QString name = variable.left(equals);
+        // What says where to show a window, and nothing else the request may carry.
+        if (equals <= 0
+            || std::find(std::begin(c_DisplayNames), std::end(c_DisplayNames), name) == std::end(c_DisplayNames))
+            continue;
         environment.insert(name, variable.mid(equals + 1));
         display = display || name != "XAUTHORITY";
     }

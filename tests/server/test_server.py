@@ -493,10 +493,14 @@ class CommandsTest(ServerTest):
         self.assertEqual(run(shown).returncode, 0)
         self.cp.spin(0.5)
         self.assertEqual(windows(), [window])
-        # Nowhere to show it.
+        # Nowhere to show it; and of what a request carries, only the display variables count.
         refused = run(self.programs.env)
         self.assertEqual(refused.returncode, 1)
         self.assertIn('no display', refused.stderr)
+        with socket.socket(socket.AF_UNIX) as asking:
+            asking.connect(os.path.join(self.programs.env['XDG_RUNTIME_DIR'], 'LumoServerRunMutex.socket'))
+            asking.sendall(b'properties LD_PRELOAD=/nonexistent.so DISPLAYS=:5\n')
+            self.assertEqual(asking.makefile().readline(), 'no display\n')
         os.kill(window, signal.SIGTERM)
         self.wait_for(lambda: not windows(), 10, 'the window did not close')
         self.assertIsNone(self.programs.server.poll())
